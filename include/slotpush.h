@@ -1,0 +1,41 @@
+// Shared declarations of slotpush: the two process-wide values, the card's sizes and the
+// transfer result codes.
+#pragma once
+
+#include <cstdint>
+
+// The drive a transfer goes to; -1 means none. On the 9x family it is the drive index (A = 0),
+// on the NT family the number that completes \\.\PHYSICALDRIVE%d.
+extern int32_t selected_drive;
+
+// 1 when the 9x family's VWIN32 path is in force, else 0 (the NT family's physical drives).
+extern int32_t use_vwin32;
+
+inline constexpr int32_t NO_DRIVE = -1;
+inline constexpr int32_t HIGHEST_USABLE_DRIVE = 9;
+
+// A disk image is 1600 sectors of 256 bytes; its slot on the card is 1600 sectors of 512 bytes,
+// image byte k at slot byte 2k and every odd slot byte the filler.
+inline constexpr uint32_t IMAGE_SECTOR_BYTES = 256;
+inline constexpr uint32_t IMAGE_SECTORS = 1600;
+inline constexpr uint32_t IMAGE_BYTES = IMAGE_SECTORS * IMAGE_SECTOR_BYTES;  // 409600
+inline constexpr uint32_t DEVICE_SECTOR_BYTES = 512;
+inline constexpr uint32_t SLOT_BYTES = 2 * IMAGE_BYTES;  // 819200
+inline constexpr uint8_t FILL_BYTE = 0xE5;
+
+static_assert(SLOT_BYTES == IMAGE_SECTORS * DEVICE_SECTOR_BYTES);
+
+// Transfer result codes. 0 is success; the front end's own statuses are 1 (usage) and -1.
+inline constexpr int32_t RESULT_SUCCESS = 0;
+inline constexpr int32_t RESULT_NO_DRIVER = -1;         // 9x: the VWIN32 driver did not open
+inline constexpr int32_t RESULT_NO_OUTPUT_BUFFER = -1;  // read-back: no buffer for the output
+inline constexpr int32_t RESULT_NO_SOURCE = -2;         // image file, slot read or buffer failed
+inline constexpr int32_t RESULT_WRITE_FAILED = -3;      // the device write failed
+inline constexpr int32_t RESULT_NOT_AN_IMAGE = -4;      // no volume signature: refused, reported
+inline constexpr int32_t RESULT_IMAGE_TOO_LARGE = -5;  // longer than IMAGE_BYTES: refused, reported
+inline constexpr int32_t RESULT_DRIVE_NOT_OPENED = -9;  // the physical drive did not open
+inline constexpr int32_t RESULT_CREATE_FAILED = 4;      // read-back: the output file not created
+inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output file not written
+
+// The keyword that stands for the card in place of a file name.
+inline constexpr const char* FLASH_KEYWORD = "FLASH";

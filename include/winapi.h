@@ -1,0 +1,218 @@
+// The Windows API as slotpush uses it: the one boundary between the tool and the system.
+//
+// On Windows this is <windows.h> itself. Everywhere else the same names, types, constants and
+// records are declared here, and one of two implementations is linked behind them: the Linux
+// layer (real files and disks) or the scripted machine the tests drive. The VWIN32 records are
+// not in any Windows header, so they are declared here for every build.
+#pragma once
+
+#include <cstdint>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <winioctl.h>
+#else
+
+#include <cstdarg>
+
+using BOOL = int;
+using BYTE = uint8_t;
+using WORD = uint16_t;
+using DWORD = uint32_t;
+using LONG = int32_t;
+using LONGLONG = int64_t;
+using ULONG_PTR = uintptr_t;
+using DWORD_PTR = uintptr_t;
+using PLONG = LONG*;
+using LPDWORD = DWORD*;
+using LPBYTE = BYTE*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using HANDLE = void*;
+using HLOCAL = void*;
+using REGSAM = DWORD;
+using LSTATUS = LONG;
+
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+union LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    LONGLONG QuadPart;
+};
+
+#define TRUE 1
+#define FALSE 0
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+#define NO_ERROR 0L
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_TOO_MANY_OPEN_FILES 4L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_NOT_READY 21L
+#define ERROR_SECTOR_NOT_FOUND 27L
+#define ERROR_WRITE_FAULT 29L
+#define ERROR_READ_FAULT 30L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_HANDLE_EOF 38L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_BUSY 170L
+#define ERROR_FILENAME_EXCED_RANGE 206L
+#define ERROR_FILE_TOO_LARGE 223L
+#define ERROR_IO_DEVICE 1117L
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000u
+#define LANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define KEY_QUERY_VALUE 0x0001u
+
+#define VER_PLATFORM_WIN32s 0u
+#define VER_PLATFORM_WIN32_WINDOWS 1u
+#define VER_PLATFORM_WIN32_NT 2u
+
+#define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
+
+struct OSVERSIONINFOA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char szCSDVersion[128];
+};
+using LPOSVERSIONINFOA = OSVERSIONINFOA*;
+
+struct OSVERSIONINFOEXA {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    char szCSDVersion[128];
+    WORD wServicePackMajor;
+    WORD wServicePackMinor;
+    WORD wSuiteMask;
+    BYTE wProductType;
+    BYTE wReserved;
+};
+
+enum MEDIA_TYPE : int32_t { RemovableMedia = 11, FixedMedia = 12 };
+
+struct DISK_GEOMETRY {
+    LARGE_INTEGER Cylinders;
+    MEDIA_TYPE MediaType;
+    DWORD TracksPerCylinder;
+    DWORD SectorsPerTrack;
+    DWORD BytesPerSector;
+};
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod);
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL CloseHandle(HANDLE hObject);
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED lpOverlapped);
+DWORD GetLastError();
+void SetLastError(DWORD dwErrCode);
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
+                     LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+HLOCAL LocalFree(HLOCAL hMem);
+
+BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
+
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult);
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData);
+LSTATUS RegCloseKey(HKEY hKey);
+
+#endif  // _WIN32
+
+// The VWIN32 driver of the 9x family, reached with DeviceIoControl.
+#define VWIN32_DIOC_DOS_IOCTL 1u      // interrupt 21h function 440Dh, generic block-device IOCTL
+#define VWIN32_DIOC_DOS_DRIVEINFO 6u  // interrupt 21h function 7305h, absolute disk read/write
+
+// The driver's register record: seven 32-bit registers on the 9x platform. Members that carry an
+// address are pointer-wide so that 64-bit builds (which only ever meet the scripted driver of the
+// tests) can carry one too; on 32-bit Windows the record is the platform's 28 bytes.
+struct DIOC_REGISTERS {
+    DWORD_PTR reg_EBX;
+    DWORD_PTR reg_EDX;
+    DWORD_PTR reg_ECX;
+    DWORD_PTR reg_EAX;
+    DWORD_PTR reg_EDI;
+    DWORD_PTR reg_ESI;
+    DWORD_PTR reg_Flags;
+};
+
+// The absolute disk read/write service's request record, byte-packed (10 bytes on 32-bit Windows).
+#pragma pack(push, 1)
+struct DISKIO {
+    DWORD diStartSector;
+    WORD diSectors;
+    DWORD_PTR diBuffer;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is the platform's 24-byte record");
+static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156,
+              "version records have the platform's sizes");
+static_assert(sizeof(void*) != 4 || (sizeof(DIOC_REGISTERS) == 28 && sizeof(DISKIO) == 10),
+              "VWIN32 records have the platform's sizes on 32-bit builds");
