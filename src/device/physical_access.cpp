@@ -1,0 +1,32 @@
+#include "device/physical_access.h"
+
+#include <cstdio>
+
+#include "device/handle_io.h"
+#include "slotpush.h"
+#include "winapi.h"
+
+std::string physical_drive_path(int32_t drive) {
+    char path[32];
+    std::snprintf(path, sizeof path, "\\\\.\\PHYSICALDRIVE%d", static_cast<int>(drive));
+    return path;
+}
+
+// Each call opens the drive, positions, moves all bytes in one call and closes it again; a
+// position the platform refuses stops the transfer, so no byte ever moves anywhere else.
+int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset) {
+    ScopedHandle drive(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+    if (!drive) return 0;
+    if (!seek_from_start(drive.get(), byte_offset)) return 0;
+    return read_exactly(drive.get(), buffer) ? 1 : 0;
+}
+
+int32_t write_physical(const char* path, std::span<const uint8_t> buffer, uint64_t byte_offset) {
+    ScopedHandle drive(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
+    if (!drive) return RESULT_DRIVE_NOT_OPENED;
+    if (!seek_from_start(drive.get(), byte_offset)) return RESULT_WRITE_FAILED;
+    if (!write_exactly(drive.get(), buffer)) return RESULT_WRITE_FAILED;
+    return RESULT_SUCCESS;
+}

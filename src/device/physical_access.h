@@ -1,0 +1,16 @@
+// Raw slot access on the NT family: a whole physical drive, read or written at a byte offset.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// "\\.\PHYSICALDRIVE<n>", the device path of physical drive n.
+std::string physical_drive_path(int32_t drive);
+
+// Reads buffer.size() bytes from byte_offset of the drive. 1 on success, 0 on failure.
+int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset);
+
+// Writes the buffer at byte_offset of the drive with one write call. RESULT_SUCCESS,
+// RESULT_DRIVE_NOT_OPENED or RESULT_WRITE_FAILED.
+int32_t write_physical(const char* path, std::span<const uint8_t> buffer, uint64_t byte_offset);

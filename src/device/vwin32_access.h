@@ -1,0 +1,14 @@
+// Raw slot access on the 9x family: whole 512-byte sectors of a drive letter's volume through
+// the VWIN32 driver's absolute disk read/write service.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+// Reads buffer.size() bytes from byte_offset of the drive letter's volume. 1 or 0.
+int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
+
+// Writes the buffer at byte_offset with the logical volume locked around the one request.
+// RESULT_SUCCESS, RESULT_NO_DRIVER or RESULT_WRITE_FAILED.
+int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+                             uint64_t byte_offset);

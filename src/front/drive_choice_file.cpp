@@ -1,0 +1,29 @@
+#include <cstring>
+
+#include "device/handle_io.h"
+#include "front/front_end.h"
+#include "slotpush.h"
+#include "winapi.h"
+
+std::string drive_choice_file_name(const char* program_path) {
+    const size_t length = std::strlen(program_path);
+    const size_t kept = length > 3 ? length - 3 : 0;
+    return std::string(program_path, kept) + "CFG";
+}
+
+// The file holds the drive number as a little-endian signed 32-bit value in its first four
+// bytes. It is created empty when missing; one shorter than four bytes stores no drive.
+void load_drive_choice(const char* program_path) {
+    selected_drive = NO_DRIVE;
+    const std::string name = drive_choice_file_name(program_path);
+    ScopedHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    uint64_t length = 0;
+    if (!seek_to_end(file.get(), length) || length < 4) return;
+    uint8_t stored[4];
+    if (!seek_from_start(file.get(), 0) || !read_exactly(file.get(), stored)) return;
+    const uint32_t value =
+        stored[0] | stored[1] << 8 | stored[2] << 16 | static_cast<uint32_t>(stored[3]) << 24;
+    selected_drive = static_cast<int32_t>(value);
+}

@@ -1,0 +1,20 @@
+// The process entry: command line, drive-choice file, volume number and the run's outcome.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The whole run; returns the process exit status.
+int slotpush_main(int argc, char** argv);
+
+void print_usage();
+
+// The drive-choice file's name: the program path with its last three characters replaced by CFG.
+std::string drive_choice_file_name(const char* program_path);
+
+// Sets selected_drive to -1, then to the number stored in the drive-choice file, if any.
+void load_drive_choice(const char* program_path);
+
+// 0 with the volume number in volume_out when text is all decimal digits and fits 32 bits
+// (an empty text is volume 0); otherwise prints the invalid-volume message and returns -1.
+int32_t check_volume_number(const char* text, uint32_t& volume_out);

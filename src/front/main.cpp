@@ -1,0 +1,5 @@
+#include "front/front_end.h"
+
+int main(int argc, char** argv) {
+    return slotpush_main(argc, argv);
+}

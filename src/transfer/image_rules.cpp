@@ -1,0 +1,82 @@
+#include "transfer/image_rules.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Sector 0, the volume information.
+constexpr size_t TOTAL_SECTORS_HIGH = 10;  // big-endian 16-bit total
+constexpr size_t TOTAL_SECTORS_LOW = 11;
+constexpr size_t SIGNATURE = 13;  // "DSK"
+constexpr size_t BITMAP = 56;     // one bit per sector, bit 0 of byte 56 + n is sector 8n
+constexpr uint8_t SIGNATURE_TEXT[] = {'D', 'S', 'K'};
+
+// A single-density track dump: 2 sides x 40 tracks, each track area 3253 bytes holding nine
+// 334-byte sector records after a 16-byte lead-in.
+constexpr size_t SIDES = 2;
+constexpr size_t TRACKS_PER_SIDE = 40;
+constexpr size_t SECTORS_PER_TRACK = 9;
+constexpr size_t TRACK_AREA_BYTES = 3253;
+constexpr size_t LEAD_IN_BYTES = 16;
+constexpr size_t RECORD_BYTES = 334;
+constexpr size_t RECORD_ID_MARK = 6;  // 0xFE, then track, side and sector numbers
+constexpr size_t RECORD_ID_TRACK = 7;
+constexpr size_t RECORD_ID_SIDE = 8;
+constexpr size_t RECORD_ID_SECTOR = 9;
+constexpr size_t RECORD_DATA = 31;
+constexpr uint8_t ID_ADDRESS_MARK = 0xFE;
+constexpr size_t SECTORS_PER_SIDE = TRACKS_PER_SIDE * SECTORS_PER_TRACK;  // 360
+
+static_assert(SIDES * TRACKS_PER_SIDE * TRACK_AREA_BYTES <= IMAGE_BYTES,
+              "a whole track dump lies inside the load buffer");
+
+}  // namespace
+
+bool is_track_dump(ConstImageView buffer) {
+    const size_t mark = LEAD_IN_BYTES + RECORD_ID_MARK;
+    const bool zero_lead_in =
+        std::all_of(buffer.begin(), buffer.begin() + mark, [](uint8_t byte) { return byte == 0; });
+    return zero_lead_in && buffer[mark] == ID_ADDRESS_MARK;
+}
+
+Buffer convert_track_dump(ConstImageView track_dump) {
+    Buffer image = obtain_buffer(IMAGE_BYTES);
+    if (!image) return image;
+    std::fill_n(image.get(), IMAGE_BYTES, FILL_BYTE);
+    for (size_t area = 0; area < SIDES * TRACKS_PER_SIDE; ++area) {
+        for (size_t k = 0; k < SECTORS_PER_TRACK; ++k) {
+            const uint8_t* record =
+                track_dump.data() + area * TRACK_AREA_BYTES + LEAD_IN_BYTES + k * RECORD_BYTES;
+            // Where the data goes depends on the record's own ID bytes alone.
+            const size_t sector = record[RECORD_ID_SIDE] * SECTORS_PER_SIDE +
+                                  record[RECORD_ID_TRACK] * SECTORS_PER_TRACK +
+                                  record[RECORD_ID_SECTOR];
+            if (sector >= IMAGE_SECTORS) continue;
+            std::memcpy(image.get() + sector * IMAGE_SECTOR_BYTES, record + RECORD_DATA,
+                        IMAGE_SECTOR_BYTES);
+        }
+    }
+    return image;
+}
+
+bool has_disk_signature(ConstImageView image) {
+    return std::equal(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT),
+                      image.begin() + SIGNATURE);
+}
+
+void widen_to_1600_sectors(ImageView image) {
+    const size_t old_total = image[TOTAL_SECTORS_HIGH] * 256u + image[TOTAL_SECTORS_LOW];
+    for (size_t n = 0; n < IMAGE_SECTORS / 8; ++n) {
+        const size_t first_sector = 8 * n;
+        if (first_sector >= old_total) {
+            image[BITMAP + n] = 0x00;
+        } else if (old_total - first_sector < 8) {
+            // The byte holds the old volume's last sectors and new ones: clear only the new.
+            const auto kept = static_cast<uint8_t>((1u << (old_total - first_sector)) - 1);
+            image[BITMAP + n] &= kept;
+        }
+    }
+    image[TOTAL_SECTORS_HIGH] = IMAGE_SECTORS >> 8;
+    image[TOTAL_SECTORS_LOW] = IMAGE_SECTORS & 0xFF;
+}

@@ -1,0 +1,19 @@
+// The TI-99/4A image rules applied before an image goes into a slot: recognise and convert a
+// single-density track dump, test the volume signature, widen the volume to 1600 sectors.
+#pragma once
+
+#include "transfer/slot_layout.h"
+
+// True when bytes 0-21 are zero and byte 22 is the ID address mark 0xFE.
+bool is_track_dump(ConstImageView buffer);
+
+// A new sector-dump image built from the records of a track dump, or none when no buffer can be
+// obtained. Sectors no record names keep FILL_BYTE; records naming a sector outside the image
+// are skipped.
+Buffer convert_track_dump(ConstImageView track_dump);
+
+// True when bytes 13-15 of sector 0 read "DSK".
+bool has_disk_signature(ConstImageView image);
+
+// Sets the volume's total to 1600 sectors and marks every sector at or above the old total free.
+void widen_to_1600_sectors(ImageView image);

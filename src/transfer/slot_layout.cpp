@@ -1,0 +1,33 @@
+#include "transfer/slot_layout.h"
+
+#include <cassert>
+#include <new>
+
+#include "winapi.h"
+
+Buffer obtain_buffer(size_t bytes) {
+    Buffer buffer(new (std::nothrow) uint8_t[bytes]);
+    if (!buffer) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return buffer;
+}
+
+uint32_t slot_index_of_volume(uint32_t volume_number) {
+    return volume_number > 0 ? volume_number - 1 : 0;
+}
+
+uint64_t slot_byte_offset(uint32_t slot_index) {
+    return static_cast<uint64_t>(slot_index) * SLOT_BYTES;
+}
+
+void interleave(std::span<const uint8_t> image, std::span<uint8_t> raw) {
+    assert(raw.size() == 2 * image.size());
+    for (size_t k = 0; k < image.size(); ++k) {
+        raw[2 * k] = image[k];
+        raw[2 * k + 1] = FILL_BYTE;
+    }
+}
+
+void deinterleave(std::span<const uint8_t> raw, std::span<uint8_t> image) {
+    assert(raw.size() >= 2 * image.size());
+    for (size_t k = 0; k < image.size(); ++k) image[k] = raw[2 * k];
+}

@@ -1,0 +1,31 @@
+// The card's layout: a row of 819200-byte slots, volume N in slot N - 1, and the byte interleave
+// that puts image byte k at slot byte 2k with the filler in every odd slot byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "slotpush.h"
+
+using ImageView = std::span<uint8_t, IMAGE_BYTES>;
+using ConstImageView = std::span<const uint8_t, IMAGE_BYTES>;
+
+// A buffer owned by whoever obtained it.
+using Buffer = std::unique_ptr<uint8_t[]>;
+
+// A buffer of the given size, or none (with the last error set) when memory is short.
+Buffer obtain_buffer(size_t bytes);
+
+// Volume 0 addresses the same slot as volume 1.
+uint32_t slot_index_of_volume(uint32_t volume_number);
+
+// Byte offset of a slot from the start of the device, in 64 bits so that every slot is reachable.
+uint64_t slot_byte_offset(uint32_t slot_index);
+
+// raw must be twice as long as image: raw[2k] = image[k], raw[2k + 1] = FILL_BYTE.
+void interleave(std::span<const uint8_t> image, std::span<uint8_t> raw);
+
+// image[k] = raw[2k] for every byte of image; raw must be at least twice as long.
+void deinterleave(std::span<const uint8_t> raw, std::span<uint8_t> image);
