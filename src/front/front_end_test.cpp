@@ -1,0 +1,204 @@
+#include "front/front_end.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include "testing/test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr const char* USAGE =
+    "\nslotpush Version 1.0\n\n"
+    "Usage:    slotpush <DSK file> <volume#>\n"
+    "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
+constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
+
+class FrontEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
+        for (int n = 0; n < 16; ++n) add_drive(n, 8 * SLOT_BYTES);
+    }
+    void TearDown() override { EXPECT_EQ(fake::machine().open_handle_count(), 0u); }
+
+    static bool written(int drive) {
+        return fake::machine().drives[drive].written_range().has_value();
+    }
+};
+
+TEST_F(FrontEnd, FewerThanTwoArgumentsPrintTheUsage) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"slotpush"}, {"slotpush", "disk.dsk"}}) {
+        SetUp();
+        const Outcome outcome = run_slotpush(args);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.output, USAGE);
+        EXPECT_TRUE(fake::machine().log.empty()) << "nothing is opened";
+    }
+}
+
+TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
+    struct Case {
+        const char* name;
+        std::optional<std::vector<uint8_t>> stored;  // none: no file
+        int status;
+        int written_drive;  // -1: no drive written
+    };
+    const Case cases[] = {
+        {"no file", std::nullopt, -1, -1},
+        {"empty file", std::vector<uint8_t>{}, -1, -1},
+        {"one byte", std::vector<uint8_t>{3}, -1, -1},
+        {"three bytes", std::vector<uint8_t>{3, 0, 0}, -1, -1},
+        {"drive -1", drive_choice_bytes(-1), -1, -1},
+        {"drive 3", drive_choice_bytes(3), 0, 3},
+        {"drive 0", drive_choice_bytes(0), 0, 0},
+        {"drive 9", drive_choice_bytes(9), 0, 9},
+        {"drive 10", drive_choice_bytes(10), -1, -1},
+        {"drive 12", drive_choice_bytes(12), -1, -1},
+        {"drive -2", drive_choice_bytes(-2), -1, -1},
+        {"eight bytes", std::vector<uint8_t>{3, 0, 0, 0, 7, 7, 7, 7}, 0, 3},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        if (c.stored) fake::machine().files[CHOICE_FILE] = *c.stored;
+        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
+        EXPECT_EQ(outcome.status, c.status) << c.name;
+        EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n" : "") << c.name;
+        for (int n = 0; n < 16; ++n) EXPECT_EQ(written(n), n == c.written_drive) << c.name;
+        EXPECT_EQ(fake::machine().files.count(CHOICE_FILE), 1u) << "created when missing";
+        EXPECT_EQ(fake::machine().files[CHOICE_FILE], c.stored.value_or(std::vector<uint8_t>{}))
+            << "never written";
+        TearDown();
+    }
+}
+
+TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\tools\\slotpush.exe", "C:\\tools\\slotpush.CFG"},
+        {"slotpush", "slotpCFG"},
+        {"abc", "CFG"},
+        {"ab", "CFG"},
+        {"", "CFG"},
+    };
+    for (const auto& [program, expected] : cases) {
+        EXPECT_EQ(drive_choice_file_name(program), expected);
+        SetUp();
+        fake::machine().files[expected] = drive_choice_bytes(2);
+        EXPECT_EQ(run_slotpush({program, "disk.dsk", "1"}).status, 0) << program;
+        EXPECT_TRUE(written(2)) << program;
+    }
+}
+
+TEST_F(FrontEnd, AChoiceFileThatCannotBeReadMeansNoStoredDrive) {
+    fake::machine().directories.insert(CHOICE_FILE);
+    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "5"}).status, -1);
+
+    for (const char* function : {"CreateFileA", "SetFilePointer", "ReadFile"}) {
+        SetUp();
+        fake::machine().files[CHOICE_FILE] = drive_choice_bytes(3);
+        fake::machine().fail_function(function, 0);
+        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
+        EXPECT_EQ(outcome.status, -1) << function;
+        EXPECT_EQ(outcome.output, "") << function;
+        TearDown();
+    }
+}
+
+TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
+    struct Case {
+        const char* text;
+        int status;
+        uint64_t slot_offset;  // of the write, when status is 0
+    };
+    const Case cases[] = {
+        {"5", 0, 4 * 819200},
+        {"0005", 0, 4 * 819200},
+        {"", 0, 0},
+        {"0", 0, 0},
+        {"00000", 0, 0},
+        {"1", 0, 0},
+        {"8", 0, 7 * 819200},
+        {"5a", -1, 0},
+        {"-5", -1, 0},
+        {" 5", -1, 0},
+        {"+5", -1, 0},
+        {"4294967296", -1, 0},
+        {"99999999999999999999", -1, 0},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
+        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", c.text});
+        EXPECT_EQ(outcome.status, c.status) << "'" << c.text << "'";
+        if (c.status == 0) {
+            EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
+            EXPECT_EQ(fake::machine().drives[1].written_range()->first, c.slot_offset) << c.text;
+        } else {
+            EXPECT_EQ(outcome.output,
+                      "The value '" + std::string(c.text) + "' is an invalid volume number.\n");
+            EXPECT_FALSE(written(1)) << c.text;
+        }
+        TearDown();
+    }
+}
+
+TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
+    struct Case {
+        const char* name;
+        const char* image;
+        std::function<void()> arrange;
+        int status;
+        std::string output;
+        size_t texts_released;
+    };
+    std::vector<uint8_t> no_signature = sector_dump(360, 92160);
+    no_signature[15] = 'X';
+    const Case cases[] = {
+        {"missing image", "none.dsk", [] {}, -2, "slotpull failed: text of error 2\r\n\n", 1},
+        {"drive absent", "disk.dsk", [] { fake::machine().drives[1].opens = false; }, -9,
+         "slotpull failed: text of error 2\r\n\n", 1},
+        {"drive refuses writing", "disk.dsk",
+         [] { fake::machine().drives[1].opens_for_write = false; }, -9,
+         "slotpull failed: text of error 5\r\n\n", 1},
+        {"write fails", "disk.dsk",
+         [] {
+             fake::machine().fail_function("WriteFile", 0, {ERROR_WRITE_FAULT, std::nullopt});
+         },
+         -3, "slotpull failed: text of error 29\r\n\n", 1},
+        {"drive too small", "disk.dsk", [] { add_drive(1, 4 * SLOT_BYTES + 4096); }, -3,
+         "slotpull failed: text of error 27\r\n\n", 1},
+        {"no system text", "none.dsk", [] { fake::machine().fail_function("FormatMessageA", 0); },
+         -2, "slotpull failed: error 2\n", 0},
+        {"not an image", "bad.dsk", [] {}, -4, "Not a supported TI/99-4A format\n", 0},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake::machine().files["bad.dsk"] = no_signature;
+        fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
+        c.arrange();
+        const Outcome outcome = run_slotpush({"slotpush", c.image, "5"});
+        EXPECT_EQ(outcome.status, c.status) << c.name;
+        EXPECT_EQ(outcome.output, c.output) << c.name;
+        EXPECT_EQ(fake::machine().count("LocalFree"), c.texts_released) << c.name;
+        if (c.status != -3) {
+            EXPECT_FALSE(written(1)) << c.name;
+        }
+        TearDown();
+    }
+}
+
+TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
+    fake::machine().files[CHOICE_FILE] = drive_choice_bytes(4);
+    ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "2"}).status, 0);
+    const Outcome outcome = run_slotpush({"slotpush", "FLASH", "2"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
+    EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
+}
+
+}  // namespace

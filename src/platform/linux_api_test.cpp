@@ -1,0 +1,236 @@
+// The Linux layer against a directory of ordinary files that stands in for / .
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "winapi.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path ROOT = TEST_DEVICE_ROOT;
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void put(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string message(DWORD code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+        nullptr, code, 0x0400, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    if (length == 0) return "<none>";
+    std::string result(text, length);
+    LocalFree(text);
+    return result;
+}
+
+class LinuxApi : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::remove_all(ROOT);
+        fs::create_directories(ROOT / "sys/block");
+        fs::create_directories(ROOT / "dev");
+        work = ROOT / "work";
+        fs::create_directories(work);
+    }
+    // A whole disk called name whose bytes are its own name, repeated to size.
+    void add_disk(const std::string& name, size_t size = 0) {
+        fs::create_directories(ROOT / "sys/block" / name);
+        std::string bytes = name;
+        while (bytes.size() < size) bytes += name;
+        put(ROOT / "dev" / name, size ? bytes.substr(0, size) : name);
+    }
+    std::string read_all(const char* windows_name) {
+        HANDLE h = CreateFileA(windows_name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return "<not opened>";
+        char buffer[64] = {};
+        DWORD got = 0;
+        EXPECT_TRUE(ReadFile(h, buffer, sizeof buffer, &got, nullptr));
+        EXPECT_TRUE(CloseHandle(h));
+        return std::string(buffer, got);
+    }
+    std::string file(const char* name) { return (work / name).string(); }
+
+    fs::path work;
+};
+
+TEST_F(LinuxApi, PhysicalDrivesAreTheWholeDisksShorterNamesFirst) {
+    for (const char* name : {"sdaa", "sdb", "nvme0n1", "sda", "sdz", "loop0", "ram1", "zram0",
+                             "dm-0", "md127", "sr0", "nbd3", "fd0", "mmcblk0"}) {
+        add_disk(name);
+    }
+    const std::pair<const char*, const char*> cases[] = {
+        {"\\\\.\\PHYSICALDRIVE0", "sda"},           {"\\\\.\\PHYSICALDRIVE1", "sdb"},
+        {"\\\\.\\PHYSICALDRIVE2", "sdz"},           {"\\\\.\\PHYSICALDRIVE3", "sdaa"},
+        {"\\\\.\\PHYSICALDRIVE4", "mmcblk0"},       {"\\\\.\\physicaldrive5", "nvme0n1"},
+        {"\\\\.\\PHYSICALDRIVE6", "<not opened>"},  {"\\\\.\\PHYSICALDRIVE", "<not opened>"},
+        {"\\\\.\\PHYSICALDRIVE1x", "<not opened>"}, {"\\\\.\\VWIN32", "<not opened>"},
+        {"\\\\.\\vwin32", "<not opened>"},
+    };
+    for (const auto& [name, expected] : cases) {
+        EXPECT_EQ(read_all(name), expected) << name;
+        if (std::string(expected) == "<not opened>") {
+            EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+        }
+    }
+}
+
+TEST_F(LinuxApi, OrdinaryPathsFollowTheCreationDisposition) {
+    put(work / "old", "old contents");
+    struct Case {
+        const char* name;
+        DWORD disposition;
+        bool opens;
+        DWORD error;
+        const char* after;  // the file's contents afterwards; nullptr: it does not exist
+    };
+    const Case cases[] = {
+        {"old", OPEN_EXISTING, true, 0, "old contents"},
+        {"missing", OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr},
+        {"old", OPEN_ALWAYS, true, 0, "old contents"},
+        {"new1", OPEN_ALWAYS, true, 0, ""},
+        {"old", CREATE_NEW, false, ERROR_FILE_EXISTS, "old contents"},
+        {"new2", CREATE_NEW, true, 0, ""},
+        {"new3", CREATE_ALWAYS, true, 0, ""},
+        {"missing", TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr},
+        {"missing", 0, false, ERROR_INVALID_PARAMETER, nullptr},
+        {"old", CREATE_ALWAYS, true, 0, ""},
+    };
+    for (const Case& c : cases) {
+        HANDLE h = CreateFileA(file(c.name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               c.disposition, 0, nullptr);
+        EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << c.name << " " << c.disposition;
+        if (h != INVALID_HANDLE_VALUE) {
+            EXPECT_TRUE(CloseHandle(h));
+        }
+        if (!c.opens) {
+            EXPECT_EQ(GetLastError(), c.error) << c.name << " " << c.disposition;
+        }
+        EXPECT_EQ(fs::exists(work / c.name), c.after != nullptr) << c.name;
+        if (c.after != nullptr) {
+            EXPECT_EQ(contents(work / c.name), c.after) << c.name;
+        }
+    }
+}
+
+TEST_F(LinuxApi, FailuresNameTheirRealCause) {
+    put(work / "plain", "x");
+    struct Case {
+        std::string path;
+        DWORD access;
+        DWORD disposition;
+        DWORD error;
+        std::string text;
+    };
+    const Case cases[] = {
+        {file("missing"), GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND,
+         "No such file or directory\n"},
+        {file("plain") + "/below", GENERIC_READ, OPEN_EXISTING, ERROR_PATH_NOT_FOUND,
+         "Not a directory\n"},
+        {work.string(), GENERIC_READ, OPEN_EXISTING, 0x20000000 | EISDIR, "Is a directory\n"},
+        {work.string(), GENERIC_WRITE, CREATE_ALWAYS, 0x20000000 | EISDIR, "Is a directory\n"},
+        {file(std::string(300, 'n').c_str()), GENERIC_READ, OPEN_EXISTING,
+         ERROR_FILENAME_EXCED_RANGE, "File name too long\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CreateFileA(c.path.c_str(), c.access, 0, nullptr, c.disposition, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+        EXPECT_EQ(message(GetLastError()), c.text) << c.path;
+    }
+    const std::pair<DWORD, std::string> texts[] = {
+        {ERROR_HANDLE_EOF, "Reached the end of the file.\n"},
+        {ERROR_DISK_FULL, "No space left on device\n"},
+        {ERROR_ACCESS_DENIED, "Permission denied\n"},
+        {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested.\n"},
+        {0x20000000 | EXDEV, "Invalid cross-device link\n"},
+        {99999, "<none>"},
+    };
+    for (const auto& [code, text] : texts) EXPECT_EQ(message(code), text) << code;
+}
+
+TEST_F(LinuxApi, PositionsAreSixtyFourBitsWide) {
+    HANDLE h = CreateFileA(file("sparse").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const int64_t far = 5LL * 1024 * 1024 * 1024 + 12345;  // past 4 GiB
+    LONG high = static_cast<LONG>(far >> 32);
+    EXPECT_EQ(SetFilePointer(h, static_cast<LONG>(far & 0xFFFFFFFF), &high, FILE_BEGIN),
+              static_cast<DWORD>(far & 0xFFFFFFFF));
+    EXPECT_EQ(high, 1);
+    DWORD moved = 0;
+    ASSERT_TRUE(WriteFile(h, "end", 3, &moved, nullptr));
+    EXPECT_EQ(moved, 3u);
+
+    high = 0;
+    const DWORD low = SetFilePointer(h, 0, &high, FILE_END);
+    EXPECT_EQ((static_cast<int64_t>(high) << 32) | low, far + 3);
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_END), INVALID_SET_FILE_POINTER)
+        << "a position past 4 GiB needs the high part";
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    high = -1;
+    EXPECT_EQ(SetFilePointer(h, -10, &high, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_EQ(GetLastError(), ERROR_NEGATIVE_SEEK);
+    EXPECT_EQ(SetFilePointer(h, -3, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER)
+        << "the failed moves left the position where it was, past 4 GiB";
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ(fs::file_size(work / "sparse"), static_cast<uintmax_t>(far + 3));
+}
+
+TEST_F(LinuxApi, ADiskDoesNotGrowAndReadsStopAtItsEnd) {
+    add_disk("sda", 4096);
+    const std::string before = contents(ROOT / "dev/sda");
+    HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    std::vector<char> bytes(1024, 'w');
+    DWORD moved = 99;
+
+    ASSERT_NE(SetFilePointer(h, 3584, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_FALSE(WriteFile(h, bytes.data(), 1024, &moved, nullptr)) << "512 bytes past the end";
+    EXPECT_EQ(GetLastError(), ERROR_DISK_FULL);
+    EXPECT_EQ(moved, 0u);
+    EXPECT_EQ(contents(ROOT / "dev/sda"), before) << "nothing of a refused write arrives";
+
+    std::vector<char> read_back(1024);
+    EXPECT_TRUE(ReadFile(h, read_back.data(), 1024, &moved, nullptr));
+    EXPECT_EQ(moved, 512u) << "a read stops at the end of the disk";
+    EXPECT_EQ(std::string(read_back.data(), 512), before.substr(3584));
+
+    ASSERT_NE(SetFilePointer(h, 3072, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_TRUE(WriteFile(h, bytes.data(), 1024, &moved, nullptr));
+    EXPECT_EQ(moved, 1024u);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ(contents(ROOT / "dev/sda"), before.substr(0, 3072) + std::string(1024, 'w'));
+}
+
+TEST_F(LinuxApi, WindowsVersionAndRegistryAreNotThere) {
+    OSVERSIONINFOA version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    EXPECT_FALSE(GetVersionExA(&version));
+    HKEY key = nullptr;
+    EXPECT_NE(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\ProductOptions", 0,
+                      KEY_QUERY_VALUE, &key),
+        ERROR_SUCCESS);
+    EXPECT_EQ(lstrcmpiA("WinNT", "WINNT"), 0);
+    EXPECT_NE(lstrcmpiA("WINNT", "SERVERNT"), 0);
+    EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace

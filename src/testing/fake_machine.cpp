@@ -1,0 +1,338 @@
+#include "testing/fake_machine.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace fake {
+
+namespace {
+
+constexpr char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
+constexpr char DEVICE_PREFIX[] = "\\\\.\\";
+
+bool has_prefix(const char* text, const char* prefix) {
+    return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The drive number of "\\.\PHYSICALDRIVE<n>", or -1.
+int physical_drive_number(const char* name) {
+    if (!has_prefix(name, PHYSICAL_DRIVE)) return -1;
+    const char* digits = name + std::strlen(PHYSICAL_DRIVE);
+    const size_t count = std::strspn(digits, "0123456789");
+    if (count == 0 || count > 4 || digits[count] != '\0') return -1;
+    return std::atoi(digits);
+}
+
+template <typename T>
+T fail(DWORD error, T result) {
+    machine().last_error = error;
+    return result;
+}
+
+HANDLE open_drive(int number, DWORD access, const char* name) {
+    Machine& m = machine();
+    const auto drive = m.drives.find(number);
+    if (drive == m.drives.end() || !drive->second.opens) {
+        return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    if ((access & GENERIC_WRITE) != 0 && !drive->second.opens_for_write) {
+        return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
+    return m.add_handle({name, number, 0, access});
+}
+
+HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
+    Machine& m = machine();
+    if (m.directories.count(name) != 0) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    const bool exists = m.files.count(name) != 0;
+    switch (disposition) {
+        case OPEN_EXISTING:
+            if (!exists) return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+            break;
+        case TRUNCATE_EXISTING:
+            if (!exists) return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+            m.files[name].clear();
+            break;
+        case CREATE_NEW:
+            if (exists) return fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
+            m.files[name];
+            break;
+        case CREATE_ALWAYS:
+            m.files[name].clear();
+            break;
+        case OPEN_ALWAYS:
+            m.files[name];
+            break;
+        default:
+            return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    }
+    return m.add_handle({name, -1, 0, access});
+}
+
+uint64_t size_of(const Machine::Open& open) {
+    Machine& m = machine();
+    return open.drive >= 0 ? m.drives[open.drive].size : m.files[open.target].size();
+}
+
+std::string target_of(HANDLE handle) {
+    const Machine::Open* open = machine().handle(handle);
+    return open != nullptr ? open->target : std::string("<invalid handle>");
+}
+
+}  // namespace
+
+void Drive::write(uint64_t offset, const uint8_t* bytes, size_t count) {
+    if (count == 0) return;
+    const uint64_t last = offset + count - 1;
+    written_ = written_
+                   ? std::pair{std::min(written_->first, offset), std::max(written_->second, last)}
+                   : std::pair{offset, last};
+    for (size_t done = 0; done < count;) {
+        const uint64_t at = offset + done;
+        std::vector<uint8_t>& page = pages_[at / PAGE_BYTES];
+        if (page.empty()) page.assign(PAGE_BYTES, fill);
+        const size_t in_page = at % PAGE_BYTES;
+        const size_t piece = std::min<size_t>(count - done, PAGE_BYTES - in_page);
+        std::memcpy(page.data() + in_page, bytes + done, piece);
+        done += piece;
+    }
+}
+
+void Drive::read(uint64_t offset, uint8_t* bytes, size_t count) const {
+    for (size_t done = 0; done < count;) {
+        const uint64_t at = offset + done;
+        const size_t in_page = at % PAGE_BYTES;
+        const size_t piece = std::min<size_t>(count - done, PAGE_BYTES - in_page);
+        const auto page = pages_.find(at / PAGE_BYTES);
+        if (page == pages_.end()) {
+            std::memset(bytes + done, fill, piece);
+        } else {
+            std::memcpy(bytes + done, page->second.data() + in_page, piece);
+        }
+        done += piece;
+    }
+}
+
+std::vector<uint8_t> Drive::bytes(uint64_t offset, size_t count) const {
+    std::vector<uint8_t> out(count);
+    read(offset, out.data(), count);
+    return out;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> Drive::written_range() const {
+    return written_;
+}
+
+Machine& machine() {
+    static Machine the_machine;
+    return the_machine;
+}
+
+void reset() {
+    machine() = Machine();
+}
+
+void Machine::fail_function(const std::string& function, size_t occurrence, Fault fault) {
+    function_faults_[{function, occurrence}] = fault;
+}
+
+size_t Machine::count(const std::string& function) const {
+    return static_cast<size_t>(std::count_if(
+        log.begin(), log.end(), [&](const Call& call) { return call.function == function; }));
+}
+
+const Call* Machine::find(const std::string& function, size_t occurrence) const {
+    for (const Call& call : log) {
+        if (call.function == function && occurrence-- == 0) return &call;
+    }
+    return nullptr;
+}
+
+std::optional<Fault> Machine::begin(std::string function, std::string target,
+                                    std::vector<uint64_t> args) {
+    const size_t index = log.size();
+    const size_t occurrence = count(function);
+    log.push_back({function, std::move(target), std::move(args)});
+    if (const auto fault = faults_.find(index); fault != faults_.end()) return fault->second;
+    const auto named = function_faults_.find({function, occurrence});
+    if (named != function_faults_.end()) return named->second;
+    return std::nullopt;
+}
+
+HANDLE Machine::add_handle(Open open) {
+    const uintptr_t id = next_handle_++;
+    handles_[id] = std::move(open);
+    return reinterpret_cast<HANDLE>(id);
+}
+
+Machine::Open* Machine::handle(HANDLE handle) {
+    const auto found = handles_.find(reinterpret_cast<uintptr_t>(handle));
+    return found != handles_.end() ? &found->second : nullptr;
+}
+
+bool Machine::remove_handle(HANDLE handle) {
+    return handles_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+}
+
+}  // namespace fake
+
+using fake::machine;
+
+DWORD GetLastError() {
+    return machine().last_error;
+}
+
+void SetLastError(DWORD dwErrCode) {
+    machine().last_error = dwErrCode;
+}
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE) {
+    if (const auto fault = machine().begin(
+            "CreateFileA", lpFileName,
+            {dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes})) {
+        return fake::fail(fault->error, INVALID_HANDLE_VALUE);
+    }
+    if (const int drive = fake::physical_drive_number(lpFileName); drive >= 0) {
+        return fake::open_drive(drive, dwDesiredAccess, lpFileName);
+    }
+    if (fake::has_prefix(lpFileName, fake::DEVICE_PREFIX)) {
+        return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    return fake::open_file(lpFileName, dwDesiredAccess, dwCreationDisposition);
+}
+
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod) {
+    int64_t distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        distance = static_cast<int64_t>(static_cast<uint64_t>(*lpDistanceToMoveHigh) << 32 |
+                                        static_cast<uint32_t>(lDistanceToMove));
+    }
+    if (const auto fault = machine().begin("SetFilePointer", fake::target_of(hFile),
+                                           {static_cast<uint64_t>(distance), dwMoveMethod})) {
+        return fake::fail(fault->error, INVALID_SET_FILE_POINTER);
+    }
+    fake::Machine::Open* open = machine().handle(hFile);
+    if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
+    const auto size = static_cast<int64_t>(fake::size_of(*open));
+    const int64_t base = dwMoveMethod == FILE_BEGIN     ? 0
+                         : dwMoveMethod == FILE_CURRENT ? static_cast<int64_t>(open->position)
+                                                        : size;
+    const int64_t position = base + distance;
+    if (dwMoveMethod > FILE_END)
+        return fake::fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    if (position < 0) return fake::fail(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
+    if (lpDistanceToMoveHigh == nullptr && position > 0xFFFFFFFFLL) {
+        return fake::fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+    }
+    open->position = static_cast<uint64_t>(position);
+    if (lpDistanceToMoveHigh != nullptr) *lpDistanceToMoveHigh = static_cast<LONG>(position >> 32);
+    return static_cast<DWORD>(position & 0xFFFFFFFF);
+}
+
+namespace {
+
+// The count a faulty call moves instead of the one asked for.
+DWORD moved_count(const std::optional<fake::Fault>& fault, DWORD asked) {
+    return fault && fault->short_count ? std::min(*fault->short_count, asked) : asked;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED) {
+    const auto fault = machine().begin("ReadFile", fake::target_of(hFile), {nNumberOfBytesToRead});
+    *lpNumberOfBytesRead = 0;
+    if (fault && !fault->short_count) return fake::fail(fault->error, FALSE);
+    fake::Machine::Open* open = machine().handle(hFile);
+    if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
+    if ((open->access & GENERIC_READ) == 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
+    const uint64_t size = fake::size_of(*open);
+    const uint64_t available = size > open->position ? size - open->position : 0;
+    if (open->drive >= 0 && available < nNumberOfBytesToRead) {
+        return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);  // a disk ends; it has no short reads
+    }
+    const DWORD count =
+        moved_count(fault, static_cast<DWORD>(std::min<uint64_t>(available, nNumberOfBytesToRead)));
+    auto* into = static_cast<uint8_t*>(lpBuffer);
+    if (open->drive >= 0) {
+        machine().drives[open->drive].read(open->position, into, count);
+    } else {
+        std::memcpy(into, machine().files[open->target].data() + open->position, count);
+    }
+    open->position += count;
+    *lpNumberOfBytesRead = count;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+    const auto fault =
+        machine().begin("WriteFile", fake::target_of(hFile), {nNumberOfBytesToWrite});
+    *lpNumberOfBytesWritten = 0;
+    if (fault && !fault->short_count) return fake::fail(fault->error, FALSE);
+    fake::Machine::Open* open = machine().handle(hFile);
+    if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
+    if ((open->access & GENERIC_WRITE) == 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
+    const uint64_t end = open->position + nNumberOfBytesToWrite;
+    if (open->drive >= 0 && end > fake::size_of(*open)) {
+        return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);
+    }
+    const DWORD count = moved_count(fault, nNumberOfBytesToWrite);
+    const auto* from = static_cast<const uint8_t*>(lpBuffer);
+    if (open->drive >= 0) {
+        machine().drives[open->drive].write(open->position, from, count);
+    } else {
+        std::vector<uint8_t>& bytes = machine().files[open->target];
+        if (bytes.size() < open->position + count) bytes.resize(open->position + count);
+        std::memcpy(bytes.data() + open->position, from, count);
+    }
+    open->position += count;
+    *lpNumberOfBytesWritten = count;
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+    const auto fault = machine().begin("CloseHandle", fake::target_of(hObject), {});
+    // A failing close still releases the handle, as on Windows.
+    if (!machine().remove_handle(hObject)) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
+    if (fault) return fake::fail(fault->error, FALSE);
+    return TRUE;
+}
+
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID, DWORD,
+                     LPDWORD lpBytesReturned, LPOVERLAPPED) {
+    const auto fault =
+        machine().begin("DeviceIoControl", fake::target_of(hDevice), {dwIoControlCode});
+    if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
+    if (fault) return fake::fail(fault->error, FALSE);
+    return fake::fail(ERROR_INVALID_FUNCTION, FALSE);
+}
+
+// Every code has a text here that names the code, so tests can tell which error was reported.
+// Only the allocating form is offered, the one the tool uses.
+DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpBuffer, DWORD,
+                     va_list*) {
+    if (const auto fault = machine().begin("FormatMessageA", "", {dwFlags, dwMessageId})) {
+        return fake::fail(fault->error, 0u);
+    }
+    char text[48];
+    const int length = std::snprintf(text, sizeof text, "text of error %lu\r\n",
+                                     static_cast<unsigned long>(dwMessageId));
+    char* copy = static_cast<char*>(std::malloc(sizeof text));
+    std::memcpy(copy, text, sizeof text);
+    *reinterpret_cast<char**>(lpBuffer) = copy;
+    return static_cast<DWORD>(length);
+}
+
+HLOCAL LocalFree(HLOCAL hMem) {
+    machine().begin("LocalFree", "", {});
+    std::free(hMem);
+    return nullptr;
+}

@@ -1,0 +1,91 @@
+// A scripted Windows machine for the tests: the tool's code runs unchanged against files, disks
+// and failures that the test sets up, and every platform call it makes is logged.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "winapi.h"
+
+namespace fake {
+
+// One platform call as the tool made it: what it named and its numeric arguments.
+struct Call {
+    std::string function;
+    std::string target;  // the path, or the path behind the handle
+    std::vector<uint64_t> args;
+};
+
+// A physical drive of any size: bytes never written read as fill, written ones are kept in pages.
+struct Drive {
+    uint64_t size = 0;
+    uint8_t fill = 0;
+    bool opens = true;            // false: absent, every open fails
+    bool opens_for_write = true;  // false: write access is refused
+
+    void write(uint64_t offset, const uint8_t* bytes, size_t count);
+    void read(uint64_t offset, uint8_t* bytes, size_t count) const;
+    std::vector<uint8_t> bytes(uint64_t offset, size_t count) const;
+    // The lowest and highest byte offsets ever written, or none.
+    std::optional<std::pair<uint64_t, uint64_t>> written_range() const;
+
+  private:
+    static constexpr uint64_t PAGE_BYTES = 65536;
+    std::map<uint64_t, std::vector<uint8_t>> pages_;
+    std::optional<std::pair<uint64_t, uint64_t>> written_;
+};
+
+// How one call goes wrong: it fails with error, or (reads and writes) it succeeds but moves
+// only short_count bytes.
+struct Fault {
+    DWORD error = ERROR_GEN_FAILURE;
+    std::optional<DWORD> short_count;
+};
+
+class Machine {
+  public:
+    std::map<std::string, std::vector<uint8_t>> files;  // by path, exactly as the tool names it
+    std::set<std::string> directories;
+    std::map<int, Drive> drives;  // \\.\PHYSICALDRIVE<n>
+    std::vector<Call> log;
+
+    // The call with this index in the log (counting from 0) goes wrong.
+    void fail_call(size_t index, Fault fault = {}) { faults_[index] = fault; }
+    // The occurrence-th call (from 0) of this function goes wrong.
+    void fail_function(const std::string& function, size_t occurrence, Fault fault = {});
+
+    size_t open_handle_count() const { return handles_.size(); }
+    size_t count(const std::string& function) const;
+    const Call* find(const std::string& function, size_t occurrence = 0) const;
+
+    // The tool's side of the machine, called by the Windows functions of this build.
+    struct Open {
+        std::string target;
+        int drive = -1;  // -1: a file
+        uint64_t position = 0;
+        DWORD access = 0;
+    };
+    std::optional<Fault> begin(std::string function, std::string target,
+                               std::vector<uint64_t> args);
+    HANDLE add_handle(Open open);
+    Open* handle(HANDLE handle);
+    bool remove_handle(HANDLE handle);
+
+    DWORD last_error = NO_ERROR;
+
+  private:
+    std::map<size_t, Fault> faults_;
+    std::map<std::pair<std::string, size_t>, Fault> function_faults_;
+    std::map<uintptr_t, Open> handles_;
+    uintptr_t next_handle_ = 0x100;
+};
+
+// The machine the Windows functions act on; reset() gives a new, empty one.
+Machine& machine();
+void reset();
+
+}  // namespace fake

@@ -1,0 +1,44 @@
+// Helpers shared by the tests that run the tool's code against the fake machine.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "slotpush.h"
+#include "testing/fake_machine.h"
+
+namespace testing_support {
+
+struct Outcome {
+    int status;
+    std::string output;  // everything printed to standard output
+};
+
+// Runs the front end as the process would, with a new start for the process-wide values.
+Outcome run_slotpush(const std::vector<std::string>& args);
+
+// Runs any piece of the tool and returns what it printed.
+template <typename F>
+std::string printed_by(F&& work) {
+    ::testing::internal::CaptureStdout();
+    work();
+    return ::testing::internal::GetCapturedStdout();
+}
+
+// A sector dump of file_bytes bytes whose sector 0 names total_sectors, carries "DSK" and
+// has a bitmap of all 0xFF; every other byte is a pattern that differs from FILL_BYTE.
+std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes);
+
+// The image the card must hold after writing that dump: widened, 0xE5 past its end.
+std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
+
+// The four bytes of a drive-choice file holding drive.
+std::vector<uint8_t> drive_choice_bytes(int32_t drive);
+
+// A physical drive of the given size whose bytes all read as the fill value.
+fake::Drive& add_drive(int number, uint64_t size, uint8_t fill = 0x5A);
+
+}  // namespace testing_support

@@ -1,0 +1,190 @@
+// The real program on Linux, built to find its disks under a directory of ordinary files.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "slotpush.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+const fs::path ROOT = TEST_DEVICE_ROOT;
+
+struct ToolRun {
+    int status;
+    std::string output;
+};
+
+// Runs the tool in dir as "slotpush <args>", with input on its standard input.
+ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
+                 const std::string& input = "") {
+    int out[2];
+    int in[2];
+    if (pipe(out) != 0 || pipe(in) != 0) return {-1000, "pipe failed"};
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(in[0], 0);
+        dup2(out[1], 1);
+        close(in[1]);
+        close(out[0]);
+        if (chdir(dir.c_str()) != 0) _exit(120);
+        std::vector<std::string> words = {"slotpush"};
+        words.insert(words.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        execv(TOOL_PATH, argv.data());
+        _exit(121);
+    }
+    close(in[0]);
+    close(out[1]);
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) input.size();
+    close(in[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) output.append(buffer, got);
+    close(out[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1000, output};
+}
+
+Bytes read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const fs::path& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// A 360-sector dump: "DSK", a total of 360 and a full bitmap in sector 0, a pattern elsewhere.
+Bytes sector_dump() {
+    Bytes dump(92160);
+    for (size_t i = 0; i < dump.size(); ++i) dump[i] = static_cast<uint8_t>(i * 7 % 251);
+    dump[10] = 0x01;
+    dump[11] = 0x68;
+    std::copy_n("DSK", 3, dump.begin() + 13);
+    std::fill(dump.begin() + 56, dump.begin() + 256, 0xFF);
+    return dump;
+}
+
+// What the card holds for that dump: 1600 sectors, sectors 360 on free, 0xE5 past the file.
+Bytes normalised(Bytes dump) {
+    dump.resize(IMAGE_BYTES, FILL_BYTE);
+    dump[10] = 0x06;
+    dump[11] = 0x40;
+    std::fill(dump.begin() + 101, dump.begin() + 256, 0x00);
+    return dump;
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::remove_all(ROOT);
+        fs::create_directories(ROOT / "sys/block/sda");
+        fs::create_directories(ROOT / "dev");
+        work = ROOT / "work";
+        fs::create_directories(work);
+        disk = ROOT / "dev/sda";
+        Bytes pattern(DISK_BYTES);
+        for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i / 512 + i);
+        write_file(disk, pattern);
+        write_file(work / "disk.dsk", sector_dump());
+        store_drive(0);
+    }
+    void store_drive(int32_t drive) {
+        const auto v = static_cast<uint32_t>(drive);
+        write_file(work / "slotpCFG",
+                   {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                    static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)});
+    }
+
+    static constexpr size_t DISK_BYTES = 4 * SLOT_BYTES;
+    fs::path work;
+    fs::path disk;
+};
+
+TEST_F(EndToEnd, WritingAVolumeChangesOnlyItsSlotAndReadsBackByteForByte) {
+    const Bytes image = normalised(sector_dump());
+    for (const int volume : {1, 2, 4}) {
+        const Bytes before = read_file(disk);
+        const ToolRun written = run_tool(work, {"disk.dsk", std::to_string(volume)});
+        EXPECT_EQ(written.status, 0) << volume;
+        EXPECT_EQ(written.output, "slotpull succeeded.\n");
+
+        const Bytes after = read_file(disk);
+        ASSERT_EQ(after.size(), before.size()) << "the disk does not grow";
+        const size_t start = (volume - 1) * SLOT_BYTES;
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + start, before.begin()));
+        EXPECT_TRUE(std::equal(after.begin() + start + SLOT_BYTES, after.end(),
+                               before.begin() + start + SLOT_BYTES));
+        for (size_t k = 0; k < IMAGE_BYTES; ++k) {
+            ASSERT_EQ(after[start + 2 * k], image[k]) << "volume " << volume << " byte " << k;
+            ASSERT_EQ(after[start + 2 * k + 1], FILL_BYTE) << "volume " << volume;
+        }
+
+        const ToolRun back = run_tool(work, {"FLASH", std::to_string(volume)});
+        EXPECT_EQ(back.status, 0);
+        EXPECT_EQ(back.output, "slotpull succeeded.\n");
+        EXPECT_EQ(read_file(work / "FLASH"), image) << volume;
+    }
+}
+
+TEST_F(EndToEnd, FailuresEndWithTheirReasonAndStatusAndWriteNothing) {
+    const Bytes before = read_file(disk);
+    write_file(work / "big.dsk", Bytes(IMAGE_BYTES + 1, 0));
+    write_file(work / "plain.dsk", Bytes(IMAGE_BYTES, 0x20));
+    fs::create_directories(work / "folder.dsk");
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"missing.dsk", "1"}, 254, "slotpull failed: No such file or directory\n\n"},
+        {{"folder.dsk", "1"}, 254, "slotpull failed: Is a directory\n\n"},
+        {{"plain.dsk", "1"}, 252, "Not a supported TI/99-4A format\n"},
+        {{"big.dsk", "1"},
+         251,
+         "The image file holds 409601 bytes; a disk image holds at most 409600 bytes.\n"},
+        {{"disk.dsk", "5"}, 253, "slotpull failed: No space left on device\n\n"},
+        {{"FLASH", "5"}, 254, "slotpull failed: Reached the end of the file.\n\n"},
+        {{"disk.dsk", "1x"}, 255, "The value '1x' is an invalid volume number.\n"},
+        {{"disk.dsk"},
+         1,
+         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
+         "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun run = run_tool(work, c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[0];
+        EXPECT_EQ(run.output, c.output) << c.args[0];
+    }
+    EXPECT_EQ(read_file(disk), before);
+    EXPECT_FALSE(fs::exists(work / "FLASH")) << "a failed read-back saves nothing";
+
+    store_drive(1);  // no second disk here
+    const ToolRun absent = run_tool(work, {"disk.dsk", "1"});
+    EXPECT_EQ(absent.status, 247);
+    EXPECT_EQ(absent.output, "slotpull failed: No such file or directory\n\n");
+
+    fs::remove(work / "slotpCFG");
+    const ToolRun unchosen = run_tool(work, {"disk.dsk", "1"});
+    EXPECT_EQ(unchosen.status, 255) << "without a stored drive none is chosen yet";
+    EXPECT_TRUE(fs::exists(work / "slotpCFG")) << "the drive-choice file is created";
+    EXPECT_EQ(read_file(disk), before);
+}
+
+}  // namespace
