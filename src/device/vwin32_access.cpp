@@ -1,15 +1,111 @@
 #include "device/vwin32_access.h"
 
-#include "slotpush.h"
-#include "winapi.h"
+#include <optional>
 
-// Not yet reachable through the driver: fail rather than pretend.
-int32_t read_sectors_vwin32(int32_t, std::span<uint8_t>, uint64_t) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+#include "device/handle_io.h"
+#include "device/vwin32_driver.h"
+#include "slotpush.h"
+
+namespace {
+
+constexpr DWORD_PTR ABSOLUTE_DISK_IO = 0x7305;  // interrupt 21h function 7305h
+constexpr DWORD_PTR DISKIO_FORM = 0xFFFFFFFF;   // in ECX: the request is a DISKIO record
+constexpr DWORD_PTR READ_SECTORS = 0x0000;
+constexpr DWORD_PTR WRITE_DIRECTORY_DATA = 0x4001;  // bit 0 write, bits 13-15 kind 2
+constexpr DWORD_PTR LOCK_VOLUME = 0x4A;
+constexpr DWORD_PTR UNLOCK_VOLUME = 0x6A;
+constexpr DWORD_PTR CATEGORIES[] = {0x48, 0x08};  // FAT32-aware first, then the older one
+
+// The service's request for a run of sectors; false (with the last error set) when the run does
+// not fit its fields: a 32-bit start sector and a 16-bit sector count, never cut or split.
+bool describe_run(DISKIO& io, const void* buffer, uint64_t byte_offset, size_t byte_count) {
+    const uint64_t start = byte_offset / DEVICE_SECTOR_BYTES;
+    const uint64_t count = byte_count / DEVICE_SECTOR_BYTES;
+    if (start > UINT32_MAX || count > UINT16_MAX) {
+        SetLastError(start > UINT32_MAX ? ERROR_SECTOR_NOT_FOUND : ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    io.diStartSector = static_cast<DWORD>(start);
+    io.diSectors = static_cast<WORD>(count);
+    io.diBuffer = reinterpret_cast<DWORD_PTR>(buffer);
+    return true;
+}
+
+bool sector_request(HANDLE vwin32, int32_t drive_index, DISKIO& io, DWORD_PTR mode) {
+    DIOC_REGISTERS registers{};
+    registers.reg_EAX = ABSOLUTE_DISK_IO;
+    registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&io);
+    registers.reg_ECX = DISKIO_FORM;
+    registers.reg_EDX = static_cast<DWORD>(drive_index + 1);
+    registers.reg_ESI = mode;
+    return vwin32_request(vwin32, VWIN32_DIOC_DOS_DRIVEINFO, registers);
+}
+
+// At most two requests, category 0x48 and then 0x08; the retry keeps what the first returned
+// in the members it does not set.
+int32_t volume_lock_request(HANDLE vwin32, DWORD_PTR ebx, DWORD_PTR minor,
+                            std::optional<DWORD_PTR> edx) {
+    DIOC_REGISTERS registers{};
+    for (const DWORD_PTR category : CATEGORIES) {
+        registers.reg_EAX = DOS_GENERIC_IOCTL;
+        registers.reg_EBX = ebx;
+        registers.reg_ECX = category << 8 | minor;
+        if (edx) registers.reg_EDX = *edx;
+        if (vwin32_request(vwin32, VWIN32_DIOC_DOS_IOCTL, registers)) return 1;
+    }
     return 0;
 }
 
-int32_t write_sectors_vwin32(int32_t, std::span<const uint8_t>, uint64_t) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return RESULT_NO_DRIVER;
+}  // namespace
+
+bool vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& registers) {
+    DWORD returned = 0;
+    if (!DeviceIoControl(vwin32, control_code, &registers, sizeof registers, &registers,
+                         sizeof registers, &returned, nullptr)) {
+        return false;
+    }
+    if ((registers.reg_Flags & CARRY_FLAG) == 0) return true;
+    const auto dos_error = static_cast<DWORD>(registers.reg_EAX & 0xFFFF);
+    SetLastError(dos_error != 0 ? dos_error : ERROR_GEN_FAILURE);
+    return false;
+}
+
+int32_t lock_logical_volume(HANDLE vwin32, uint8_t drive_number, uint8_t lock_level,
+                            uint16_t permissions) {
+    return volume_lock_request(vwin32, drive_number | DWORD_PTR{lock_level} << 8, LOCK_VOLUME,
+                               permissions);
+}
+
+int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
+    return volume_lock_request(vwin32, drive_number, UNLOCK_VOLUME, std::nullopt);
+}
+
+int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset) {
+    DISKIO io{};
+    if (!describe_run(io, buffer.data(), byte_offset, buffer.size())) return 0;
+    ScopedHandle vwin32(
+        CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!vwin32) return 0;
+    return sector_request(vwin32.get(), drive_index, io, READ_SECTORS) ? 1 : 0;
+}
+
+// Open, lock, one transfer, unlock, close: the lock's answer is not consulted, and the unlock
+// goes out whatever the lock and the transfer gave.
+int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+                             uint64_t byte_offset) {
+    DISKIO io{};
+    if (!describe_run(io, buffer.data(), byte_offset, buffer.size())) return RESULT_WRITE_FAILED;
+    ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    if (!vwin32) return RESULT_NO_DRIVER;
+    const auto drive_number = static_cast<uint8_t>(drive_index + 1);
+    lock_logical_volume(vwin32.get(), drive_number, 0, 0);
+    const int32_t result = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
+                               ? RESULT_SUCCESS
+                               : RESULT_WRITE_FAILED;
+    const DWORD reason = GetLastError();  // the transfer's, not the unlock's
+    unlock_logical_volume(vwin32.get(), drive_number);
+    SetLastError(reason);
+    return result;
 }

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <span>
 
+#include "winapi.h"
+
 // Reads buffer.size() bytes from byte_offset of the drive letter's volume. 1 or 0.
 int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
 
@@ -12,3 +14,8 @@ int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint
 // RESULT_SUCCESS, RESULT_NO_DRIVER or RESULT_WRITE_FAILED.
 int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset);
+
+// Locks or unlocks the drive's logical volume on an open VWIN32 handle. 1 when granted, else 0.
+int32_t lock_logical_volume(HANDLE vwin32, uint8_t drive_number, uint8_t lock_level,
+                            uint16_t permissions);
+int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number);
