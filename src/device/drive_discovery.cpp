@@ -1,0 +1,146 @@
+#include "device/drive_discovery.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "device/console_answer.h"
+#include "device/handle_io.h"
+#include "device/physical_access.h"
+#include "device/vwin32_driver.h"
+#include "slotpush.h"
+
+DISK_GEOMETRY drive_geometry;
+
+namespace {
+
+constexpr int32_t LETTERS = 26;
+constexpr int32_t FIRST_LISTED_LETTER = 3;  // D:; A: to C: are probed but never listed
+constexpr int32_t PHYSICAL_DRIVES = 16;
+constexpr uint8_t FIXED_DISK = 5;
+constexpr DWORD_PTR GET_DEVICE_PARAMETERS = 0x0860;  // category 08h, minor code 60h
+constexpr size_t DEVICE_PARAMETERS_BYTES = 40;
+constexpr size_t DEVICE_TYPE = 1;
+constexpr size_t TOTAL_SECTORS = 15;  // 16-bit, in the BIOS parameter block
+constexpr int64_t BYTES_PER_MB = 1000000;
+constexpr int64_t MB_PER_GB = 1000;
+
+constexpr const char* NONE_LINE = "         ** None **\n";
+constexpr const char* USE_THIS_DRIVE = "\n\nUse this drive? (Y/N): ";
+constexpr const char* INVALID_SELECTION = "Invalid selection\n";
+
+void print_header() {
+    std::printf("List of All Possible Flash Drives\n");
+    std::printf("---------------------------------\n\n");
+}
+
+// With no candidate the listing still waits for one line; a single candidate is taken on an
+// answer beginning with Y or y. Only for two or more is the selection question asked: then
+// true, with its answer line.
+bool ask_selection(int32_t count, int32_t only_candidate, const char* question,
+                   char (&answer)[ANSWER_BYTES]) {
+    if (count == 0) {
+        std::printf("%s", NONE_LINE);
+        ask("", answer);
+    } else if (count == 1) {
+        ask(USE_THIS_DRIVE, answer);
+        if (answer[0] == 'Y' || answer[0] == 'y') selected_drive = only_candidate;
+    } else {
+        ask(question, answer);
+        return true;
+    }
+    return false;
+}
+
+// Cylinders x tracks x sectors x bytes, saturating instead of overflowing on absurd geometry.
+int64_t geometry_bytes(const DISK_GEOMETRY& geometry) {
+    int64_t size = geometry.Cylinders.QuadPart;
+    for (const int64_t factor :
+         {int64_t{geometry.TracksPerCylinder}, int64_t{geometry.SectorsPerTrack},
+          int64_t{geometry.BytesPerSector}}) {
+        const bool negative = size < 0;  // every factor after the first is unsigned
+        if (__builtin_mul_overflow(size, factor, &size)) return negative ? INT64_MIN : INT64_MAX;
+    }
+    return size;
+}
+
+}  // namespace
+
+int32_t probe_drive_letter(int32_t drive_index) {
+    ScopedHandle vwin32(
+        CreateFileA(VWIN32_PROBE_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!vwin32) return 0;
+    uint8_t parameters[DEVICE_PARAMETERS_BYTES] = {};
+    DIOC_REGISTERS registers{};
+    registers.reg_EAX = DOS_GENERIC_IOCTL;
+    registers.reg_EBX = static_cast<DWORD>(drive_index + 1);
+    registers.reg_ECX = GET_DEVICE_PARAMETERS;
+    registers.reg_EDX = reinterpret_cast<DWORD_PTR>(parameters);
+    registers.reg_Flags = CARRY_FLAG;
+    const bool fixed_disk = vwin32_request(vwin32.get(), VWIN32_DIOC_DOS_IOCTL, registers) &&
+                            parameters[DEVICE_TYPE] == FIXED_DISK;
+    if (!fixed_disk || drive_index < FIRST_LISTED_LETTER) return 0;
+    const int64_t sectors = parameters[TOTAL_SECTORS] | parameters[TOTAL_SECTORS + 1] << 8;
+    std::printf("%c: %dmb\n", 'A' + drive_index,
+                static_cast<int>(sectors * DEVICE_SECTOR_BYTES / BYTES_PER_MB));
+    return 1;
+}
+
+void list_drives_vwin32() {
+    print_header();
+    int32_t letters[LETTERS];
+    int32_t count = 0;
+    int32_t first_listed = NO_DRIVE;
+    for (int32_t index = 0; index < LETTERS; ++index) {
+        const bool listed = probe_drive_letter(index) == 1;
+        letters[index] = listed ? index : NO_DRIVE;
+        if (listed && count++ == 0) first_listed = index;
+    }
+    char answer[ANSWER_BYTES];
+    if (!ask_selection(count, first_listed,
+                       "\n\nSelect drive letter or press ENTER to exit: ", answer)) {
+        return;
+    }
+    const int letter = std::toupper(static_cast<unsigned char>(answer[0]));
+    if (answer[0] != '\0' && letter >= 'A' && letter <= 'Z') selected_drive = letters[letter - 'A'];
+    if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
+}
+
+int32_t probe_physical_drive(const char* path, int64_t& size_mb) {
+    ScopedHandle drive(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
+    if (!drive) return 1;
+    // A failed query leaves the record as the caller cleared it: media type 0, not listed.
+    DWORD returned = 0;
+    DeviceIoControl(drive.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &drive_geometry,
+                    sizeof drive_geometry, &returned, nullptr);
+    size_mb = geometry_bytes(drive_geometry) / BYTES_PER_MB;
+    return 0;
+}
+
+void list_drives_physical() {
+    print_header();
+    int32_t drives[PHYSICAL_DRIVES] = {};
+    int32_t count = 0;
+    for (int32_t n = 0; n < PHYSICAL_DRIVES; ++n) {
+        const std::string path = physical_drive_path(n);
+        std::memset(&drive_geometry, 0, sizeof drive_geometry);
+        int64_t size_mb = 0;
+        if (probe_physical_drive(path.c_str(), size_mb) != 0) continue;
+        if (drive_geometry.MediaType != RemovableMedia) continue;
+        const bool in_gb = size_mb >= MB_PER_GB;
+        std::printf("%2d) %s %d%s\n", count + 1, path.c_str(),
+                    static_cast<int32_t>(in_gb ? size_mb / MB_PER_GB : size_mb),
+                    in_gb ? "gb" : "mb");
+        drives[count++] = n;
+    }
+    char question[64];
+    std::snprintf(question, sizeof question,
+                  "\n\nSelect drive (1-%d) or press ENTER to exit: ", count);
+    char answer[ANSWER_BYTES];
+    if (!ask_selection(count, drives[0], question, answer)) return;
+    const long long k = std::strtoll(answer, nullptr, 10);  // 0 when the line has no digits
+    if (k >= 1 && k <= count) selected_drive = drives[k - 1];
+    if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
+}
