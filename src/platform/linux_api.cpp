@@ -110,8 +110,9 @@ std::string text_for(DWORD code) {
 
 struct OpenFile {
     int fd;
-    bool is_device;           // a whole disk: writes reach it before they return
+    std::string disk;         // a whole disk's name under /sys/block; empty for a file
     std::string delete_path;  // FILE_FLAG_DELETE_ON_CLOSE
+    bool is_device() const { return !disk.empty(); }
 };
 
 OpenFile* open_file(HANDLE handle) {
@@ -150,10 +151,10 @@ std::vector<std::string> whole_disks() {
 }
 
 // The Linux path behind a Windows name; empty (with the last error set) when there is none.
-std::string resolve(const char* name, bool& is_device) {
+std::string resolve(const char* name, std::string& disk) {
     static const char DEVICE_PREFIX[] = "\\\\.\\";
     static const char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
-    is_device = false;
+    disk.clear();
     if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) return name;
     if (starts_with_ignoring_case(name, PHYSICAL_DRIVE)) {
         const char* digits = name + std::strlen(PHYSICAL_DRIVE);
@@ -162,8 +163,8 @@ std::string resolve(const char* name, bool& is_device) {
             const std::vector<std::string> disks = whole_disks();
             const auto drive = static_cast<size_t>(std::atoi(digits));
             if (drive < disks.size()) {
-                is_device = true;
-                return std::string(SLOTPUSH_DEVICE_ROOT) + "/dev/" + disks[drive];
+                disk = disks[drive];
+                return std::string(SLOTPUSH_DEVICE_ROOT) + "/dev/" + disk;
             }
         }
     }
@@ -209,6 +210,40 @@ int64_t device_room(int fd) {
     return end > position ? end - position : 0;
 }
 
+// The first line of a /sys/block attribute of a disk; empty when it cannot be read.
+std::string disk_attribute(const std::string& disk, const char* attribute) {
+    const std::string path =
+        std::string(SLOTPUSH_DEVICE_ROOT) + "/sys/block/" + disk + "/" + attribute;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char text[64] = {};
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    return got > 0 ? std::string(text, static_cast<size_t>(got)) : std::string();
+}
+
+// A disk as Windows describes it: 512-byte sectors, 63 sectors per track, 255 tracks per
+// cylinder, whole cylinders of the size the kernel reports in 512-byte units.
+bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry) {
+    constexpr DWORD SECTOR_BYTES = 512;
+    constexpr DWORD SECTORS_PER_TRACK = 63;
+    constexpr DWORD TRACKS_PER_CYLINDER = 255;
+    const std::string size = disk_attribute(disk, "size");
+    if (size.empty() || size[0] < '0' || size[0] > '9') {
+        fail_with_code(ERROR_NOT_READY);
+        return false;
+    }
+    const unsigned long long sectors = std::strtoull(size.c_str(), nullptr, 10);
+    const bool removable = disk_attribute(disk, "removable").rfind('1', 0) == 0;
+    geometry.Cylinders.QuadPart =
+        static_cast<LONGLONG>(sectors / (SECTORS_PER_TRACK * TRACKS_PER_CYLINDER));
+    geometry.MediaType = removable ? RemovableMedia : FixedMedia;
+    geometry.TracksPerCylinder = TRACKS_PER_CYLINDER;
+    geometry.SectorsPerTrack = SECTORS_PER_TRACK;
+    geometry.BytesPerSector = SECTOR_BYTES;
+    return true;
+}
+
 }  // namespace
 
 DWORD GetLastError() {
@@ -221,8 +256,8 @@ void SetLastError(DWORD dwErrCode) {
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
-    bool is_device = false;
-    const std::string path = resolve(lpFileName, is_device);
+    std::string disk;
+    const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return INVALID_HANDLE_VALUE;
     const int flags = open_flags(dwDesiredAccess, dwCreationDisposition);
     if (flags < 0) {
@@ -241,7 +276,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         return INVALID_HANDLE_VALUE;
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-    return new OpenFile{fd, is_device, delete_on_close ? path : std::string()};
+    return new OpenFile{fd, disk, delete_on_close ? path : std::string()};
 }
 
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
@@ -306,7 +341,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     OpenFile* file = open_file(hFile);
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
     if (file == nullptr) return FALSE;
-    if (file->is_device) {
+    if (file->is_device()) {
         // A write that would run past the end of a disk is refused before any byte moves.
         const int64_t room = device_room(file->fd);
         if (room < static_cast<int64_t>(nNumberOfBytesToWrite)) {
@@ -328,7 +363,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     }
     // On a disk the bytes must have arrived before the call returns, so that a device error is
     // reported here and not lost at close.
-    if (file->is_device && fdatasync(file->fd) != 0) {
+    if (file->is_device() && fdatasync(file->fd) != 0) {
         fail_with_errno(errno);
         return FALSE;
     }
@@ -350,12 +385,24 @@ BOOL CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-BOOL DeviceIoControl(HANDLE hDevice, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD lpBytesReturned,
-                     LPOVERLAPPED) {
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID lpOutBuffer,
+                     DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
     if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
-    if (open_file(hDevice) == nullptr) return FALSE;
-    fail_with_code(ERROR_INVALID_FUNCTION);
-    return FALSE;
+    const OpenFile* file = open_file(hDevice);
+    if (file == nullptr) return FALSE;
+    if (dwIoControlCode != IOCTL_DISK_GET_DRIVE_GEOMETRY || !file->is_device()) {
+        fail_with_code(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (lpOutBuffer == nullptr || nOutBufferSize < sizeof(DISK_GEOMETRY)) {
+        fail_with_code(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    DISK_GEOMETRY geometry{};
+    if (!disk_geometry(file->disk, geometry)) return FALSE;
+    std::memcpy(lpOutBuffer, &geometry, sizeof geometry);
+    if (lpBytesReturned != nullptr) *lpBytesReturned = sizeof geometry;
+    return TRUE;
 }
 
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpBuffer, DWORD nSize,
