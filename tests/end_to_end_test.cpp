@@ -93,16 +93,25 @@ class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
         fs::remove_all(ROOT);
-        fs::create_directories(ROOT / "sys/block/sda");
         fs::create_directories(ROOT / "dev");
         work = ROOT / "work";
         fs::create_directories(work);
+        // One fixed disk and two removable ones, as the kernel describes them.
+        add_disk("sda", false, 250069680);
+        add_disk("sdb", true, 3911680);
+        add_disk("sdc", true, 1953125);
         disk = ROOT / "dev/sda";
-        Bytes pattern(DISK_BYTES);
-        for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i / 512 + i);
-        write_file(disk, pattern);
         write_file(work / "disk.dsk", sector_dump());
         store_drive(0);
+    }
+    void add_disk(const std::string& name, bool removable, uint64_t sectors) {
+        const fs::path block = ROOT / "sys/block" / name;
+        fs::create_directories(block);
+        std::ofstream(block / "removable") << (removable ? "1\n" : "0\n");
+        std::ofstream(block / "size") << sectors << "\n";
+        Bytes pattern(DISK_BYTES);
+        for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i / 512 + i);
+        write_file(ROOT / "dev" / name, pattern);
     }
     void store_drive(int32_t drive) {
         const auto v = static_cast<uint32_t>(drive);
@@ -175,16 +184,42 @@ TEST_F(EndToEnd, FailuresEndWithTheirReasonAndStatusAndWriteNothing) {
     EXPECT_EQ(read_file(disk), before);
     EXPECT_FALSE(fs::exists(work / "FLASH")) << "a failed read-back saves nothing";
 
-    store_drive(1);  // no second disk here
+    store_drive(3);  // no fourth disk here
     const ToolRun absent = run_tool(work, {"disk.dsk", "1"});
     EXPECT_EQ(absent.status, 247);
     EXPECT_EQ(absent.output, "slotpull failed: No such file or directory\n\n");
+}
 
+TEST_F(EndToEnd, WithoutAStoredDriveTheUserPicksARemovableDisk) {
     fs::remove(work / "slotpCFG");
-    const ToolRun unchosen = run_tool(work, {"disk.dsk", "1"});
-    EXPECT_EQ(unchosen.status, 255) << "without a stored drive none is chosen yet";
+    const Bytes disks_before[] = {read_file(ROOT / "dev/sda"), read_file(ROOT / "dev/sdb"),
+                                  read_file(ROOT / "dev/sdc")};
+    // 243 and 121 whole cylinders of 255 x 63 sectors: 1998 and 995 decimal megabytes.
+    const std::string listing =
+        "List of All Possible Flash Drives\n---------------------------------\n\n"
+        " 1) \\\\.\\PHYSICALDRIVE1 1gb\n"
+        " 2) \\\\.\\PHYSICALDRIVE2 995mb\n"
+        "\n\nSelect drive (1-2) or press ENTER to exit: ";
+
+    const ToolRun declined = run_tool(work, {"disk.dsk", "3"}, "\n");
+    EXPECT_EQ(declined.status, 255);
+    EXPECT_EQ(declined.output, listing + "Invalid selection\n");
     EXPECT_TRUE(fs::exists(work / "slotpCFG")) << "the drive-choice file is created";
-    EXPECT_EQ(read_file(disk), before);
+    EXPECT_EQ(fs::file_size(work / "slotpCFG"), 0u) << "and never written";
+
+    const ToolRun chosen = run_tool(work, {"disk.dsk", "3"}, "2\n");
+    EXPECT_EQ(chosen.status, 0);
+    EXPECT_EQ(chosen.output, listing + "slotpull succeeded.\n");
+    EXPECT_EQ(read_file(ROOT / "dev/sda"), disks_before[0]);
+    EXPECT_EQ(read_file(ROOT / "dev/sdb"), disks_before[1]);
+    const Bytes written = read_file(ROOT / "dev/sdc");
+    Bytes expected = disks_before[2];
+    const Bytes image = normalised(sector_dump());
+    for (size_t k = 0; k < IMAGE_BYTES; ++k) {
+        expected[2 * SLOT_BYTES + 2 * k] = image[k];
+        expected[2 * SLOT_BYTES + 2 * k + 1] = FILL_BYTE;
+    }
+    EXPECT_TRUE(written == expected) << "only slot 3 of the second removable disk changed";
 }
 
 }  // namespace

@@ -16,6 +16,10 @@ constexpr const char* USAGE =
     "Usage:    slotpush <DSK file> <volume#>\n"
     "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
+// With no drive stored and none removable, the physical drives are listed and none chosen.
+constexpr const char* NO_CANDIDATES =
+    "List of All Possible Flash Drives\n---------------------------------\n\n"
+    "         ** None **\n";
 
 class FrontEnd : public ::testing::Test {
   protected:
@@ -47,20 +51,20 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         const char* name;
         std::optional<std::vector<uint8_t>> stored;  // none: no file
         int status;
-        int written_drive;  // -1: no drive written
+        int written_drive;  // NO_DRIVE: none written, and the drives were listed
     };
     const Case cases[] = {
-        {"no file", std::nullopt, -1, -1},
-        {"empty file", std::vector<uint8_t>{}, -1, -1},
-        {"one byte", std::vector<uint8_t>{3}, -1, -1},
-        {"three bytes", std::vector<uint8_t>{3, 0, 0}, -1, -1},
-        {"drive -1", drive_choice_bytes(-1), -1, -1},
+        {"no file", std::nullopt, -1, NO_DRIVE},
+        {"empty file", std::vector<uint8_t>{}, -1, NO_DRIVE},
+        {"one byte", std::vector<uint8_t>{3}, -1, NO_DRIVE},
+        {"three bytes", std::vector<uint8_t>{3, 0, 0}, -1, NO_DRIVE},
+        {"drive -1", drive_choice_bytes(-1), -1, NO_DRIVE},
         {"drive 3", drive_choice_bytes(3), 0, 3},
         {"drive 0", drive_choice_bytes(0), 0, 0},
         {"drive 9", drive_choice_bytes(9), 0, 9},
-        {"drive 10", drive_choice_bytes(10), -1, -1},
-        {"drive 12", drive_choice_bytes(12), -1, -1},
-        {"drive -2", drive_choice_bytes(-2), -1, -1},
+        {"drive 10", drive_choice_bytes(10), -1, 10},
+        {"drive 12", drive_choice_bytes(12), -1, 12},
+        {"drive -2", drive_choice_bytes(-2), -1, -2},
         {"eight bytes", std::vector<uint8_t>{3, 0, 0, 0, 7, 7, 7, 7}, 0, 3},
     };
     for (const Case& c : cases) {
@@ -68,8 +72,12 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         if (c.stored) fake::machine().files[CHOICE_FILE] = *c.stored;
         const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
         EXPECT_EQ(outcome.status, c.status) << c.name;
-        EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n" : "") << c.name;
-        for (int n = 0; n < 16; ++n) EXPECT_EQ(written(n), n == c.written_drive) << c.name;
+        const bool listed = c.written_drive == NO_DRIVE;
+        EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n"
+                                  : listed      ? NO_CANDIDATES
+                                                : "")
+            << c.name;
+        for (int n = 0; n < 16; ++n) EXPECT_EQ(written(n), c.status == 0 && n == c.written_drive);
         EXPECT_EQ(fake::machine().files.count(CHOICE_FILE), 1u) << "created when missing";
         EXPECT_EQ(fake::machine().files[CHOICE_FILE], c.stored.value_or(std::vector<uint8_t>{}))
             << "never written";
@@ -96,7 +104,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {
 
 TEST_F(FrontEnd, AChoiceFileThatCannotBeReadMeansNoStoredDrive) {
     fake::machine().directories.insert(CHOICE_FILE);
-    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "5"}).status, -1);
+    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "5"}).output, NO_CANDIDATES);
 
     for (const char* function : {"CreateFileA", "SetFilePointer", "ReadFile"}) {
         SetUp();
@@ -104,7 +112,7 @@ TEST_F(FrontEnd, AChoiceFileThatCannotBeReadMeansNoStoredDrive) {
         fake::machine().fail_function(function, 0);
         const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
         EXPECT_EQ(outcome.status, -1) << function;
-        EXPECT_EQ(outcome.output, "") << function;
+        EXPECT_EQ(outcome.output, NO_CANDIDATES) << function;
         TearDown();
     }
 }

@@ -42,7 +42,7 @@ HANDLE open_drive(int number, DWORD access, const char* name) {
     if ((access & GENERIC_WRITE) != 0 && !drive->second.opens_for_write) {
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    return m.add_handle({name, number, 0, access});
+    return m.add_handle({name, Machine::Open::Kind::drive, number, 0, access});
 }
 
 HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
@@ -70,7 +70,7 @@ HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
         default:
             return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     }
-    return m.add_handle({name, -1, 0, access});
+    return m.add_handle({name, Machine::Open::Kind::file, -1, 0, access});
 }
 
 uint64_t size_of(const Machine::Open& open) {
@@ -78,9 +78,93 @@ uint64_t size_of(const Machine::Open& open) {
     return open.drive >= 0 ? m.drives[open.drive].size : m.files[open.target].size();
 }
 
+// A handle that bytes can be read from or written to: a file's or a drive's.
+Machine::Open* data_handle(HANDLE handle) {
+    Machine::Open* open = machine().handle(handle);
+    if (open == nullptr || open->kind == Machine::Open::Kind::key ||
+        open->kind == Machine::Open::Kind::driver) {
+        return nullptr;
+    }
+    return open;
+}
+
 std::string target_of(HANDLE handle) {
     const Machine::Open* open = machine().handle(handle);
     return open != nullptr ? open->target : std::string("<invalid handle>");
+}
+
+BOOL drive_geometry(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned) {
+    const auto geometry = machine().geometries.find(drive);
+    if (geometry == machine().geometries.end()) return fail(ERROR_NOT_READY, FALSE);
+    if (out_bytes < sizeof(DISK_GEOMETRY)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    std::memcpy(out, &geometry->second, sizeof(DISK_GEOMETRY));
+    if (returned != nullptr) *returned = sizeof(DISK_GEOMETRY);
+    return TRUE;
+}
+
+// The driver's answer: carry clear, or carry set with a DOS error code in EAX.
+void answer(DIOC_REGISTERS& registers, DWORD dos_error) {
+    registers.reg_Flags =
+        dos_error == 0 ? registers.reg_Flags & ~DWORD_PTR{1} : registers.reg_Flags | 1;
+    if (dos_error != 0) registers.reg_EAX = dos_error;
+}
+
+constexpr DWORD DOS_INVALID_FUNCTION = 0x01;
+constexpr DWORD DOS_ACCESS_DENIED = 0x05;
+constexpr DWORD DOS_INVALID_DRIVE = 0x0F;
+constexpr DWORD DOS_SECTOR_NOT_FOUND = 0x1B;
+constexpr DWORD DOS_WRITE_FAULT = 0x1D;
+constexpr DWORD DOS_READ_FAULT = 0x1E;
+
+Volume* volume_of(DWORD_PTR drive_number) {
+    const auto found = machine().volumes.find(static_cast<char>('A' + drive_number - 1));
+    return drive_number >= 1 && found != machine().volumes.end() ? &found->second : nullptr;
+}
+
+void generic_ioctl(DIOC_REGISTERS& r) {
+    Volume* volume = volume_of(r.reg_EBX & 0xFF);
+    const DWORD_PTR category = (r.reg_ECX >> 8) & 0xFF;
+    const DWORD_PTR minor = r.reg_ECX & 0xFF;
+    const int attempt = category == 0x48 ? 0 : category == 0x08 ? 1 : -1;
+    if (r.reg_EAX != 0x440D || attempt < 0) return answer(r, DOS_INVALID_FUNCTION);
+    if (volume == nullptr) return answer(r, DOS_INVALID_DRIVE);
+    if (minor == 0x60 && category == 0x08) {
+        auto* parameters = reinterpret_cast<uint8_t*>(r.reg_EDX);
+        parameters[1] = volume->device_type;
+        parameters[15] = static_cast<uint8_t>(volume->total_sectors & 0xFF);
+        parameters[16] = static_cast<uint8_t>(volume->total_sectors >> 8);
+        return answer(r, 0);
+    }
+    if (minor == 0x4A) return answer(r, volume->grants_lock[attempt] ? 0 : DOS_ACCESS_DENIED);
+    if (minor == 0x6A) return answer(r, volume->grants_unlock[attempt] ? 0 : DOS_ACCESS_DENIED);
+    answer(r, DOS_INVALID_FUNCTION);
+}
+
+void absolute_disk_io(DIOC_REGISTERS& r) {
+    if (r.reg_EAX != 0x7305 || r.reg_ECX != 0xFFFFFFFF) return answer(r, DOS_INVALID_FUNCTION);
+    Volume* volume = volume_of(r.reg_EDX);
+    if (volume == nullptr) return answer(r, DOS_INVALID_DRIVE);
+    const auto* io = reinterpret_cast<const DISKIO*>(r.reg_EBX);
+    const bool write = (r.reg_ESI & 1) != 0;
+    if (write ? !volume->writes : !volume->reads) {
+        return answer(r, write ? DOS_WRITE_FAULT : DOS_READ_FAULT);
+    }
+    const uint64_t offset = uint64_t{io->diStartSector} * 512;
+    const size_t bytes = size_t{io->diSectors} * 512;
+    if (offset + bytes > volume->sectors.size) return answer(r, DOS_SECTOR_NOT_FOUND);
+    auto* buffer = reinterpret_cast<uint8_t*>(io->diBuffer);
+    if (write) {
+        volume->sectors.write(offset, buffer, bytes);
+    } else {
+        volume->sectors.read(offset, buffer, bytes);
+    }
+    answer(r, 0);
+}
+
+void vwin32_service(DWORD control_code, DIOC_REGISTERS& registers) {
+    if (control_code == VWIN32_DIOC_DOS_IOCTL) return generic_ioctl(registers);
+    if (control_code == VWIN32_DIOC_DOS_DRIVEINFO) return absolute_disk_io(registers);
+    answer(registers, DOS_INVALID_FUNCTION);
 }
 
 }  // namespace
@@ -201,6 +285,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     if (const int drive = fake::physical_drive_number(lpFileName); drive >= 0) {
         return fake::open_drive(drive, dwDesiredAccess, lpFileName);
     }
+    if (strcasecmp(lpFileName, "\\\\.\\VWIN32") == 0 && machine().has_vwin32) {
+        return machine().add_handle(
+            {lpFileName, fake::Machine::Open::Kind::driver, -1, 0, dwDesiredAccess});
+    }
     if (fake::has_prefix(lpFileName, fake::DEVICE_PREFIX)) {
         return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     }
@@ -218,7 +306,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
                                            {static_cast<uint64_t>(distance), dwMoveMethod})) {
         return fake::fail(fault->error, INVALID_SET_FILE_POINTER);
     }
-    fake::Machine::Open* open = machine().handle(hFile);
+    fake::Machine::Open* open = fake::data_handle(hFile);
     if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
     const auto size = static_cast<int64_t>(fake::size_of(*open));
     const int64_t base = dwMoveMethod == FILE_BEGIN     ? 0
@@ -250,7 +338,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     const auto fault = machine().begin("ReadFile", fake::target_of(hFile), {nNumberOfBytesToRead});
     *lpNumberOfBytesRead = 0;
     if (fault && !fault->short_count) return fake::fail(fault->error, FALSE);
-    fake::Machine::Open* open = machine().handle(hFile);
+    fake::Machine::Open* open = fake::data_handle(hFile);
     if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     if ((open->access & GENERIC_READ) == 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
     const uint64_t size = fake::size_of(*open);
@@ -277,7 +365,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         machine().begin("WriteFile", fake::target_of(hFile), {nNumberOfBytesToWrite});
     *lpNumberOfBytesWritten = 0;
     if (fault && !fault->short_count) return fake::fail(fault->error, FALSE);
-    fake::Machine::Open* open = machine().handle(hFile);
+    fake::Machine::Open* open = fake::data_handle(hFile);
     if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     if ((open->access & GENERIC_WRITE) == 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
     const uint64_t end = open->position + nNumberOfBytesToWrite;
@@ -306,12 +394,35 @@ BOOL CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID, DWORD,
-                     LPDWORD lpBytesReturned, LPOVERLAPPED) {
-    const auto fault =
-        machine().begin("DeviceIoControl", fake::target_of(hDevice), {dwIoControlCode});
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED) {
+    std::vector<uint64_t> args = {dwIoControlCode};
+    auto* registers = static_cast<DIOC_REGISTERS*>(lpInBuffer);
+    if (registers != nullptr && nInBufferSize == sizeof(DIOC_REGISTERS)) {
+        args.insert(args.end(),
+                    {registers->reg_EAX, registers->reg_EBX, registers->reg_ECX, registers->reg_EDX,
+                     registers->reg_ESI, registers->reg_EDI, registers->reg_Flags});
+        if (registers->reg_EAX == 0x7305 && registers->reg_ECX == 0xFFFFFFFF) {
+            const auto* io = reinterpret_cast<const DISKIO*>(registers->reg_EBX);
+            args.insert(args.end(), {io->diStartSector, io->diSectors});
+        }
+    }
+    const auto fault = machine().begin("DeviceIoControl", fake::target_of(hDevice), args);
     if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
     if (fault) return fake::fail(fault->error, FALSE);
+    fake::Machine::Open* open = machine().handle(hDevice);
+    if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
+    if (open->kind == fake::Machine::Open::Kind::drive &&
+        dwIoControlCode == IOCTL_DISK_GET_DRIVE_GEOMETRY) {
+        return fake::drive_geometry(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
+    }
+    if (open->kind == fake::Machine::Open::Kind::driver && registers != nullptr &&
+        lpOutBuffer == lpInBuffer && nOutBufferSize == sizeof(DIOC_REGISTERS)) {
+        fake::vwin32_service(dwIoControlCode, *registers);
+        if (lpBytesReturned != nullptr) *lpBytesReturned = sizeof(DIOC_REGISTERS);
+        return TRUE;
+    }
     return fake::fail(ERROR_INVALID_FUNCTION, FALSE);
 }
 
@@ -335,4 +446,66 @@ HLOCAL LocalFree(HLOCAL hMem) {
     machine().begin("LocalFree", "", {});
     std::free(hMem);
     return nullptr;
+}
+
+BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
+    const DWORD size = lpVersionInformation->dwOSVersionInfoSize;
+    if (const auto fault = machine().begin("GetVersionExA", "", {size})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    const bool extended = size == sizeof(OSVERSIONINFOEXA);
+    if (!machine().version || (extended && !machine().accepts_extended_version) ||
+        (!extended && size != sizeof(OSVERSIONINFOA))) {
+        return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    std::memcpy(lpVersionInformation, &*machine().version, size);
+    lpVersionInformation->dwOSVersionInfoSize = size;
+    return TRUE;
+}
+
+int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
+    return strcasecmp(lpString1, lpString2);
+}
+
+LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+                      PHKEY phkResult) {
+    if (const auto fault =
+            machine().begin("RegOpenKeyExA", lpSubKey,
+                            {reinterpret_cast<uintptr_t>(hKey), ulOptions, samDesired})) {
+        return static_cast<LSTATUS>(fault->error);
+    }
+    if (hKey != HKEY_LOCAL_MACHINE || machine().registry.count(lpSubKey) == 0) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    *phkResult = static_cast<HKEY>(
+        machine().add_handle({lpSubKey, fake::Machine::Open::Kind::key, -1, 0, samDesired}));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                         LPBYTE lpData, LPDWORD lpcbData) {
+    const auto fault =
+        machine().begin("RegQueryValueExA", fake::target_of(hKey),
+                        {reinterpret_cast<uintptr_t>(lpReserved),
+                         reinterpret_cast<uintptr_t>(lpType), lpcbData != nullptr ? *lpcbData : 0});
+    if (fault) return static_cast<LSTATUS>(fault->error);
+    const fake::Machine::Open* key = machine().handle(hKey);
+    if (key == nullptr || key->kind != fake::Machine::Open::Kind::key) return ERROR_INVALID_HANDLE;
+    const auto& values = machine().registry[key->target];
+    const auto value = values.find(lpValueName);
+    if (value == values.end()) return ERROR_FILE_NOT_FOUND;
+    const auto size = static_cast<DWORD>(value->second.size());
+    const DWORD room = *lpcbData;
+    *lpcbData = size;
+    if (size > room) return ERROR_MORE_DATA;
+    std::memcpy(lpData, value->second.data(), size);
+    return ERROR_SUCCESS;
+}
+
+LSTATUS RegCloseKey(HKEY hKey) {
+    if (const auto fault = machine().begin("RegCloseKey", fake::target_of(hKey), {})) {
+        machine().remove_handle(hKey);
+        return static_cast<LSTATUS>(fault->error);
+    }
+    return machine().remove_handle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

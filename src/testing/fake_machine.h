@@ -39,6 +39,17 @@ struct Drive {
     std::optional<std::pair<uint64_t, uint64_t>> written_;
 };
 
+// A volume that the VWIN32 driver reaches by drive letter.
+struct Volume {
+    uint8_t device_type = 5;             // what Get Device Parameters reports; 5 is a fixed disk
+    uint16_t total_sectors = 0;          // the 16-bit count of its BIOS parameter block
+    bool grants_lock[2] = {true, true};  // per category, 0x48 then 0x08
+    bool grants_unlock[2] = {true, true};
+    bool reads = true;   // false: the service refuses absolute reads
+    bool writes = true;  // false: the service refuses absolute writes
+    Drive sectors;       // the bytes behind its logical sectors
+};
+
 // How one call goes wrong: it fails with error, or (reads and writes) it succeeds but moves
 // only short_count bytes.
 struct Fault {
@@ -50,7 +61,17 @@ class Machine {
   public:
     std::map<std::string, std::vector<uint8_t>> files;  // by path, exactly as the tool names it
     std::set<std::string> directories;
-    std::map<int, Drive> drives;  // \\.\PHYSICALDRIVE<n>
+    std::map<int, Drive> drives;              // \\.\PHYSICALDRIVE<n>
+    std::map<int, DISK_GEOMETRY> geometries;  // what a drive reports; none: the query fails
+
+    // GetVersionExA's answer; none: every call fails. Some systems refuse the extended record.
+    std::optional<OSVERSIONINFOEXA> version;
+    bool accepts_extended_version = true;
+    // Registry keys under HKEY_LOCAL_MACHINE, by path, with their values by name.
+    std::map<std::string, std::map<std::string, std::vector<uint8_t>>> registry;
+
+    bool has_vwin32 = false;
+    std::map<char, Volume> volumes;  // by drive letter, 'A' to 'Z'
     std::vector<Call> log;
 
     // The call with this index in the log (counting from 0) goes wrong.
@@ -65,7 +86,8 @@ class Machine {
     // The tool's side of the machine, called by the Windows functions of this build.
     struct Open {
         std::string target;
-        int drive = -1;  // -1: a file
+        enum class Kind { file, drive, key, driver } kind = Kind::file;
+        int drive = -1;
         uint64_t position = 0;
         DWORD access = 0;
     };

@@ -1,13 +1,30 @@
 #include "testing/test_support.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "front/front_end.h"
 #include "transfer/image_rules.h"
 
 namespace testing_support {
 
-Outcome run_slotpush(const std::vector<std::string>& args) {
+void feed_stdin(const std::string& input) {
+    const std::string path = ::testing::TempDir() + "slotpush_stdin";
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    std::fwrite(input.data(), 1, input.size(), file);
+    std::fclose(file);
+    ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
+}
+
+std::string rest_of_stdin() {
+    std::string rest;
+    for (int c = std::getchar(); c != EOF; c = std::getchar()) rest += static_cast<char>(c);
+    return rest;
+}
+
+Outcome run_slotpush(const std::vector<std::string>& args, const std::string& input) {
+    feed_stdin(input);
     std::vector<std::string> storage = args;
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());

@@ -17,8 +17,15 @@ struct Outcome {
     std::string output;  // everything printed to standard output
 };
 
-// Runs the front end as the process would, with a new start for the process-wide values.
-Outcome run_slotpush(const std::vector<std::string>& args);
+// Runs the front end as the process would, with a new start for the process-wide values and
+// input on its standard input.
+Outcome run_slotpush(const std::vector<std::string>& args, const std::string& input = "");
+
+// What standard input holds from now on.
+void feed_stdin(const std::string& input);
+
+// What is left of standard input, read to its end.
+std::string rest_of_stdin();
 
 // Runs any piece of the tool and returns what it printed.
 template <typename F>

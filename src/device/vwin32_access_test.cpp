@@ -1,0 +1,164 @@
+#include "device/vwin32_access.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/test_support.h"
+#include "transfer/volume_transfer.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr char LETTER = 'E';
+constexpr int32_t DRIVE_INDEX = 4;  // E:, drive number 5
+
+// One request to the driver as the log shows it: "control EAX EBX ECX EDX ESI", in hex, with
+// the start sector and sector count of a sector request; EBX of a sector request is an address.
+std::vector<std::string> requests() {
+    std::vector<std::string> out;
+    for (const fake::Call& call : fake::machine().log) {
+        if (call.function != "DeviceIoControl") continue;
+        const auto& a = call.args;
+        char text[96];
+        if (a[1] == 0x7305) {
+            std::snprintf(text, sizeof text, "%llx %llx - %llx %llx %llx start %llu count %llu",
+                          (unsigned long long)a[0], (unsigned long long)a[1],
+                          (unsigned long long)a[3], (unsigned long long)a[4],
+                          (unsigned long long)a[5], (unsigned long long)a[8],
+                          (unsigned long long)a[9]);
+        } else {
+            std::snprintf(text, sizeof text, "%llx %llx %llx %llx %llx %llx",
+                          (unsigned long long)a[0], (unsigned long long)a[1],
+                          (unsigned long long)a[2], (unsigned long long)a[3],
+                          (unsigned long long)a[4], (unsigned long long)a[5]);
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+const std::string LOCK_48 = "1 440d 5 484a 0 0";
+const std::string LOCK_08 = "1 440d 5 84a 0 0";
+const std::string UNLOCK_48 = "1 440d 5 486a 0 0";
+const std::string UNLOCK_08 = "1 440d 5 86a 0 0";
+const std::string WRITE_5 = "6 7305 - ffffffff 5 4001 start 6400 count 1600";
+
+class Vwin32Access : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fake::reset();
+        fake::machine().has_vwin32 = true;
+        fake::machine().volumes[LETTER].sectors.size = 8 * SLOT_BYTES;
+        slot.assign(SLOT_BYTES, 0);
+        for (size_t i = 0; i < slot.size(); ++i) slot[i] = static_cast<uint8_t>(i % 249);
+    }
+    void TearDown() override { EXPECT_EQ(fake::machine().open_handle_count(), 0u); }
+    fake::Volume& volume() { return fake::machine().volumes[LETTER]; }
+
+    std::vector<uint8_t> slot;
+};
+
+TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        int32_t result;
+        std::vector<std::string> requests;
+    };
+    const Case cases[] = {
+        {"granted", [] {}, 0, {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"lock retried",
+         [this] { volume().grants_lock[0] = false; },
+         0,
+         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+        {"lock refused twice",
+         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; },
+         0,
+         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+        {"unlock retried",
+         [this] { volume().grants_unlock[0] = false; },
+         0,
+         {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
+        {"lock call fails",
+         [] { fake::machine().fail_function("DeviceIoControl", 0); },
+         0,
+         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+        {"service refuses the write",
+         [this] { volume().writes = false; },
+         -3,
+         {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"write call fails",
+         [] { fake::machine().fail_function("DeviceIoControl", 1); },
+         -3,
+         {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"no driver", [] { fake::machine().has_vwin32 = false; }, -1, {}},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        c.arrange();
+        EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, 4 * SLOT_BYTES), c.result) << c.name;
+        EXPECT_EQ(requests(), c.requests) << c.name;
+        EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot, c.result == 0);
+        TearDown();
+    }
+    SetUp();
+    volume().writes = false;
+    volume().grants_unlock[0] = volume().grants_unlock[1] = false;
+    write_sectors_vwin32(DRIVE_INDEX, slot, 0);
+    EXPECT_EQ(GetLastError(), 0x1Du) << "the service's reason, not the unlock's";
+}
+
+TEST_F(Vwin32Access, AReadIsOneRequestWithoutALock) {
+    volume().sectors.write(SLOT_BYTES, slot.data(), slot.size());
+    std::vector<uint8_t> read(SLOT_BYTES);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, SLOT_BYTES), 1);
+    EXPECT_EQ(read, slot);
+    EXPECT_EQ(requests(), std::vector<std::string>{"6 7305 - ffffffff 5 0 start 1600 count 1600"});
+    EXPECT_EQ(fake::machine().find("CreateFileA")->args,
+              (std::vector<uint64_t>{0, 0, 0, FILE_FLAG_DELETE_ON_CLOSE}));
+    EXPECT_EQ(fake::machine().find("CreateFileA")->target, "\\\\.\\vwin32");
+
+    volume().reads = false;
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), 0);
+    EXPECT_EQ(GetLastError(), 0x1Eu);
+    fake::machine().has_vwin32 = false;
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), 0);
+}
+
+TEST_F(Vwin32Access, RunsThatDoNotFitTheServiceAreRefusedUnsent) {
+    std::vector<uint8_t> largest(65535 * 512);
+    std::vector<uint8_t> too_many(65536 * 512);
+    const uint64_t last_start = uint64_t{UINT32_MAX} * 512;
+    volume().sectors.size = last_start + SLOT_BYTES;
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, too_many, 0), -3);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, too_many, 0), 0);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512), -3);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512), 0);
+    EXPECT_TRUE(fake::machine().log.empty()) << "nothing was sent";
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, largest, 0), 0);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start), 0);
+    EXPECT_EQ(requests().back(), "1 440d 5 486a 0 0");
+}
+
+TEST_F(Vwin32Access, VolumesGoToTheirSlotsOfTheDriveLetter) {
+    use_vwin32 = 1;
+    selected_drive = DRIVE_INDEX;
+    fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
+    const std::pair<uint32_t, uint64_t> cases[] = {
+        {0, 0}, {1, 0}, {5, 6400}, {5243, 8387200}, {5244, 8388800}};
+    for (const auto& [volume_number, start] : cases) {
+        SetUp();
+        use_vwin32 = 1;
+        fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
+        volume().sectors.size = (start + 1600) * 512;
+        EXPECT_EQ(copy_volume("disk.dsk", "FLASH", volume_number), 0) << volume_number;
+        EXPECT_EQ(requests()[1],
+                  "6 7305 - ffffffff 5 4001 start " + std::to_string(start) + " count 1600");
+        EXPECT_EQ(copy_volume("FLASH", "saved", volume_number), 0);
+        EXPECT_EQ(fake::machine().files["saved"], normalised(sector_dump(360, 92160)));
+        TearDown();
+    }
+    use_vwin32 = 0;
+}
+
+}  // namespace
