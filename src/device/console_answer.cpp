@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-void ask(const char* question, char (&answer)[ANSWER_BYTES]) {
-    std::fputs(question, stdout);
+void read_answer(char (&answer)[ANSWER_BYTES]) {
     std::fflush(stdout);  // the user answers on the question's line
     size_t length = 0;
     for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {

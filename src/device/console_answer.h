@@ -6,6 +6,6 @@
 // An answer holds up to 83 characters; the line break is not stored.
 inline constexpr size_t ANSWER_BYTES = 84;
 
-// Prints the question, then reads one line into answer. A longer line is cut to its first 83
-// characters and the rest of it is dropped; end of input reads as an empty line.
-void ask(const char* question, char (&answer)[ANSWER_BYTES]);
+// Reads one line into answer, once the question printed before it is out. A longer line is cut
+// to its first 83 characters and the rest of it is dropped; end of input reads as an empty line.
+void read_answer(char (&answer)[ANSWER_BYTES]);

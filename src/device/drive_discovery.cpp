@@ -21,13 +21,11 @@ constexpr int32_t PHYSICAL_DRIVES = 16;
 constexpr uint8_t FIXED_DISK = 5;
 constexpr DWORD_PTR GET_DEVICE_PARAMETERS = 0x0860;  // category 08h, minor code 60h
 constexpr size_t DEVICE_PARAMETERS_BYTES = 40;
-constexpr size_t DEVICE_TYPE = 1;
-constexpr size_t TOTAL_SECTORS = 15;  // 16-bit, in the BIOS parameter block
+constexpr size_t PARAMETER_DEVICE_TYPE = 1;
+constexpr size_t PARAMETER_TOTAL_SECTORS = 15;  // 16-bit, in the BIOS parameter block
 constexpr int64_t BYTES_PER_MB = 1000000;
 constexpr int64_t MB_PER_GB = 1000;
 
-constexpr const char* NONE_LINE = "         ** None **\n";
-constexpr const char* USE_THIS_DRIVE = "\n\nUse this drive? (Y/N): ";
 constexpr const char* INVALID_SELECTION = "Invalid selection\n";
 
 void print_header() {
@@ -36,18 +34,20 @@ void print_header() {
 }
 
 // With no candidate the listing still waits for one line; a single candidate is taken on an
-// answer beginning with Y or y. Only for two or more is the selection question asked: then
-// true, with its answer line.
-bool ask_selection(int32_t count, int32_t only_candidate, const char* question,
+// answer beginning with Y or y. Only for two or more is the family's selection question asked:
+// then true, with its answer line.
+bool ask_selection(int32_t count, int32_t only_candidate, void (*print_question)(int32_t count),
                    char (&answer)[ANSWER_BYTES]) {
     if (count == 0) {
-        std::printf("%s", NONE_LINE);
-        ask("", answer);
+        std::printf("         ** None **\n");
+        read_answer(answer);
     } else if (count == 1) {
-        ask(USE_THIS_DRIVE, answer);
+        std::printf("\n\nUse this drive? (Y/N): ");
+        read_answer(answer);
         if (answer[0] == 'Y' || answer[0] == 'y') selected_drive = only_candidate;
     } else {
-        ask(question, answer);
+        print_question(count);
+        read_answer(answer);
         return true;
     }
     return false;
@@ -79,9 +79,10 @@ int32_t probe_drive_letter(int32_t drive_index) {
     registers.reg_EDX = reinterpret_cast<DWORD_PTR>(parameters);
     registers.reg_Flags = CARRY_FLAG;
     const bool fixed_disk = vwin32_request(vwin32.get(), VWIN32_DIOC_DOS_IOCTL, registers) &&
-                            parameters[DEVICE_TYPE] == FIXED_DISK;
+                            parameters[PARAMETER_DEVICE_TYPE] == FIXED_DISK;
     if (!fixed_disk || drive_index < FIRST_LISTED_LETTER) return 0;
-    const int64_t sectors = parameters[TOTAL_SECTORS] | parameters[TOTAL_SECTORS + 1] << 8;
+    const int64_t sectors =
+        parameters[PARAMETER_TOTAL_SECTORS] | parameters[PARAMETER_TOTAL_SECTORS + 1] << 8;
     std::printf("%c: %dmb\n", 'A' + drive_index,
                 static_cast<int>(sectors * DEVICE_SECTOR_BYTES / BYTES_PER_MB));
     return 1;
@@ -97,11 +98,11 @@ void list_drives_vwin32() {
         letters[index] = listed ? index : NO_DRIVE;
         if (listed && count++ == 0) first_listed = index;
     }
+    const auto question = [](int32_t) {
+        std::printf("\n\nSelect drive letter or press ENTER to exit: ");
+    };
     char answer[ANSWER_BYTES];
-    if (!ask_selection(count, first_listed,
-                       "\n\nSelect drive letter or press ENTER to exit: ", answer)) {
-        return;
-    }
+    if (!ask_selection(count, first_listed, question, answer)) return;
     const int letter = std::toupper(static_cast<unsigned char>(answer[0]));
     if (answer[0] != '\0' && letter >= 'A' && letter <= 'Z') selected_drive = letters[letter - 'A'];
     if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
@@ -124,20 +125,20 @@ void list_drives_physical() {
     int32_t drives[PHYSICAL_DRIVES] = {};
     int32_t count = 0;
     for (int32_t n = 0; n < PHYSICAL_DRIVES; ++n) {
-        const std::string path = physical_drive_path(n);
+        const DevicePath path = physical_drive_path(n);
         std::memset(&drive_geometry, 0, sizeof drive_geometry);
         int64_t size_mb = 0;
-        if (probe_physical_drive(path.c_str(), size_mb) != 0) continue;
+        if (probe_physical_drive(path.text, size_mb) != 0) continue;
         if (drive_geometry.MediaType != RemovableMedia) continue;
         const bool in_gb = size_mb >= MB_PER_GB;
-        std::printf("%2d) %s %d%s\n", count + 1, path.c_str(),
+        std::printf("%2d) %s %d%s\n", count + 1, path.text,
                     static_cast<int32_t>(in_gb ? size_mb / MB_PER_GB : size_mb),
                     in_gb ? "gb" : "mb");
         drives[count++] = n;
     }
-    char question[64];
-    std::snprintf(question, sizeof question,
-                  "\n\nSelect drive (1-%d) or press ENTER to exit: ", count);
+    const auto question = [](int32_t listed) {
+        std::printf("\n\nSelect drive (1-%d) or press ENTER to exit: ", static_cast<int>(listed));
+    };
     char answer[ANSWER_BYTES];
     if (!ask_selection(count, drives[0], question, answer)) return;
     const long long k = std::strtoll(answer, nullptr, 10);  // 0 when the line has no digits

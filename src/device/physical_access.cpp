@@ -1,14 +1,17 @@
 #include "device/physical_access.h"
 
-#include <cstdio>
+#include <charconv>
+#include <cstring>
 
 #include "device/handle_io.h"
 #include "slotpush.h"
 #include "winapi.h"
 
-std::string physical_drive_path(int32_t drive) {
-    char path[32];
-    std::snprintf(path, sizeof path, "\\\\.\\PHYSICALDRIVE%d", static_cast<int>(drive));
+DevicePath physical_drive_path(int32_t drive) {
+    static const char PREFIX[] = "\\\\.\\PHYSICALDRIVE";
+    DevicePath path = {};
+    std::memcpy(path.text, PREFIX, sizeof PREFIX - 1);
+    std::to_chars(path.text + sizeof PREFIX - 1, path.text + sizeof path.text - 1, drive);
     return path;
 }
 

@@ -3,10 +3,11 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
-
 // "\\.\PHYSICALDRIVE<n>", the device path of physical drive n.
-std::string physical_drive_path(int32_t drive);
+struct DevicePath {
+    char text[32];
+};
+DevicePath physical_drive_path(int32_t drive);
 
 // Reads buffer.size() bytes from byte_offset of the drive. 1 on success, 0 on failure.
 int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset);

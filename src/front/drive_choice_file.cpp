@@ -5,18 +5,24 @@
 #include "slotpush.h"
 #include "winapi.h"
 
-std::string drive_choice_file_name(const char* program_path) {
+Owned<char> drive_choice_file_name(const char* program_path) {
+    static const char SUFFIX[] = "CFG";
     const size_t length = std::strlen(program_path);
     const size_t kept = length > 3 ? length - 3 : 0;
-    return std::string(program_path, kept) + "CFG";
+    Owned<char> name(static_cast<char*>(std::malloc(kept + sizeof SUFFIX)));
+    if (!name) return name;
+    std::memcpy(name.get(), program_path, kept);
+    std::memcpy(name.get() + kept, SUFFIX, sizeof SUFFIX);
+    return name;
 }
 
 // The file holds the drive number as a little-endian signed 32-bit value in its first four
 // bytes. It is created empty when missing; one shorter than four bytes stores no drive.
 void load_drive_choice(const char* program_path) {
     selected_drive = NO_DRIVE;
-    const std::string name = drive_choice_file_name(program_path);
-    ScopedHandle file(CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const Owned<char> name = drive_choice_file_name(program_path);
+    if (!name) return;
+    ScopedHandle file(CreateFileA(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     uint64_t length = 0;

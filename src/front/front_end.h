@@ -2,15 +2,17 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+
+#include "owned_buffer.h"
 
 // The whole run; returns the process exit status.
 int slotpush_main(int argc, char** argv);
 
 void print_usage();
 
-// The drive-choice file's name: the program path with its last three characters replaced by CFG.
-std::string drive_choice_file_name(const char* program_path);
+// The drive-choice file's name: the program path with its last three characters replaced by CFG
+// (all of a shorter path). None when no memory is left for it.
+Owned<char> drive_choice_file_name(const char* program_path);
 
 // Sets selected_drive to -1, then to the number stored in the drive-choice file, if any.
 void load_drive_choice(const char* program_path);

@@ -94,7 +94,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {
         {"", "CFG"},
     };
     for (const auto& [program, expected] : cases) {
-        EXPECT_EQ(drive_choice_file_name(program), expected);
+        EXPECT_STREQ(drive_choice_file_name(program).get(), expected);
         SetUp();
         fake::machine().files[expected] = drive_choice_bytes(2);
         EXPECT_EQ(run_slotpush({program, "disk.dsk", "1"}).status, 0) << program;

@@ -1,12 +1,11 @@
 #include "transfer/slot_layout.h"
 
 #include <cassert>
-#include <new>
 
 #include "winapi.h"
 
 Buffer obtain_buffer(size_t bytes) {
-    Buffer buffer(new (std::nothrow) uint8_t[bytes]);
+    Buffer buffer(static_cast<uint8_t*>(std::malloc(bytes)));
     if (!buffer) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return buffer;
 }

@@ -7,13 +7,14 @@
 #include <memory>
 #include <span>
 
+#include "owned_buffer.h"
 #include "slotpush.h"
 
 using ImageView = std::span<uint8_t, IMAGE_BYTES>;
 using ConstImageView = std::span<const uint8_t, IMAGE_BYTES>;
 
 // A buffer owned by whoever obtained it.
-using Buffer = std::unique_ptr<uint8_t[]>;
+using Buffer = Owned<uint8_t>;
 
 // A buffer of the given size, or none (with the last error set) when memory is short.
 Buffer obtain_buffer(size_t bytes);

@@ -1,6 +1,6 @@
 #include "transfer/volume_transfer.h"
 
-#include <cinttypes>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -22,9 +22,10 @@ int32_t write_image(const char* source, uint32_t slot_index) {
     uint64_t file_bytes = 0;
     Buffer image = load_image_file(source, file_bytes);
     if (!image && file_bytes > IMAGE_BYTES) {
-        std::printf("The image file holds %" PRIu64 " bytes; a disk image holds at most %" PRIu32
-                    " bytes.\n",
-                    file_bytes, IMAGE_BYTES);
+        char digits[24] = {};
+        std::to_chars(digits, digits + sizeof digits - 1, file_bytes);
+        std::printf("The image file holds %s bytes; a disk image holds at most %lu bytes.\n",
+                    digits, static_cast<unsigned long>(IMAGE_BYTES));
         return RESULT_IMAGE_TOO_LARGE;
     }
     if (!image) return RESULT_NO_SOURCE;
@@ -60,7 +61,7 @@ Buffer read_volume(uint32_t slot_index) {
     const uint64_t offset = slot_byte_offset(slot_index);
     const int32_t read =
         use_vwin32 ? read_sectors_vwin32(selected_drive, slot, offset)
-                   : read_physical(physical_drive_path(selected_drive).c_str(), slot, offset);
+                   : read_physical(physical_drive_path(selected_drive).text, slot, offset);
     if (read == 0) raw.reset();
     return raw;
 }
@@ -73,5 +74,5 @@ int32_t write_volume(std::span<const uint8_t> image, uint32_t slot_index) {
     interleave(image, slot);
     const uint64_t offset = slot_byte_offset(slot_index);
     if (use_vwin32) return write_sectors_vwin32(selected_drive, slot, offset);
-    return write_physical(physical_drive_path(selected_drive).c_str(), slot, offset);
+    return write_physical(physical_drive_path(selected_drive).text, slot, offset);
 }
