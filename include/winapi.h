@@ -20,6 +20,7 @@
 #else
 
 #include <cstdarg>
+#include <cstddef>
 
 using BOOL = int;
 using BYTE = uint8_t;
@@ -38,6 +39,8 @@ using LPSTR = char*;
 using LPCSTR = const char*;
 using HANDLE = void*;
 using HLOCAL = void*;
+using UINT = unsigned int;
+using SIZE_T = size_t;
 using REGSAM = DWORD;
 using LSTATUS = LONG;
 
@@ -78,6 +81,8 @@ union LARGE_INTEGER {
 #define FILE_ATTRIBUTE_SYSTEM 0x00000004u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+
+#define LMEM_FIXED 0x0000u
 
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
@@ -179,7 +184,9 @@ DWORD GetLastError();
 void SetLastError(DWORD dwErrCode);
 DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
                      LPSTR lpBuffer, DWORD nSize, va_list* Arguments);
+HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
+BOOL DeleteFileA(LPCSTR lpFileName);
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);

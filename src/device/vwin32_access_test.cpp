@@ -52,7 +52,10 @@ class Vwin32Access : public ::testing::Test {
         slot.assign(SLOT_BYTES, 0);
         for (size_t i = 0; i < slot.size(); ++i) slot[i] = static_cast<uint8_t>(i % 249);
     }
-    void TearDown() override { EXPECT_EQ(fake::machine().open_handle_count(), 0u); }
+    void TearDown() override {
+        EXPECT_EQ(fake::machine().open_handle_count(), 0u);
+        EXPECT_EQ(fake::machine().allocation_count(), 0u);
+    }
     fake::Volume& volume() { return fake::machine().volumes[LETTER]; }
 
     std::vector<uint8_t> slot;

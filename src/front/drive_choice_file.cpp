@@ -9,7 +9,7 @@ Owned<char> drive_choice_file_name(const char* program_path) {
     static const char SUFFIX[] = "CFG";
     const size_t length = std::strlen(program_path);
     const size_t kept = length > 3 ? length - 3 : 0;
-    Owned<char> name(static_cast<char*>(std::malloc(kept + sizeof SUFFIX)));
+    Owned<char> name = obtain<char>(kept + sizeof SUFFIX);
     if (!name) return name;
     std::memcpy(name.get(), program_path, kept);
     std::memcpy(name.get() + kept, SUFFIX, sizeof SUFFIX);

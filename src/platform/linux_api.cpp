@@ -431,9 +431,26 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpB
     return static_cast<DWORD>(text.size());
 }
 
+HLOCAL LocalAlloc(UINT, SIZE_T uBytes) {
+    void* memory = std::malloc(uBytes > 0 ? uBytes : 1);
+    if (memory == nullptr) fail_with_errno(ENOMEM);
+    return memory;
+}
+
 HLOCAL LocalFree(HLOCAL hMem) {
     std::free(hMem);
     return nullptr;
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName) {
+    std::string disk;
+    const std::string path = resolve(lpFileName, disk);
+    if (path.empty()) return FALSE;
+    if (!disk.empty() || unlink(path.c_str()) != 0) {
+        fail_with_errno(disk.empty() ? errno : EACCES);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA) {

@@ -258,6 +258,18 @@ Machine::Open* Machine::handle(HANDLE handle) {
     return found != handles_.end() ? &found->second : nullptr;
 }
 
+void* Machine::allocate(size_t bytes) {
+    void* memory = std::malloc(bytes > 0 ? bytes : 1);
+    allocations_.insert(memory);
+    return memory;
+}
+
+bool Machine::release(void* memory) {
+    if (allocations_.erase(memory) == 0) return false;
+    std::free(memory);
+    return true;
+}
+
 bool Machine::remove_handle(HANDLE handle) {
     return handles_.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
 }
@@ -436,16 +448,32 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpB
     char text[48];
     const int length = std::snprintf(text, sizeof text, "text of error %lu\r\n",
                                      static_cast<unsigned long>(dwMessageId));
-    char* copy = static_cast<char*>(std::malloc(sizeof text));
+    auto* copy = static_cast<char*>(machine().allocate(sizeof text));
     std::memcpy(copy, text, sizeof text);
     *reinterpret_cast<char**>(lpBuffer) = copy;
     return static_cast<DWORD>(length);
 }
 
+HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    if (const auto fault = machine().begin("LocalAlloc", "", {uFlags, uBytes})) {
+        return fake::fail(fault->error, static_cast<HLOCAL>(nullptr));
+    }
+    return machine().allocate(uBytes);
+}
+
+// Releasing nothing is allowed; releasing what was never obtained fails, as on Windows.
 HLOCAL LocalFree(HLOCAL hMem) {
-    machine().begin("LocalFree", "", {});
-    std::free(hMem);
-    return nullptr;
+    const auto fault = machine().begin("LocalFree", "", {});
+    if (hMem != nullptr && !machine().release(hMem)) return fake::fail(ERROR_INVALID_HANDLE, hMem);
+    return fault ? fake::fail(fault->error, hMem) : nullptr;
+}
+
+BOOL DeleteFileA(LPCSTR lpFileName) {
+    if (const auto fault = machine().begin("DeleteFileA", lpFileName, {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    if (machine().files.erase(lpFileName) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
+    return TRUE;
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {

@@ -80,6 +80,7 @@ class Machine {
     void fail_function(const std::string& function, size_t occurrence, Fault fault = {});
 
     size_t open_handle_count() const { return handles_.size(); }
+    size_t allocation_count() const { return allocations_.size(); }
     size_t count(const std::string& function) const;
     const Call* find(const std::string& function, size_t occurrence = 0) const;
 
@@ -96,6 +97,8 @@ class Machine {
     HANDLE add_handle(Open open);
     Open* handle(HANDLE handle);
     bool remove_handle(HANDLE handle);
+    void* allocate(size_t bytes);
+    bool release(void* memory);
 
     DWORD last_error = NO_ERROR;
 
@@ -103,6 +106,7 @@ class Machine {
     std::map<size_t, Fault> faults_;
     std::map<std::pair<std::string, size_t>, Fault> function_faults_;
     std::map<uintptr_t, Open> handles_;
+    std::set<void*> allocations_;
     uintptr_t next_handle_ = 0x100;
 };
 

@@ -8,8 +8,8 @@ namespace {
 // Sector 0, the volume information.
 constexpr size_t TOTAL_SECTORS_HIGH = 10;  // big-endian 16-bit total
 constexpr size_t TOTAL_SECTORS_LOW = 11;
-constexpr size_t SIGNATURE = 13;  // "DSK"
-constexpr size_t BITMAP = 56;     // one bit per sector, bit 0 of byte 56 + n is sector 8n
+constexpr size_t SIGNATURE = 13;          // "DSK"
+constexpr size_t ALLOCATION_BITMAP = 56;  // one bit per sector, bit 0 of byte 56 + n is sector 8n
 constexpr uint8_t SIGNATURE_TEXT[] = {'D', 'S', 'K'};
 
 // A single-density track dump: 2 sides x 40 tracks, each track area 3253 bytes holding nine
@@ -41,7 +41,7 @@ bool is_track_dump(ConstImageView buffer) {
 }
 
 Buffer convert_track_dump(ConstImageView track_dump) {
-    Buffer image = obtain_buffer(IMAGE_BYTES);
+    Buffer image = obtain<uint8_t>(IMAGE_BYTES);
     if (!image) return image;
     std::fill_n(image.get(), IMAGE_BYTES, FILL_BYTE);
     for (size_t area = 0; area < SIDES * TRACKS_PER_SIDE; ++area) {
@@ -70,11 +70,11 @@ void widen_to_1600_sectors(ImageView image) {
     for (size_t n = 0; n < IMAGE_SECTORS / 8; ++n) {
         const size_t first_sector = 8 * n;
         if (first_sector >= old_total) {
-            image[BITMAP + n] = 0x00;
+            image[ALLOCATION_BITMAP + n] = 0x00;
         } else if (old_total - first_sector < 8) {
             // The byte holds the old volume's last sectors and new ones: clear only the new.
             const auto kept = static_cast<uint8_t>((1u << (old_total - first_sector)) - 1);
-            image[BITMAP + n] &= kept;
+            image[ALLOCATION_BITMAP + n] &= kept;
         }
     }
     image[TOTAL_SECTORS_HIGH] = IMAGE_SECTORS >> 8;

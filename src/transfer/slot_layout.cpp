@@ -4,12 +4,6 @@
 
 #include "winapi.h"
 
-Buffer obtain_buffer(size_t bytes) {
-    Buffer buffer(static_cast<uint8_t*>(std::malloc(bytes)));
-    if (!buffer) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return buffer;
-}
-
 uint32_t slot_index_of_volume(uint32_t volume_number) {
     return volume_number > 0 ? volume_number - 1 : 0;
 }

@@ -16,9 +16,6 @@ using ConstImageView = std::span<const uint8_t, IMAGE_BYTES>;
 // A buffer owned by whoever obtained it.
 using Buffer = Owned<uint8_t>;
 
-// A buffer of the given size, or none (with the last error set) when memory is short.
-Buffer obtain_buffer(size_t bytes);
-
 // Volume 0 addresses the same slot as volume 1.
 uint32_t slot_index_of_volume(uint32_t volume_number);
 

@@ -55,7 +55,7 @@ int32_t copy_volume(const char* source, const char* destination, uint32_t volume
 }
 
 Buffer read_volume(uint32_t slot_index) {
-    Buffer raw = obtain_buffer(SLOT_BYTES);
+    Buffer raw = obtain<uint8_t>(SLOT_BYTES);
     if (!raw) return raw;
     const std::span<uint8_t> slot{raw.get(), SLOT_BYTES};
     const uint64_t offset = slot_byte_offset(slot_index);
@@ -68,7 +68,7 @@ Buffer read_volume(uint32_t slot_index) {
 
 int32_t write_volume(std::span<const uint8_t> image, uint32_t slot_index) {
     const size_t raw_bytes = 2 * image.size();
-    const Buffer raw = obtain_buffer(raw_bytes);
+    const Buffer raw = obtain<uint8_t>(raw_bytes);
     if (!raw) return RESULT_NO_SOURCE;
     const std::span<uint8_t> slot{raw.get(), raw_bytes};
     interleave(image, slot);
