@@ -1,0 +1,275 @@
+// Every platform call of every kind of run, made to go wrong one at a time.
+//
+// Each scenario runs once as it should; its call log then generates one run per call with that
+// call failing and, for reads and writes, one with it moving fewer bytes than asked. Every run
+// must end with the status and outcome line that call's role gives, leave every byte of the
+// card outside the target slot as it was, leave the slot whole or untouched, leave no partial
+// FLASH file, and release every handle and buffer.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "testing/test_support.h"
+
+namespace {
+
+using namespace testing_support;
+
+constexpr DWORD INJECTED = 4242;
+constexpr uint32_t VOLUME = 3;
+constexpr uint64_t SLOT_START = (VOLUME - 1) * uint64_t{SLOT_BYTES};
+constexpr const char* CHOICE_FILE = "slotpCFG";
+constexpr int TARGET_DRIVE = 2;      // NT: removable drives 1 and 2, the user picks 2
+constexpr char TARGET_LETTER = 'E';  // 9x: fixed disks E: and F:, the user picks E:
+constexpr uint8_t CARD_FILL = 0x5A;
+
+enum class Transfer { sector_dump, track_dump, read_back };
+
+struct Scenario {
+    const char* name;
+    bool nine_x;
+    bool stored;  // the drive comes from the drive-choice file
+    Transfer transfer;
+};
+
+const Scenario SCENARIOS[] = {
+    {"NT, stored, sector dump", false, true, Transfer::sector_dump},
+    {"NT, stored, track dump", false, true, Transfer::track_dump},
+    {"NT, stored, read back", false, true, Transfer::read_back},
+    {"NT, chosen, sector dump", false, false, Transfer::sector_dump},
+    {"NT, chosen, track dump", false, false, Transfer::track_dump},
+    {"NT, chosen, read back", false, false, Transfer::read_back},
+    {"9x, chosen, sector dump", true, false, Transfer::sector_dump},
+    {"9x, chosen, track dump", true, false, Transfer::track_dump},
+    {"9x, chosen, read back", true, false, Transfer::read_back},
+};
+
+std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image) {
+    std::vector<uint8_t> dump(260240, 0);
+    dump[22] = 0xFE;
+    for (size_t area = 0; area < 80; ++area) {
+        for (size_t k = 0; k < 9; ++k) {
+            uint8_t* record = dump.data() + area * 3253 + 16 + k * 334;
+            record[7] = static_cast<uint8_t>(area % 40);
+            record[8] = static_cast<uint8_t>(area / 40);
+            record[9] = static_cast<uint8_t>(k);
+            std::memcpy(record + 31, image.data() + (area * 9 + k) * 256, 256);
+        }
+    }
+    return dump;
+}
+
+const std::vector<uint8_t> IMAGE = sector_dump(720, 184320);
+const std::vector<uint8_t> SLOT_BEFORE = [] {
+    std::vector<uint8_t> raw(SLOT_BYTES);
+    for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i % 241);
+    return raw;
+}();
+
+// The card behind the scenario: the target drive or volume, and the others beside it.
+fake::Drive& card(const Scenario& s) {
+    return s.nine_x ? fake::machine().volumes[TARGET_LETTER].sectors
+                    : fake::machine().drives[TARGET_DRIVE];
+}
+
+void set_up(const Scenario& s) {
+    fake::reset();
+    fake::Machine& m = fake::machine();
+    OSVERSIONINFOEXA version{};
+    version.dwPlatformId = s.nine_x ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
+    version.dwMajorVersion = s.nine_x ? 4 : 5;
+    version.dwMinorVersion = s.nine_x ? 10 : 1;
+    m.version = version;
+    m.registry["SYSTEM\\CurrentControlSet\\Control\\ProductOptions"]["ProductType"] = {
+        'W', 'i', 'n', 'N', 'T', 0};
+    for (int n : {0, 1, 2}) {
+        add_drive(n, 8 * uint64_t{SLOT_BYTES}, CARD_FILL);
+        DISK_GEOMETRY& g = m.geometries[n];
+        g.Cylinders.QuadPart = 400;
+        g.MediaType = n == 0 ? FixedMedia : RemovableMedia;
+        g.TracksPerCylinder = 64;
+        g.SectorsPerTrack = 32;
+        g.BytesPerSector = 512;
+    }
+    m.has_vwin32 = s.nine_x;
+    for (char letter : {'C', 'E', 'F'}) {
+        fake::Volume& volume = m.volumes[letter];
+        volume.total_sectors = 60000;
+        volume.sectors.size = 8 * uint64_t{SLOT_BYTES};
+        volume.sectors.fill = CARD_FILL;
+    }
+    card(s).write(SLOT_START, SLOT_BEFORE.data(), SLOT_BEFORE.size());
+    if (s.stored) m.files[CHOICE_FILE] = drive_choice_bytes(TARGET_DRIVE);
+    m.files["disk.dsk"] = IMAGE;
+    m.files["track.dsk"] = track_dump_of(IMAGE);
+}
+
+Outcome run(const Scenario& s) {
+    const char* image = s.transfer == Transfer::sector_dump  ? "disk.dsk"
+                        : s.transfer == Transfer::track_dump ? "track.dsk"
+                                                             : "FLASH";
+    const std::string answer = s.stored ? "" : s.nine_x ? "e\n" : "2\n";
+    return run_slotpush({"slotpush", image, std::to_string(VOLUME)}, answer);
+}
+
+// Walks the successful run's log and gives, for each call, the status the run must end with
+// when that call goes wrong (or, when short is set, moves fewer bytes than asked).
+class Oracle {
+  public:
+    Oracle(const Scenario& s, const std::vector<fake::Call>& log) : s_(s) {
+        size_t vwin32_opens = 0;
+        size_t probes = 0;
+        bool transfer = false;
+        for (const fake::Call& call : log) {
+            const bool vwin32 = call.target == "\\\\.\\VWIN32" || call.target == "\\\\.\\vwin32";
+            transfer = transfer || call.target == "disk.dsk" || call.target == "track.dsk" ||
+                       (call.function == "LocalAlloc" && call.args[1] == SLOT_BYTES) ||
+                       call.target == "\\\\.\\vwin32";
+            if (call.function == "CreateFileA" && call.target == "\\\\.\\VWIN32") ++vwin32_opens;
+            if (call.function == "DeviceIoControl" && vwin32 && !transfer) ++probes;
+            expected_.push_back(transfer
+                                    ? Expected{in_transfer(call), true}
+                                    : Expected{before_transfer(call, vwin32_opens, probes), false});
+        }
+    }
+    // The exit status, and whether the transfer ran and so reports its outcome.
+    struct Expected {
+        int status;
+        bool transferred;
+    };
+    Expected at(size_t index) const { return expected_[index]; }
+
+  private:
+    // The drive-choice file, the banner and the listing: only losing the stored drive or a
+    // listed candidate changes the run, and then no drive is chosen.
+    int before_transfer(const fake::Call& call, size_t vwin32_opens, size_t probes) const {
+        const std::string& f = call.function;
+        if (f == "CloseHandle" || f == "LocalFree" || f == "RegCloseKey") return 0;
+        if (call.target == CHOICE_FILE || f == "LocalAlloc") return s_.stored ? -1 : 0;
+        if (s_.nine_x) {
+            // Probes of E: and F: (the fifth and sixth letters) make the list.
+            const size_t letter = (f == "CreateFileA" ? vwin32_opens : probes) - 1;
+            const bool candidate = letter == 4 || letter == 5;
+            return (f == "CreateFileA" || f == "DeviceIoControl") && candidate ? -1 : 0;
+        }
+        const bool candidate =
+            call.target == "\\\\.\\PHYSICALDRIVE1" || call.target == "\\\\.\\PHYSICALDRIVE2";
+        return (f == "CreateFileA" || f == "DeviceIoControl") && candidate ? -1 : 0;
+    }
+
+    int in_transfer(const fake::Call& call) const {
+        const std::string& f = call.function;
+        const bool reading = s_.transfer == Transfer::read_back;
+        if (f == "CloseHandle" || f == "LocalFree") return 0;
+        if (f == "LocalAlloc") {
+            return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
+                                                          : RESULT_NO_SOURCE;
+        }
+        if (call.target == "FLASH") return f == "CreateFileA" ? 4 : 8;
+        if (call.target == "disk.dsk" || call.target == "track.dsk") return RESULT_NO_SOURCE;
+        if (reading) return RESULT_NO_SOURCE;  // the slot could not be read
+        if (call.target == "\\\\.\\vwin32") {
+            if (f == "CreateFileA") return RESULT_NO_DRIVER;
+            const uint64_t ecx = call.args[3];
+            return ecx == 0xFFFFFFFF ? RESULT_WRITE_FAILED
+                                     : 0;  // lock and unlock are not consulted
+        }
+        return f == "CreateFileA" ? RESULT_DRIVE_NOT_OPENED : RESULT_WRITE_FAILED;
+    }
+
+    const Scenario& s_;
+    std::vector<Expected> expected_;
+};
+
+// The image the slot must hold after a successful write.
+std::vector<uint8_t> written_slot() {
+    std::vector<uint8_t> raw(SLOT_BYTES);
+    const std::vector<uint8_t> image = normalised(IMAGE);
+    for (size_t k = 0; k < IMAGE_BYTES; ++k) {
+        raw[2 * k] = image[k];
+        raw[2 * k + 1] = FILL_BYTE;
+    }
+    return raw;
+}
+
+std::vector<uint8_t> read_back_image() {
+    std::vector<uint8_t> image(IMAGE_BYTES);
+    for (size_t k = 0; k < IMAGE_BYTES; ++k) image[k] = SLOT_BEFORE[2 * k];
+    return image;
+}
+
+void expect_card_state(const Scenario& s, int status, bool short_write, const std::string& what) {
+    const std::vector<uint8_t> slot = card(s).bytes(SLOT_START, SLOT_BYTES);
+    const auto range = card(s).written_range();
+    EXPECT_GE(range->first, SLOT_START) << what;
+    EXPECT_LT(range->second, SLOT_START + SLOT_BYTES) << what;
+    for (const auto& [n, drive] : fake::machine().drives) {
+        if (s.nine_x || n != TARGET_DRIVE) {
+            EXPECT_FALSE(drive.written_range()) << "drive " << n << ", " << what;
+        }
+    }
+    for (const auto& [letter, volume] : fake::machine().volumes) {
+        if (!s.nine_x || letter != TARGET_LETTER) {
+            EXPECT_FALSE(volume.sectors.written_range()) << letter << ":, " << what;
+        }
+    }
+    if (s.transfer == Transfer::read_back) {
+        EXPECT_EQ(slot, SLOT_BEFORE) << "reading changes nothing, " << what;
+        const auto flash = fake::machine().files.find("FLASH");
+        if (status == 0) {
+            ASSERT_NE(flash, fake::machine().files.end()) << what;
+            EXPECT_EQ(flash->second, read_back_image()) << what;
+        } else {
+            EXPECT_EQ(flash, fake::machine().files.end()) << "no partial FLASH, " << what;
+        }
+    } else if (!short_write) {
+        EXPECT_TRUE(slot == (status == 0 ? written_slot() : SLOT_BEFORE))
+            << "the slot is whole or untouched, " << what;
+    }
+}
+
+TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
+    size_t runs = 0;
+    for (const Scenario& s : SCENARIOS) {
+        set_up(s);
+        const Outcome good = run(s);
+        ASSERT_EQ(good.status, 0) << s.name << "\n" << good.output;
+        const std::vector<fake::Call> log = fake::machine().log;
+        const Oracle oracle(s, log);
+        for (size_t index = 0; index < log.size(); ++index) {
+            const std::string& function = log[index].function;
+            const bool transfers = function == "ReadFile" || function == "WriteFile";
+            for (const bool short_count : {false, true}) {
+                if (short_count && !transfers) continue;
+                const std::string what = std::string(s.name) + ", call " + std::to_string(index) +
+                                         " " + function + " " + log[index].target +
+                                         (short_count ? " short" : " failing");
+                set_up(s);
+                fake::machine().fail_call(
+                    index, short_count ? fake::Fault{0, 3} : fake::Fault{INJECTED, std::nullopt});
+                const Outcome outcome = run(s);
+                ++runs;
+                const auto [expected, transferred] = oracle.at(index);
+                EXPECT_EQ(outcome.status, expected) << what << "\n" << outcome.output;
+                const DWORD reason = !short_count             ? INJECTED
+                                     : function == "ReadFile" ? ERROR_HANDLE_EOF
+                                                              : ERROR_DISK_FULL;
+                const std::string tail = expected == 0 ? "slotpull succeeded.\n"
+                                                       : "slotpull failed: text of error " +
+                                                             std::to_string(reason) + "\r\n\n";
+                if (!transferred && expected != 0) {
+                    EXPECT_EQ(outcome.output.find("slotpull"), std::string::npos) << what;
+                } else {
+                    EXPECT_TRUE(outcome.output.ends_with(tail)) << what << "\n" << outcome.output;
+                }
+                const bool short_write = short_count && function == "WriteFile";
+                expect_card_state(s, outcome.status, short_write, what);
+                EXPECT_EQ(fake::machine().open_handle_count(), 0u) << what;
+                EXPECT_EQ(fake::machine().allocation_count(), 0u) << what;
+            }
+        }
+    }
+    std::printf("fault matrix: %zu scenarios, %zu runs\n", std::size(SCENARIOS), runs);
+}
+
+}  // namespace
