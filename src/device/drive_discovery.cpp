@@ -1,8 +1,6 @@
 #include "device/drive_discovery.h"
 
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "device/console_answer.h"
@@ -40,14 +38,14 @@ bool ask_selection(int32_t count, int32_t only_candidate, void (*print_question)
                    char (&answer)[ANSWER_BYTES]) {
     if (count == 0) {
         std::printf("         ** None **\n");
-        read_answer(answer);
+        read_answer(stdin, answer);
     } else if (count == 1) {
         std::printf("\n\nUse this drive? (Y/N): ");
-        read_answer(answer);
+        read_answer(stdin, answer);
         if (answer[0] == 'Y' || answer[0] == 'y') selected_drive = only_candidate;
     } else {
         print_question(count);
-        read_answer(answer);
+        read_answer(stdin, answer);
         return true;
     }
     return false;
@@ -103,8 +101,8 @@ void list_drives_vwin32() {
     };
     char answer[ANSWER_BYTES];
     if (!ask_selection(count, first_listed, question, answer)) return;
-    const int letter = std::toupper(static_cast<unsigned char>(answer[0]));
-    if (answer[0] != '\0' && letter >= 'A' && letter <= 'Z') selected_drive = letters[letter - 'A'];
+    const int32_t letter = answered_letter(answer);
+    if (letter >= 0) selected_drive = letters[letter];
     if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
 }
 
@@ -141,7 +139,7 @@ void list_drives_physical() {
     };
     char answer[ANSWER_BYTES];
     if (!ask_selection(count, drives[0], question, answer)) return;
-    const long long k = std::strtoll(answer, nullptr, 10);  // 0 when the line has no digits
-    if (k >= 1 && k <= count) selected_drive = drives[k - 1];
+    const int32_t k = answered_list_number(answer, count);
+    if (k > 0) selected_drive = drives[k - 1];
     if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
 }

@@ -44,21 +44,6 @@ const Scenario SCENARIOS[] = {
     {"9x, chosen, read back", true, false, Transfer::read_back},
 };
 
-std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image) {
-    std::vector<uint8_t> dump(260240, 0);
-    dump[22] = 0xFE;
-    for (size_t area = 0; area < 80; ++area) {
-        for (size_t k = 0; k < 9; ++k) {
-            uint8_t* record = dump.data() + area * 3253 + 16 + k * 334;
-            record[7] = static_cast<uint8_t>(area % 40);
-            record[8] = static_cast<uint8_t>(area / 40);
-            record[9] = static_cast<uint8_t>(k);
-            std::memcpy(record + 31, image.data() + (area * 9 + k) * 256, 256);
-        }
-    }
-    return dump;
-}
-
 const std::vector<uint8_t> IMAGE = sector_dump(720, 184320);
 const std::vector<uint8_t> SLOT_BEFORE = [] {
     std::vector<uint8_t> raw(SLOT_BYTES);

@@ -9,6 +9,7 @@
 
 #include "slotpush.h"
 #include "testing/fake_machine.h"
+#include "testing/images.h"
 
 namespace testing_support {
 
@@ -34,16 +35,6 @@ std::string printed_by(F&& work) {
     work();
     return ::testing::internal::GetCapturedStdout();
 }
-
-// A sector dump of file_bytes bytes whose sector 0 names total_sectors, carries "DSK" and
-// has a bitmap of all 0xFF; every other byte is a pattern that differs from FILL_BYTE.
-std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes);
-
-// The image the card must hold after writing that dump: widened, 0xE5 past its end.
-std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
-
-// The four bytes of a drive-choice file holding drive.
-std::vector<uint8_t> drive_choice_bytes(int32_t drive);
 
 // A physical drive of the given size whose bytes all read as the fill value.
 fake::Drive& add_drive(int number, uint64_t size, uint8_t fill = 0x5A);

@@ -115,24 +115,10 @@ TEST_F(VolumeTransfer, ReadBackSavesTheEvenBytesOfTheSlot) {
 }
 
 TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
-    // A full track dump and the sector dump it stands for.
-    std::vector<uint8_t> track_dump(260240, 0);
-    std::vector<uint8_t> converted(IMAGE_BYTES, FILL_BYTE);
-    const std::vector<uint8_t> sector_0 = sector_dump(720, 256);
-    for (size_t area = 0; area < 80; ++area) {
-        for (size_t k = 0; k < 9; ++k) {
-            uint8_t* record = track_dump.data() + area * 3253 + 16 + k * 334;
-            record[7] = static_cast<uint8_t>(area % 40);
-            record[8] = static_cast<uint8_t>(area / 40);
-            record[9] = static_cast<uint8_t>(k);
-            std::fill_n(record + 31, 256, static_cast<uint8_t>(area + k));
-            std::fill_n(converted.data() + (area * 9 + k) * 256, 256,
-                        static_cast<uint8_t>(area + k));
-        }
-    }
-    std::copy(sector_0.begin(), sector_0.end(), track_dump.data() + 16 + 31);
-    std::copy(sector_0.begin(), sector_0.end(), converted.data());
-    track_dump[22] = 0xFE;
+    // A full track dump and the sector dump it stands for: 720 sectors, then the filler.
+    std::vector<uint8_t> converted = sector_dump(720, 184320);
+    const std::vector<uint8_t> track_dump = track_dump_of(converted);
+    converted.resize(IMAGE_BYTES, FILL_BYTE);
 
     struct Case {
         const char* name;

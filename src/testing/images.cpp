@@ -1,0 +1,51 @@
+#include "testing/images.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "transfer/image_rules.h"
+
+namespace testing_support {
+
+std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes) {
+    std::vector<uint8_t> dump(file_bytes);
+    for (size_t i = 0; i < file_bytes; ++i) dump[i] = static_cast<uint8_t>(i * 7 % 251);
+    if (file_bytes >= IMAGE_SECTOR_BYTES) {
+        dump[10] = static_cast<uint8_t>(total_sectors >> 8);
+        dump[11] = static_cast<uint8_t>(total_sectors & 0xFF);
+        dump[13] = 'D';
+        dump[14] = 'S';
+        dump[15] = 'K';
+        std::fill(dump.begin() + 56, dump.begin() + 256, 0xFF);
+    }
+    return dump;
+}
+
+std::vector<uint8_t> normalised(std::vector<uint8_t> dump) {
+    dump.resize(IMAGE_BYTES, FILL_BYTE);
+    widen_to_1600_sectors(ImageView{dump.data(), IMAGE_BYTES});
+    return dump;
+}
+
+std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image) {
+    std::vector<uint8_t> dump(260240, 0);
+    dump[22] = 0xFE;
+    for (size_t area = 0; area < 80; ++area) {
+        for (size_t k = 0; k < 9; ++k) {
+            uint8_t* record = dump.data() + area * 3253 + 16 + k * 334;
+            record[7] = static_cast<uint8_t>(area % 40);
+            record[8] = static_cast<uint8_t>(area / 40);
+            record[9] = static_cast<uint8_t>(k);
+            std::memcpy(record + 31, image.data() + (area * 9 + k) * 256, 256);
+        }
+    }
+    return dump;
+}
+
+std::vector<uint8_t> drive_choice_bytes(int32_t drive) {
+    const auto value = static_cast<uint32_t>(drive);
+    return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+}
+
+}  // namespace testing_support

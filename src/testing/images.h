@@ -1,0 +1,24 @@
+// Disk images and drive-choice files as the tests and the fuzzers' seeds need them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace testing_support {
+
+// A sector dump of file_bytes bytes whose sector 0 names total_sectors, carries "DSK" and
+// has a bitmap of all 0xFF; every other byte is a pattern that differs from FILL_BYTE.
+std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes);
+
+// The image the card must hold after writing that dump: widened, 0xE5 past its end.
+std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
+
+// A full single-density track dump whose records hold the first 720 sectors of image, each
+// record naming its own position.
+std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image);
+
+// The four bytes of a drive-choice file holding drive.
+std::vector<uint8_t> drive_choice_bytes(int32_t drive);
+
+}  // namespace testing_support
