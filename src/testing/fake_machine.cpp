@@ -363,7 +363,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     auto* into = static_cast<uint8_t*>(lpBuffer);
     if (open->drive >= 0) {
         machine().drives[open->drive].read(open->position, into, count);
-    } else {
+    } else if (count > 0) {
         std::memcpy(into, machine().files[open->target].data() + open->position, count);
     }
     open->position += count;
@@ -391,7 +391,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     } else {
         std::vector<uint8_t>& bytes = machine().files[open->target];
         if (bytes.size() < open->position + count) bytes.resize(open->position + count);
-        std::memcpy(bytes.data() + open->position, from, count);
+        if (count > 0) std::memcpy(bytes.data() + open->position, from, count);
     }
     open->position += count;
     *lpNumberOfBytesWritten = count;

@@ -1,0 +1,54 @@
+// Writes each fuzz target's seed corpus: a few inputs of every kind the tool meets.
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "slotpush.h"
+#include "testing/images.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::drive_choice_bytes;
+using testing_support::sector_dump;
+
+void seed(const fs::path& dir, const std::string& name, const std::vector<uint8_t>& bytes) {
+    fs::create_directories(dir);
+    std::ofstream(dir / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> text(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) return 2;
+    const fs::path root = argv[1];
+    const std::vector<uint8_t> full = sector_dump(1600, IMAGE_BYTES);
+    std::vector<uint8_t> single_sided = testing_support::track_dump_of(sector_dump(360, 184320));
+    single_sided.resize(130120);
+    seed(root / "image_rules", "sector_dump_360", sector_dump(360, 92160));
+    seed(root / "image_rules", "sector_dump_full", full);
+    seed(root / "image_rules", "track_dump",
+         testing_support::track_dump_of(sector_dump(720, 184320)));
+    seed(root / "image_rules", "track_dump_single_sided", single_sided);
+    seed(root / "image_rules", "odd_total", sector_dump(361, 92416));
+    seed(root / "image_rules", "empty", {});
+    for (const char* answer : {"2\n", "e\n", "yes\n", "\n", "  +3x\r\nmore", "-1\n"}) {
+        seed(root / "answer", "answer_" + std::to_string(answer[0]), text(answer));
+    }
+    seed(root / "answer", "long_line", text(std::string(100, '7') + "\n2\n"));
+    for (const char* volume : {"5", "0005", "", "4294967295", "4294967296", "5a", "-5"}) {
+        seed(root / "volume_number", std::string("volume_") + volume, text(volume));
+    }
+    seed(root / "drive_choice", "drive_3", drive_choice_bytes(3));
+    seed(root / "drive_choice", "drive_minus_1", drive_choice_bytes(-1));
+    seed(root / "drive_choice", "three_bytes", {3, 0, 0});
+    seed(root / "drive_choice", "eight_bytes", {3, 0, 0, 0, 9, 9, 9, 9});
+    return 0;
+}
