@@ -526,7 +526,7 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
     const DWORD room = *lpcbData;
     *lpcbData = size;
     if (size > room) return ERROR_MORE_DATA;
-    std::memcpy(lpData, value->second.data(), size);
+    if (size > 0) std::memcpy(lpData, value->second.data(), size);
     return ERROR_SUCCESS;
 }
 
