@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -151,43 +152,112 @@ TEST_F(EndToEnd, WritingAVolumeChangesOnlyItsSlotAndReadsBackByteForByte) {
     }
 }
 
-TEST_F(EndToEnd, FailuresEndWithTheirReasonAndStatusAndWriteNothing) {
-    const Bytes before = read_file(disk);
-    write_file(work / "big.dsk", Bytes(IMAGE_BYTES + 1, 0));
-    write_file(work / "plain.dsk", Bytes(IMAGE_BYTES, 0x20));
+TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
+    const Bytes disks_before[] = {read_file(ROOT / "dev/sda"), read_file(ROOT / "dev/sdb"),
+                                  read_file(ROOT / "dev/sdc")};
+    Bytes looks_like_track_dump(23, 0);
+    looks_like_track_dump[22] = 0xFE;
+    const std::pair<const char*, Bytes> images[] = {
+        {"empty.dsk", {}},
+        {"one.dsk", {0x44}},
+        {"22.dsk", Bytes(22, 0)},
+        {"23.dsk", looks_like_track_dump},
+        {"big.dsk", Bytes(IMAGE_BYTES + 1, 0)},
+        {"plain.dsk", Bytes(IMAGE_BYTES, 0x20)},
+    };
+    for (const auto& [name, bytes] : images) write_file(work / name, bytes);
     fs::create_directories(work / "folder.dsk");
+
+    const std::string usage =
+        "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
+        "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
+    const std::string unsupported = "Not a supported TI/99-4A format\n";
+    const std::string no_choice =
+        "List of All Possible Flash Drives\n---------------------------------\n\n"
+        " 1) \\\\.\\PHYSICALDRIVE1 1gb\n 2) \\\\.\\PHYSICALDRIVE2 995mb\n"
+        "\n\nSelect drive (1-2) or press ENTER to exit: Invalid selection\n";
+    const auto invalid = [](const std::string& v) {
+        return "The value '" + v + "' is an invalid volume number.\n";
+    };
     struct Case {
         std::vector<std::string> args;
+        std::optional<Bytes> choice_file;  // none: a directory stands in its place
         int status;
         std::string output;
     };
+    const Bytes drive_0 = {0, 0, 0, 0};
     const Case cases[] = {
-        {{"missing.dsk", "1"}, 254, "slotpull failed: No such file or directory\n\n"},
-        {{"folder.dsk", "1"}, 254, "slotpull failed: Is a directory\n\n"},
-        {{"plain.dsk", "1"}, 252, "Not a supported TI/99-4A format\n"},
+        {{"disk.dsk"}, drive_0, 1, usage},
+        {{"missing.dsk", "1"}, drive_0, 254, "slotpull failed: No such file or directory\n\n"},
+        {{"folder.dsk", "1"}, drive_0, 254, "slotpull failed: Is a directory\n\n"},
+        {{"empty.dsk", "1"}, drive_0, 252, unsupported},
+        {{"one.dsk", "1"}, drive_0, 252, unsupported},
+        {{"22.dsk", "1"}, drive_0, 252, unsupported},
+        {{"23.dsk", "1"}, drive_0, 252, unsupported},
+        {{"plain.dsk", "1"}, drive_0, 252, unsupported},
         {{"big.dsk", "1"},
+         drive_0,
          251,
          "The image file holds 409601 bytes; a disk image holds at most 409600 bytes.\n"},
-        {{"disk.dsk", "5"}, 253, "slotpull failed: No space left on device\n\n"},
-        {{"FLASH", "5"}, 254, "slotpull failed: Reached the end of the file.\n\n"},
-        {{"disk.dsk", "1x"}, 255, "The value '1x' is an invalid volume number.\n"},
-        {{"disk.dsk"},
-         1,
-         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
-         "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"},
+        {{"disk.dsk", "4294967296"}, drive_0, 255, invalid("4294967296")},
+        {{"disk.dsk", "99999999999999999999"}, drive_0, 255, invalid("99999999999999999999")},
+        {{"disk.dsk", "5a"}, drive_0, 255, invalid("5a")},
+        {{"disk.dsk", "-5"}, drive_0, 255, invalid("-5")},
+        {{"disk.dsk", " 5"}, drive_0, 255, invalid(" 5")},
+        {{"disk.dsk", "+5"}, drive_0, 255, invalid("+5")},
+        {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: No space left on device\n\n"},
+        {{"FLASH", "5"}, drive_0, 254, "slotpull failed: Reached the end of the file.\n\n"},
+        {{"disk.dsk", "1"}, Bytes{}, 255, no_choice},
+        {{"disk.dsk", "1"}, Bytes{0}, 255, no_choice},
+        {{"disk.dsk", "1"}, Bytes{0, 0, 0}, 255, no_choice},
+        {{"disk.dsk", "1"}, std::nullopt, 255, no_choice},
+        {{"disk.dsk", "1"},
+         Bytes{3, 0, 0, 0},
+         247,
+         "slotpull failed: No such file or directory\n\n"},
+        {{"disk.dsk", "1"},
+         Bytes{3, 0, 0, 0, 0, 0, 0, 0},
+         247,
+         "slotpull failed: No such file or directory\n\n"},
     };
     for (const Case& c : cases) {
+        fs::remove_all(work / "slotpCFG");
+        if (c.choice_file) {
+            write_file(work / "slotpCFG", *c.choice_file);
+        } else {
+            fs::create_directories(work / "slotpCFG");
+        }
         const ToolRun run = run_tool(work, c.args);
-        EXPECT_EQ(run.status, c.status) << c.args[0];
-        EXPECT_EQ(run.output, c.output) << c.args[0];
+        const std::string what = c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : "");
+        EXPECT_EQ(run.status, c.status) << what;
+        EXPECT_EQ(run.output, c.output) << what;
     }
-    EXPECT_EQ(read_file(disk), before);
+    EXPECT_EQ(read_file(ROOT / "dev/sda"), disks_before[0]);
+    EXPECT_EQ(read_file(ROOT / "dev/sdb"), disks_before[1]);
+    EXPECT_EQ(read_file(ROOT / "dev/sdc"), disks_before[2]);
     EXPECT_FALSE(fs::exists(work / "FLASH")) << "a failed read-back saves nothing";
 
-    store_drive(3);  // no fourth disk here
-    const ToolRun absent = run_tool(work, {"disk.dsk", "1"});
-    EXPECT_EQ(absent.status, 247);
-    EXPECT_EQ(absent.output, "slotpull failed: No such file or directory\n\n");
+    // A read-back whose FLASH file cannot be created: a directory holds the name.
+    store_drive(0);
+    fs::create_directories(work / "FLASH");
+    const ToolRun blocked = run_tool(work, {"FLASH", "1"});
+    EXPECT_EQ(blocked.status, 4);
+    EXPECT_EQ(blocked.output, "slotpull failed: Is a directory\n\n");
+}
+
+TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsVolumeOne) {
+    const Bytes before = read_file(disk);
+    for (const char* volume : {"", "0", "00000"}) {
+        write_file(disk, before);
+        const ToolRun run = run_tool(work, {"disk.dsk", volume});
+        EXPECT_EQ(run.status, 0) << "'" << volume << "'";
+        EXPECT_EQ(run.output, "slotpull succeeded.\n");
+        const Bytes after = read_file(disk);
+        EXPECT_TRUE(
+            std::equal(after.begin() + SLOT_BYTES, after.end(), before.begin() + SLOT_BYTES));
+        EXPECT_EQ(after[0], normalised(sector_dump())[0]);
+        EXPECT_EQ(after[1], FILL_BYTE);
+    }
 }
 
 TEST_F(EndToEnd, WithoutAStoredDriveTheUserPicksARemovableDisk) {

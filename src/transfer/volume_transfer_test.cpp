@@ -160,6 +160,13 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
     }
 }
 
+TEST_F(VolumeTransfer, WithoutTheCardAtEitherEndNothingMoves) {
+    fake::machine().files["a.dsk"] = sector_dump(360, 92160);
+    EXPECT_EQ(copy("a.dsk", "b.dsk", 1), RESULT_NO_SOURCE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(fake::machine().log.empty());
+}
+
 // How a transfer must end when one of its calls goes wrong.
 struct FaultCase {
     std::string function;
