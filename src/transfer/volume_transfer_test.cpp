@@ -112,6 +112,8 @@ TEST_F(VolumeTransfer, ReadBackSavesTheEvenBytesOfTheSlot) {
               (std::vector<uint64_t>{GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      OPEN_EXISTING, 0}));
     EXPECT_EQ(drive().written_range(), written_before) << "reading writes nothing";
+    ASSERT_EQ(fake::machine().count("ReadFile"), 1u) << "one device call for the slot";
+    EXPECT_EQ(fake::machine().find("ReadFile")->args, std::vector<uint64_t>{SLOT_BYTES});
 }
 
 TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# The whole tool against dd on the same file-backed disk: N runs each of writing volume 5 and of
+# reading it back, taken in turns (tool, dd, tool, dd ...), with the medians, the median of the
+# ratios and each side's peak resident memory. dd writes the same pre-interleaved 819200 bytes
+# at the same offset and, like the tool's write to a disk, syncs them before it returns.
+# Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-21}
+build=$PWD/build/bench
+tool=$build/slotpush
+root=$build/root  # the build's stand-in for /
+[ -x "$tool" ] || { echo "build it first: cmake --workflow --preset bench" >&2; exit 1; }
+
+SLOT=819200
+VOLUME=5
+rm -rf "$root"
+mkdir -p "$root/sys/block/sda" "$root/dev" "$root/work"
+echo 0 >"$root/sys/block/sda/removable"
+echo $((8 * SLOT / 512)) >"$root/sys/block/sda/size"
+head -c $((8 * SLOT)) /dev/zero >"$root/dev/sda"
+work=$root/work
+cd "$work"
+printf '\x00\x00\x00\x00' >"$build/slotpCFG"  # beside the program: drive 0, no question
+
+# A full image the tool leaves as it is, and the slot it becomes.
+perl -e 'my $d = join "", map { chr(($_ * 7) % 251) } 0 .. 409599;
+         substr($d, 10, 2) = "\x06\x40"; substr($d, 13, 3) = "DSK";
+         substr($d, 56, 200) = "\xFF" x 200; print $d' >image.dsk
+perl -e 'local $/; my $d = <STDIN>; print join "", map { substr($d, $_, 1) . "\xE5" } 0 .. length($d) - 1' \
+  <image.dsk >slot.bin
+
+now() { date +%s%N; }
+time_of() {  # nanoseconds one command takes, its output dropped; it must succeed
+  local start
+  start=$(now)
+  "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+  echo $(($(now) - start))
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+peak_kb() {  # the command's peak resident memory; the usage text ends with status 1
+  { /usr/bin/time -v "$@" 2>&1 >/dev/null || true; } | awk '/Maximum resident set size/ { print $6 }'
+}
+
+compare() {  # compare NAME -- TOOL COMMAND -- DD COMMAND
+  local name=$1
+  shift 2
+  local tool_cmd=() dd_cmd=()
+  while [ "$1" != "--" ]; do tool_cmd+=("$1"); shift; done
+  shift
+  dd_cmd=("$@")
+  local t d tool_times=() dd_times=() ratios=()
+  for ((i = 0; i < runs; i++)); do
+    t=$(time_of "${tool_cmd[@]}")
+    d=$(time_of "${dd_cmd[@]}")
+    tool_times+=("$t")
+    dd_times+=("$d")
+    ratios+=("$(awk -v t="$t" -v d="$d" 'BEGIN { printf "%.4f", t / d }')")
+  done
+  local tool_median dd_median ratio_median
+  tool_median=$(printf '%s\n' "${tool_times[@]}" | median)
+  dd_median=$(printf '%s\n' "${dd_times[@]}" | median)
+  ratio_median=$(printf '%s\n' "${ratios[@]}" | median)
+  printf '%-10s slotpush %7.2f ms   dd %7.2f ms   median ratio %.3f   peak RSS slotpush %s KiB, dd %s KiB\n' \
+    "$name" "$(awk -v n="$tool_median" 'BEGIN { print n / 1e6 }')" \
+    "$(awk -v n="$dd_median" 'BEGIN { print n / 1e6 }')" "$ratio_median" \
+    "$(peak_kb "${tool_cmd[@]}")" "$(peak_kb "${dd_cmd[@]}")"
+  awk -v r="$ratio_median" 'BEGIN { exit !(r <= 1.25) }' ||
+    echo "  target missed: $name takes more than 1.25 times dd's time"
+}
+
+echo "$runs runs each, taken in turns, on a file-backed disk under $root"
+compare write -- "$tool" image.dsk $VOLUME -- \
+  dd if=slot.bin of="$root/dev/sda" bs=$SLOT seek=$((VOLUME - 1)) count=1 conv=notrunc,fdatasync
+compare read -- "$tool" FLASH $VOLUME -- \
+  dd if="$root/dev/sda" of=FLASH.dd bs=$SLOT skip=$((VOLUME - 1)) count=1
+cmp -s FLASH image.dsk || { echo "the read-back differs from the image written" >&2; exit 1; }
+
+usage_kb=$(peak_kb "$tool")
+write_kb=$(peak_kb "$tool" image.dsk $VOLUME)
+echo "peak RSS: usage text $usage_kb KiB, a write $write_kb KiB, $((write_kb - usage_kb)) KiB more (target: at most 3072)"
+[ $((write_kb - usage_kb)) -le 3072 ] || echo "  target missed: a write needs more than 3 MiB above the usage text"
