@@ -17,5 +17,6 @@ step cmake --workflow --preset coverage
 step bash tests/coverage.sh build/coverage 95
 step cmake --workflow --preset fuzz
 step bash tests/fuzz.sh build/fuzz "$fuzz_seconds"
+step cmake --workflow --preset bench
 step cmake --workflow --preset windows-x86_64
 step cmake --workflow --preset windows-i686
