@@ -88,6 +88,17 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
     }
 }
 
+TEST_F(FrontEnd, AChosenDriveAboveNineEndsTheRunSilently) {
+    DISK_GEOMETRY& removable = fake::machine().geometries[12];
+    removable.MediaType = RemovableMedia;
+    const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n");
+    EXPECT_EQ(outcome.status, -1);
+    EXPECT_EQ(outcome.output,
+              "List of All Possible Flash Drives\n---------------------------------\n\n"
+              " 1) \\\\.\\PHYSICALDRIVE12 0mb\n\n\nUse this drive? (Y/N): ");
+    EXPECT_FALSE(written(12));
+}
+
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {
     const std::pair<const char*, const char*> cases[] = {
         {"C:\\tools\\slotpush.exe", "C:\\tools\\slotpush.CFG"},
