@@ -6,6 +6,7 @@
 # Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source=$PWD
 runs=${1:-21}
 build=$PWD/build/bench
 tool=$build/slotpush
@@ -24,11 +25,7 @@ cd "$work"
 printf '\x00\x00\x00\x00' >"$build/slotpCFG"  # beside the program: drive 0, no question
 
 # A full image the tool leaves as it is, and the slot it becomes.
-perl -e 'my $d = join "", map { chr(($_ * 7) % 251) } 0 .. 409599;
-         substr($d, 10, 2) = "\x06\x40"; substr($d, 13, 3) = "DSK";
-         substr($d, 56, 200) = "\xFF" x 200; print $d' >image.dsk
-perl -e 'local $/; my $d = <STDIN>; print join "", map { substr($d, $_, 1) . "\xE5" } 0 .. length($d) - 1' \
-  <image.dsk >slot.bin
+bash "$source/tests/make_full_image.sh" image.dsk slot.bin
 
 now() { date +%s%N; }
 time_of() {  # nanoseconds one command takes, its output dropped; it must succeed

@@ -6,6 +6,7 @@
 set -uo pipefail
 program=$1
 work=$2
+tests=$(cd "$(dirname "$0")/.." && pwd)
 
 SLOT=819200
 failures=0
@@ -90,11 +91,7 @@ set_version win10
 
 # --- A stored drive 1 backed by an ordinary file: slots written and read back
 # A full 1600-sector image that is already normalised: "DSK", 1600 sectors, all in use.
-perl -e 'my $d = join "", map { chr(($_ * 7) % 251) } 0 .. 409599;
-         substr($d, 10, 2) = "\x06\x40"; substr($d, 13, 3) = "DSK";
-         substr($d, 56, 200) = "\xFF" x 200; print $d' >image.dsk
-perl -e 'local $/; my $d = <STDIN>; print join "", map { substr($d, $_, 1) . "\xE5" } 0 .. length($d) - 1' \
-  <image.dsk >expected.slot
+bash "$tests/make_full_image.sh" image.dsk expected.slot
 disk=$work/disk.img
 rm -f "$disk"
 truncate -s $((2624 * SLOT)) "$disk"
