@@ -2,7 +2,7 @@
 # The Windows program under Wine: usage, version banners and the family each one leads to,
 # writing and reading slots of a file-backed physical drive, and a drive that is not there.
 # Usage: wine_test.sh PROGRAM.exe WORK_DIRECTORY
-# Exits 77 (skipped) when this machine's Wine cannot run the program.
+# A 32-bit program runs under the 32-bit Wine that setup_wine32.sh provides; nothing is skipped.
 set -uo pipefail
 program=$1
 work=$2
@@ -21,22 +21,26 @@ check() {  # check DESCRIPTION EXPECTED ACTUAL
   [ "$2" == "$3" ] || fail "$1: expected [$2], got [$3]"
 }
 
-if ! command -v wine >/dev/null; then
-  echo "SKIPPED: Wine is not installed"
-  exit 77
-fi
-if [[ $(od -An -tx1 -j $(($(od -An -tu4 -j 60 -N 4 "$program") + 4)) -N 2 "$program") == " 4c 01" ]] &&
-  [ ! -x /usr/lib/wine/wine ]; then
-  echo "SKIPPED: $(basename "$program") is a 32-bit program and this machine has no 32-bit Wine"
-  exit 77
+# A 32-bit program runs under a 32-bit Wine of its own, set up once and kept between runs.
+if [[ $(od -An -tx1 -j $(($(od -An -tu4 -j 60 -N 4 "$program") + 4)) -N 2 "$program") == " 4c 01" ]]; then
+  wine32=${SLOTPUSH_WINE32_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/slotpush/wine32}
+  bash "$tests/windows/setup_wine32.sh" "$wine32" ||
+    { echo "FAIL: 32-bit Wine could not be set up in $wine32 (see above)"; exit 1; }
+  wine=$wine32/root/usr/lib/wine/wine
+  export WINESERVER=$wine32/root/usr/lib/wine/wineserver32 WINEARCH=win32
+else
+  command -v wine >/dev/null || { echo "FAIL: Wine is not installed"; exit 1; }
+  wine=wine
+  export WINESERVER=wineserver
 fi
 
 rm -rf "$work"
-mkdir -p "$work/prefix" "$work/run"
-export WINEPREFIX=$work/prefix WINEDEBUG=-all LANG=C.UTF-8 DISPLAY=
-wineserver -p
-trap 'wineserver -k 2>/dev/null' EXIT
-wineboot --init </dev/null >/dev/null 2>&1
+mkdir -p "$work/prefix" "$work/run" "$work/tmp"
+# Wine's own temporary folders go under the work folder, not the system's.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all LANG=C.UTF-8 DISPLAY= TMPDIR=$work/tmp
+"$WINESERVER" -p
+trap '"$WINESERVER" -k 2>/dev/null' EXIT
+"$wine" wineboot --init </dev/null >/dev/null 2>&1
 cp "$program" "$work/run/slotpush.exe"
 cd "$work/run" || exit 1
 
@@ -44,12 +48,12 @@ cd "$work/run" || exit 1
 run() {  # run INPUT ARGS...
   local input=$1
   shift
-  printf '%s' "$input" | wine ./slotpush.exe "$@" >"$work/stdout" 2>"$work/stderr"
+  printf '%s' "$input" | "$wine" ./slotpush.exe "$@" >"$work/stdout" 2>"$work/stderr"
   status=${PIPESTATUS[1]}
   output=$(tr -d '\r' <"$work/stdout")
 }
 set_version() {
-  wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
+  "$wine" reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null 2>&1
 }
 store_drive() {  # the drive-choice file beside the program: four bytes, little-endian
   printf "\\x$(printf %02x "$1")\\x00\\x00\\x00" >slotpush.CFG
@@ -61,15 +65,19 @@ check "usage status" 1 "$status"
 check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5')" "$output"
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
-none=$'List of All Possible Flash Drives\n---------------------------------\n\n         ** None **'
+header=$'List of All Possible Flash Drives\n---------------------------------\n\n'
+none="$header         ** None **"
+# 32-bit Wine has a VWIN32 driver: its Z: (the Unix root) is a fixed disk, and is offered alone.
+[ "$wine" == wine ] && listed_9x=$none || listed_9x="$header"$'Z: 32mb\n\n\nUse this drive? (Y/N): '
 while IFS='|' read -r version family banner; do
   set_version "$version"
   rm -f slotpush.CFG
-  printf '\n' | WINEDEBUG=-all,+file wine ./slotpush.exe image.dsk 1 >"$work/stdout" 2>"$work/trace"
+  printf '\n' | WINEDEBUG=-all,+file "$wine" ./slotpush.exe image.dsk 1 >"$work/stdout" 2>"$work/trace"
   status=${PIPESTATUS[1]}
   output=$(tr -d '\r' <"$work/stdout")
   check "$version: status" 255 "$status"
-  check "$version: banner and listing" "$banner"$'\n'"$none" "$output"
+  [ "$family" == 9x ] && listing=$listed_9x || listing=$none
+  check "$version: banner and listing" "$banner"$'\n'"$listing" "$output"
   vwin32=$(grep -c 'CreateFileW L"\\\\\\\\.\\\\VWIN32"' "$work/trace")
   physical=$(grep -c 'CreateFileW L"\\\\\\\\.\\\\PHYSICALDRIVE[0-9]*"' "$work/trace")
   if [ "$family" == 9x ]; then
@@ -85,7 +93,8 @@ nt40|nt|Microsoft Windows NT Workstation 4.0 Service Pack 6a (Build 1381)
 win2k|nt|Microsoft Windows 2000 Workstation 5.0 Service Pack 4 (Build 2195)
 winxp|nt|Microsoft Windows XP Workstation 5.1 Service Pack 3 (Build 2600)
 win2003|nt|Microsoft Windows Server 2003, Workstation 5.2 Service Pack 2 (Build 3790)
-win10|nt|Workstation 6.2  (Build 9200)
+win81|nt|Workstation 6.3  (Build 9600)
+win10|nt|Workstation 10.0  (Build 18362)
 EOF
 set_version win10
 
