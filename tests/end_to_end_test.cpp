@@ -166,6 +166,9 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {"plain.dsk", Bytes(IMAGE_BYTES, 0x20)},
     };
     for (const auto& [name, bytes] : images) write_file(work / name, bytes);
+    // A sparse file whose length has a low part of 0xFFFFFFFF: a position, not a failure.
+    write_file(work / "4gib.dsk", {});
+    fs::resize_file(work / "4gib.dsk", 0xFFFFFFFFull);
     fs::create_directories(work / "folder.dsk");
 
     const std::string usage =
@@ -199,6 +202,10 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
          drive_0,
          251,
          "The image file holds 409601 bytes; a disk image holds at most 409600 bytes.\n"},
+        {{"4gib.dsk", "1"},
+         drive_0,
+         251,
+         "The image file holds 4294967295 bytes; a disk image holds at most 409600 bytes.\n"},
         {{"disk.dsk", "4294967296"}, drive_0, 255, invalid("4294967296")},
         {{"disk.dsk", "99999999999999999999"}, drive_0, 255, invalid("99999999999999999999")},
         {{"disk.dsk", "5a"}, drive_0, 255, invalid("5a")},

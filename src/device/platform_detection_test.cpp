@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "testing/test_support.h"
@@ -34,7 +35,10 @@ void set_up(const Machine& m) {
     version.dwMajorVersion = m.major;
     version.dwMinorVersion = m.minor;
     version.dwBuildNumber = m.build;
-    std::strncpy(version.szCSDVersion, m.service_pack, sizeof version.szCSDVersion - 1);
+    // The text fills its field when it is that long, and the members after it are not zero.
+    std::memcpy(version.szCSDVersion, m.service_pack,
+                std::min(std::strlen(m.service_pack), sizeof version.szCSDVersion));
+    version.wServicePackMajor = 'S' << 8 | 'P';
     fake::machine().version = version;
     if (m.product_type) {
         const std::string& type = *m.product_type;
@@ -49,6 +53,7 @@ std::string nul_terminated(const char* text) {
 
 TEST(PlatformDetection, TheBannerNamesTheVersionAndTheCodeNamesTheFamily) {
     const std::string wks = nul_terminated("WINNT");
+    const std::string no_nul(128, 'v');
     const Case cases[] = {
         {"Win32s", {0, 3, 11, 0, "", {}, false}, "Microsoft Win32s\n", 2},
         {"95", {1, 4, 0, 950, " A", {}, false}, "Microsoft Windows 95 \n", 2},
@@ -102,6 +107,10 @@ TEST(PlatformDetection, TheBannerNamesTheVersionAndTheCodeNamesTheFamily) {
          "Advanced Server 6.1 Service Pack 1 (Build 7601)\n",
          1},
         {"build above 0xFFFF", {2, 10, 0, 0x10005, "", "", false}, "10.0  (Build 5)\n", 1},
+        {"a service-pack text with no NUL ends with its field",
+         {2, 5, 1, 2600, no_nul.c_str(), wks, false},
+         "Microsoft Windows XP Workstation 5.1 " + no_nul.substr(0, 127) + " (Build 2600)\n",
+         1},
         {"empty product type",
          {2, 5, 1, 2600, "", "", false},
          "Microsoft Windows XP 5.1  (Build 2600)\n",

@@ -149,12 +149,14 @@ TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
         {"-5", -1, 0},
         {" 5", -1, 0},
         {"+5", -1, 0},
+        {"4294967295", 0, 4294967294ull * 819200},
         {"4294967296", -1, 0},
         {"99999999999999999999", -1, 0},
     };
     for (const Case& c : cases) {
         SetUp();
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
+        fake::machine().drives[1].size = c.slot_offset + 8 * uint64_t{SLOT_BYTES};
         const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", c.text});
         EXPECT_EQ(outcome.status, c.status) << "'" << c.text << "'";
         if (c.status == 0) {

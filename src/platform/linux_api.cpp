@@ -15,19 +15,41 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
+#include "platform/system_calls.h"
 #include "winapi.h"
 
 #ifndef SLOTPUSH_DEVICE_ROOT
 #define SLOTPUSH_DEVICE_ROOT ""
 #endif
 
+namespace linux_layer {
+
+SystemCalls& system_calls() {
+    static SystemCalls calls = {
+        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+        ::read,
+        ::write,
+        ::lseek,
+        ::fdatasync,
+        ::close,
+        [](int fd, struct stat* status) { return ::fstat(fd, status); },
+    };
+    return calls;
+}
+
+}  // namespace linux_layer
+
 namespace {
 
+linux_layer::SystemCalls& sys() {
+    return linux_layer::system_calls();
+}
+
 thread_local DWORD last_error = NO_ERROR;
-thread_local int last_errno = 0;  // the cause behind last_error, when it came from errno
 
 // Errors with no Windows counterpart keep their errno in an application-defined code.
 constexpr DWORD ERRNO_CODE_BASE = 0x20000000;
@@ -78,8 +100,16 @@ constexpr CodeText OWN_TEXTS[] = {
      "the file."},
 };
 
+// Several errno values share one code (EDQUOT and ENOSPC are both a full disk). The errno that
+// last gave each shared code is remembered with it, so that its text survives the code being
+// saved and set again, as the tool does around a closing call.
+struct ErrnoBehind {
+    DWORD code;
+    int errno_value;
+};
+thread_local ErrnoBehind errno_behind[std::size(ERRNO_CODES)] = {};
+
 void fail_with_errno(int error) {
-    last_errno = error;
     last_error = ERRNO_CODE_BASE | static_cast<DWORD>(error);
     for (const ErrnoCode& row : ERRNO_CODES) {
         if (row.errno_value == error) {
@@ -87,17 +117,29 @@ void fail_with_errno(int error) {
             break;
         }
     }
+    if ((last_error & ERRNO_CODE_BASE) != 0) return;  // the code names its errno itself
+    ErrnoBehind* slot = nullptr;
+    for (ErrnoBehind& behind : errno_behind) {
+        if (behind.code == last_error) slot = &behind;
+        if (behind.code == NO_ERROR && slot == nullptr) slot = &behind;
+    }
+    *slot = {last_error, error};
 }
 
+// A failure of the layer's own, with no errno behind it.
 void fail_with_code(DWORD code) {
     last_error = code;
-    last_errno = 0;
+    for (ErrnoBehind& behind : errno_behind) {
+        if (behind.code == code) behind = {};
+    }
 }
 
-// The text for a code: the very errno that caused it when it is the last error, else the
-// errno or own text that describes the code. Empty when there is none.
+// The text for a code: the errno that last gave it, else the errno or own text that describes
+// the code. Empty when there is none.
 std::string text_for(DWORD code) {
-    if (code == last_error && last_errno != 0) return std::strerror(last_errno);
+    for (const ErrnoBehind& behind : errno_behind) {
+        if (behind.code == code && code != NO_ERROR) return std::strerror(behind.errno_value);
+    }
     if ((code & ERRNO_CODE_BASE) != 0) return std::strerror(static_cast<int>(code & 0xFFFF));
     for (const ErrnoCode& row : ERRNO_CODES) {
         if (row.code == code) return std::strerror(row.errno_value);
@@ -195,16 +237,16 @@ int open_flags(DWORD access, DWORD disposition) {
 
 // The length of a file or disk, leaving the position where it was; -1 with errno on failure.
 int64_t end_of_file(int fd) {
-    const off_t position = lseek(fd, 0, SEEK_CUR);
+    const off_t position = sys().lseek(fd, 0, SEEK_CUR);
     if (position < 0) return -1;
-    const off_t end = lseek(fd, 0, SEEK_END);
-    if (end < 0 || lseek(fd, position, SEEK_SET) < 0) return -1;
+    const off_t end = sys().lseek(fd, 0, SEEK_END);
+    if (end < 0 || sys().lseek(fd, position, SEEK_SET) < 0) return -1;
     return end;
 }
 
 // Bytes a disk can still take from its current position: a disk does not grow.
 int64_t device_room(int fd) {
-    const off_t position = lseek(fd, 0, SEEK_CUR);
+    const off_t position = sys().lseek(fd, 0, SEEK_CUR);
     const int64_t end = end_of_file(fd);
     if (position < 0 || end < 0) return -1;
     return end > position ? end - position : 0;
@@ -214,11 +256,11 @@ int64_t device_room(int fd) {
 std::string disk_attribute(const std::string& disk, const char* attribute) {
     const std::string path =
         std::string(SLOTPUSH_DEVICE_ROOT) + "/sys/block/" + disk + "/" + attribute;
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = sys().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
     if (fd < 0) return {};
     char text[64] = {};
-    const ssize_t got = read(fd, text, sizeof text - 1);
-    close(fd);
+    const ssize_t got = sys().read(fd, text, sizeof text - 1);
+    sys().close(fd);
     return got > 0 ? std::string(text, static_cast<size_t>(got)) : std::string();
 }
 
@@ -250,8 +292,9 @@ DWORD GetLastError() {
     return last_error;
 }
 
+// Setting a code keeps the errno last remembered with it: the tool saves and restores codes.
 void SetLastError(DWORD dwErrCode) {
-    fail_with_code(dwErrCode);
+    last_error = dwErrCode;
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
@@ -264,15 +307,15 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         fail_with_code(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const int fd = open(path.c_str(), flags, 0666);
+    const int fd = sys().open(path.c_str(), flags, 0666);
     if (fd < 0) {
         fail_with_errno(errno);
         return INVALID_HANDLE_VALUE;
     }
     struct stat status {};
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (sys().fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         fail_with_errno(S_ISDIR(status.st_mode) ? EISDIR : errno);
-        close(fd);
+        sys().close(fd);
         return INVALID_HANDLE_VALUE;
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
@@ -290,7 +333,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     }
     int64_t base = 0;
     if (dwMoveMethod == FILE_CURRENT) {
-        base = lseek(file->fd, 0, SEEK_CUR);
+        base = sys().lseek(file->fd, 0, SEEK_CUR);
     } else if (dwMoveMethod == FILE_END) {
         base = end_of_file(file->fd);
     } else if (dwMoveMethod != FILE_BEGIN) {
@@ -307,7 +350,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
         fail_with_code(target < 0 ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER);
         return INVALID_SET_FILE_POINTER;
     }
-    if (lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
+    if (sys().lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0) {
         fail_with_errno(errno);
         return INVALID_SET_FILE_POINTER;
     }
@@ -323,7 +366,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     auto* bytes = static_cast<uint8_t*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToRead) {
-        const ssize_t got = read(file->fd, bytes + done, nNumberOfBytesToRead - done);
+        const ssize_t got = sys().read(file->fd, bytes + done, nNumberOfBytesToRead - done);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             fail_with_errno(errno);
@@ -352,7 +395,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToWrite) {
-        const ssize_t put = write(file->fd, bytes + done, nNumberOfBytesToWrite - done);
+        const ssize_t put = sys().write(file->fd, bytes + done, nNumberOfBytesToWrite - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) {
             fail_with_errno(put < 0 ? errno : EIO);
@@ -363,7 +406,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     }
     // On a disk the bytes must have arrived before the call returns, so that a device error is
     // reported here and not lost at close.
-    if (file->is_device() && fdatasync(file->fd) != 0) {
+    if (file->is_device() && sys().fdatasync(file->fd) != 0) {
         fail_with_errno(errno);
         return FALSE;
     }
@@ -374,7 +417,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 BOOL CloseHandle(HANDLE hObject) {
     OpenFile* file = open_file(hObject);
     if (file == nullptr) return FALSE;
-    const int closed = close(file->fd);
+    const int closed = sys().close(file->fd);
     const int close_errno = errno;
     if (!file->delete_path.empty()) unlink(file->delete_path.c_str());
     delete file;

@@ -3,12 +3,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "platform/system_calls.h"
 #include "winapi.h"
 
 namespace {
@@ -231,6 +234,193 @@ TEST_F(LinuxApi, WindowsVersionAndRegistryAreNotThere) {
     EXPECT_NE(lstrcmpiA("WINNT", "SERVERNT"), 0);
     EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
+// What the next calls of a replaced system call do, one step per call; then they pass.
+enum class Act { pass, interrupt, fail, shorten, nothing };
+struct Step {
+    Act act;
+    int value;  // the errno of a failure, the count of a short transfer
+};
+std::deque<Step> plan;
+
+Step next_step() {
+    if (plan.empty()) return {Act::pass, 0};
+    const Step step = plan.front();
+    plan.pop_front();
+    if (step.act == Act::interrupt) errno = EINTR;
+    if (step.act == Act::fail) errno = step.value;
+    return step;
+}
+bool fails(const Step& step) {
+    return step.act == Act::interrupt || step.act == Act::fail;
+}
+
+template <typename Transfer, typename Buffer>
+ssize_t scripted_transfer(Transfer real, int fd, Buffer buffer, size_t count) {
+    const Step step = next_step();
+    if (fails(step)) return -1;
+    if (step.act == Act::nothing) return 0;
+    if (step.act == Act::shorten) count = std::min(count, static_cast<size_t>(step.value));
+    return real(fd, buffer, count);
+}
+
+using linux_layer::SystemCalls;
+const SystemCalls REAL = linux_layer::system_calls();
+const SystemCalls SCRIPTED = {
+    [](const char* path, int flags, mode_t mode) {
+        return fails(next_step()) ? -1 : REAL.open(path, flags, mode);
+    },
+    [](int fd, void* buffer, size_t count) {
+        return scripted_transfer(REAL.read, fd, buffer, count);
+    },
+    [](int fd, const void* buffer, size_t count) {
+        return scripted_transfer(REAL.write, fd, buffer, count);
+    },
+    [](int fd, off_t offset, int whence) {
+        return fails(next_step()) ? off_t{-1} : REAL.lseek(fd, offset, whence);
+    },
+    [](int fd) { return fails(next_step()) ? -1 : REAL.fdatasync(fd); },
+    [](int fd) {
+        const bool failing = fails(next_step());
+        const int saved = errno;
+        REAL.close(fd);  // the descriptor is gone either way, as after a real failed close
+        errno = saved;
+        return failing ? -1 : 0;
+    },
+    [](int fd, struct stat* status) { return fails(next_step()) ? -1 : REAL.fstat(fd, status); },
+};
+
+// Each puts the scripted version of one system call in force.
+using Install = void (*)(SystemCalls&);
+constexpr Install OPEN = [](SystemCalls& c) { c.open = SCRIPTED.open; };
+constexpr Install READ = [](SystemCalls& c) { c.read = SCRIPTED.read; };
+constexpr Install WRITE = [](SystemCalls& c) { c.write = SCRIPTED.write; };
+constexpr Install LSEEK = [](SystemCalls& c) { c.lseek = SCRIPTED.lseek; };
+constexpr Install FDATASYNC = [](SystemCalls& c) { c.fdatasync = SCRIPTED.fdatasync; };
+constexpr Install CLOSE = [](SystemCalls& c) { c.close = SCRIPTED.close; };
+
+TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
+    enum class Operation { read, write, geometry, seek, close };
+    struct Case {
+        const char* name;
+        Operation operation;
+        Install install;
+        std::vector<Step> steps;
+        bool succeeds;
+        DWORD moved;       // of the 1024 bytes asked
+        std::string text;  // the failure's text, after the tool's save, close and restore
+    };
+    const Case cases[] = {
+        {"read interrupted",
+         Operation::read,
+         READ,
+         {{Act::interrupt, 0}, {Act::interrupt, 0}},
+         true,
+         1024,
+         ""},
+        {"read in pieces", Operation::read, READ, {{Act::shorten, 100}}, true, 1024, ""},
+        {"read: no medium",
+         Operation::read,
+         READ,
+         {{Act::fail, ENOMEDIUM}},
+         false,
+         0,
+         "No medium found\n"},
+        {"write interrupted",
+         Operation::write,
+         WRITE,
+         {{Act::interrupt, 0}, {Act::interrupt, 0}},
+         true,
+         1024,
+         ""},
+        {"write short, then over quota",
+         Operation::write,
+         WRITE,
+         {{Act::shorten, 512}, {Act::fail, EDQUOT}},
+         false,
+         512,
+         "Disk quota exceeded\n"},
+        {"write takes nothing",
+         Operation::write,
+         WRITE,
+         {{Act::nothing, 0}},
+         false,
+         0,
+         "Input/output error\n"},
+        {"the written disk's sync fails",
+         Operation::write,
+         FDATASYNC,
+         {{Act::fail, EIO}},
+         false,
+         0,
+         "Input/output error\n"},
+        {"disk size not readable",
+         Operation::geometry,
+         OPEN,
+         {{Act::fail, EACCES}},
+         false,
+         0,
+         "No such device or address\n"},
+        {"position refused",
+         Operation::seek,
+         LSEEK,
+         {{Act::fail, ESPIPE}},
+         false,
+         0,
+         "Illegal seek\n"},
+        {"close fails",
+         Operation::close,
+         CLOSE,
+         {{Act::fail, EIO}},
+         false,
+         0,
+         "Input/output error\n"},
+    };
+    add_disk("sda", 4096);
+    std::ofstream(ROOT / "sys/block/sda/size") << "8\n";
+    for (const Case& c : cases) {
+        HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        std::vector<char> bytes(1024, 'w');
+        plan.assign(c.steps.begin(), c.steps.end());
+        c.install(linux_layer::system_calls());
+        DWORD moved = 0;
+        DISK_GEOMETRY geometry{};
+        BOOL ok = FALSE;
+        switch (c.operation) {
+            case Operation::read:
+                ok = ReadFile(h, bytes.data(), 1024, &moved, nullptr);
+                break;
+            case Operation::write:
+                ok = WriteFile(h, bytes.data(), 1024, &moved, nullptr);
+                break;
+            case Operation::geometry:
+                ok = DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                                     sizeof geometry, &moved, nullptr);
+                break;
+            case Operation::seek:
+                ok = SetFilePointer(h, 512, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+                break;
+            case Operation::close:
+                ok = CloseHandle(h);
+                h = INVALID_HANDLE_VALUE;
+                break;
+        }
+        const DWORD reason = GetLastError();
+        linux_layer::system_calls() = REAL;
+        EXPECT_TRUE(plan.empty()) << c.name << ": every planned step was taken";
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        SetLastError(reason);
+        EXPECT_EQ(ok != FALSE, c.succeeds) << c.name;
+        if (c.operation == Operation::read || c.operation == Operation::write) {
+            EXPECT_EQ(moved, c.moved) << c.name;
+        }
+        if (!c.succeeds) {
+            EXPECT_EQ(message(GetLastError()), c.text) << c.name;
+        }
+    }
 }
 
 }  // namespace

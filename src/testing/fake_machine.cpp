@@ -33,6 +33,13 @@ T fail(DWORD error, T result) {
     return result;
 }
 
+// Windows leaves the last error undefined after most calls that succeed. Here closing a handle
+// and deleting a file clear it, so a reason the tool means to report must be kept by the tool.
+BOOL succeed_clearing_last_error() {
+    machine().last_error = NO_ERROR;
+    return TRUE;
+}
+
 HANDLE open_drive(int number, DWORD access, const char* name) {
     Machine& m = machine();
     const auto drive = m.drives.find(number);
@@ -258,14 +265,25 @@ Machine::Open* Machine::handle(HANDLE handle) {
     return found != handles_.end() ? &found->second : nullptr;
 }
 
+// Every block is followed by a guard of known bytes, checked when it is released, so a write
+// past the end of a buffer stops the test even where no sanitizer watches.
 void* Machine::allocate(size_t bytes) {
-    void* memory = std::malloc(bytes > 0 ? bytes : 1);
-    allocations_.insert(memory);
+    auto* memory = static_cast<uint8_t*>(std::malloc(bytes + GUARD_BYTES));
+    std::memset(memory + bytes, GUARD_FILL, GUARD_BYTES);
+    allocations_[memory] = bytes;
     return memory;
 }
 
 bool Machine::release(void* memory) {
-    if (allocations_.erase(memory) == 0) return false;
+    const auto found = allocations_.find(memory);
+    if (found == allocations_.end()) return false;
+    const uint8_t* guard = static_cast<uint8_t*>(memory) + found->second;
+    if (std::any_of(guard, guard + GUARD_BYTES, [](uint8_t b) { return b != GUARD_FILL; })) {
+        std::fprintf(stderr, "fake machine: a write ran past the end of a %zu-byte block\n",
+                     found->second);
+        std::abort();
+    }
+    allocations_.erase(found);
     std::free(memory);
     return true;
 }
@@ -403,7 +421,7 @@ BOOL CloseHandle(HANDLE hObject) {
     // A failing close still releases the handle, as on Windows.
     if (!machine().remove_handle(hObject)) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     if (fault) return fake::fail(fault->error, FALSE);
-    return TRUE;
+    return fake::succeed_clearing_last_error();
 }
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
@@ -473,7 +491,7 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
         return fake::fail(fault->error, FALSE);
     }
     if (machine().files.erase(lpFileName) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
-    return TRUE;
+    return fake::succeed_clearing_last_error();
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {

@@ -106,7 +106,9 @@ class Machine {
     std::map<size_t, Fault> faults_;
     std::map<std::pair<std::string, size_t>, Fault> function_faults_;
     std::map<uintptr_t, Open> handles_;
-    std::set<void*> allocations_;
+    static constexpr size_t GUARD_BYTES = 1024;
+    static constexpr uint8_t GUARD_FILL = 0xAB;
+    std::map<void*, size_t> allocations_;  // each live block and its size
     uintptr_t next_handle_ = 0x100;
 };
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "transfer/image_rules.h"
+#include "slotpush.h"
 
 namespace testing_support {
 
@@ -18,12 +18,6 @@ std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes) {
         dump[15] = 'K';
         std::fill(dump.begin() + 56, dump.begin() + 256, 0xFF);
     }
-    return dump;
-}
-
-std::vector<uint8_t> normalised(std::vector<uint8_t> dump) {
-    dump.resize(IMAGE_BYTES, FILL_BYTE);
-    widen_to_1600_sectors(ImageView{dump.data(), IMAGE_BYTES});
     return dump;
 }
 

@@ -11,9 +11,6 @@ namespace testing_support {
 // has a bitmap of all 0xFF; every other byte is a pattern that differs from FILL_BYTE.
 std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes);
 
-// The image the card must hold after writing that dump: widened, 0xE5 past its end.
-std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
-
 // A full single-density track dump whose records hold the first 720 sectors of image, each
 // record naming its own position.
 std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image);

@@ -11,13 +11,14 @@
 namespace testing_support {
 
 void feed_stdin(const std::string& input) {
-    // One file per process: test processes run side by side.
+    // One name per process: test processes run side by side.
     const std::string path = ::testing::TempDir() + "slotpush_stdin_" + std::to_string(getpid());
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(input.data(), 1, input.size(), file);
     std::fclose(file);
     ASSERT_NE(std::freopen(path.c_str(), "rb", stdin), nullptr);
+    std::remove(path.c_str());  // standard input keeps it open; nothing is left behind
 }
 
 std::string rest_of_stdin() {
@@ -38,6 +39,17 @@ Outcome run_slotpush(const std::vector<std::string>& args, const std::string& in
     const std::string output =
         printed_by([&] { status = slotpush_main(static_cast<int>(storage.size()), argv.data()); });
     return {status, output};
+}
+
+std::vector<uint8_t> normalised(std::vector<uint8_t> dump) {
+    const size_t old_total = size_t{dump[10]} << 8 | dump[11];
+    EXPECT_EQ(old_total % 8, 0u) << "the expectation is written for whole bitmap bytes";
+    dump.resize(IMAGE_BYTES, FILL_BYTE);
+    dump[10] = 0x06;  // 1600 sectors
+    dump[11] = 0x40;
+    std::fill(dump.begin() + 56 + static_cast<std::ptrdiff_t>(old_total / 8), dump.begin() + 256,
+              0x00);
+    return dump;
 }
 
 fake::Drive& add_drive(int number, uint64_t size, uint8_t fill) {

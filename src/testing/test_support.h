@@ -36,6 +36,11 @@ std::string printed_by(F&& work) {
     return ::testing::internal::GetCapturedStdout();
 }
 
+// The image the card must hold after writing a dump whose total is a multiple of 8 sectors,
+// written out from the format's rules: 1600 sectors in sector 0, the bitmap bytes from the old
+// total on cleared (the added sectors are free), 0xE5 past the end of the file.
+std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
+
 // A physical drive of the given size whose bytes all read as the fill value.
 fake::Drive& add_drive(int number, uint64_t size, uint8_t fill = 0x5A);
 
