@@ -132,6 +132,11 @@ union LARGE_INTEGER {
 #define VER_PLATFORM_WIN32_NT 2u
 
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
+#define IOCTL_DISK_UPDATE_PROPERTIES 0x00070140u
+#define IOCTL_STORAGE_GET_DEVICE_NUMBER 0x002D1080u
+#define FSCTL_LOCK_VOLUME 0x00090018u
+#define FSCTL_DISMOUNT_VOLUME 0x00090020u
+#define FILE_DEVICE_DISK 0x00000007u
 
 struct OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
@@ -158,6 +163,12 @@ struct OSVERSIONINFOEXA {
 };
 
 enum MEDIA_TYPE : int32_t { RemovableMedia = 11, FixedMedia = 12 };
+
+struct STORAGE_DEVICE_NUMBER {
+    DWORD DeviceType;
+    DWORD DeviceNumber;
+    DWORD PartitionNumber;
+};
 
 struct DISK_GEOMETRY {
     LARGE_INTEGER Cylinders;
@@ -187,6 +198,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
 BOOL DeleteFileA(LPCSTR lpFileName);
+void Sleep(DWORD dwMilliseconds);
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/handle_io.h"
+#include "device/volume_claim.h"
 #include "slotpush.h"
 #include "winapi.h"
 
@@ -25,11 +26,18 @@ int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte
     return read_exactly(drive.get(), buffer) ? 1 : 0;
 }
 
-int32_t write_physical(const char* path, std::span<const uint8_t> buffer, uint64_t byte_offset) {
-    ScopedHandle drive(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
+// The drive's volumes are locked and dismounted first, and stay so until the drive is closed
+// again; a volume that cannot be locked stops the write before any byte moves.
+int32_t write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
+                       uint64_t byte_offset) {
+    VolumeClaim volumes;
+    if (!volumes.claim(drive_number)) return RESULT_WRITE_FAILED;
+    ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_SYSTEM, nullptr));
     if (!drive) return RESULT_DRIVE_NOT_OPENED;
     if (!seek_from_start(drive.get(), byte_offset)) return RESULT_WRITE_FAILED;
     if (!write_exactly(drive.get(), buffer)) return RESULT_WRITE_FAILED;
+    refresh_disk_layout(drive.get());
     return RESULT_SUCCESS;
 }

@@ -12,6 +12,7 @@ DevicePath physical_drive_path(int32_t drive);
 // Reads buffer.size() bytes from byte_offset of the drive. 1 on success, 0 on failure.
 int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset);
 
-// Writes the buffer at byte_offset of the drive with one write call. RESULT_SUCCESS,
-// RESULT_DRIVE_NOT_OPENED or RESULT_WRITE_FAILED.
-int32_t write_physical(const char* path, std::span<const uint8_t> buffer, uint64_t byte_offset);
+// Writes the buffer at byte_offset of physical drive drive_number with one write call, its
+// volumes locked and dismounted around it. RESULT_SUCCESS, RESULT_DRIVE_NOT_OPENED or
+// RESULT_WRITE_FAILED.
+int32_t write_physical(int32_t drive_number, std::span<const uint8_t> buffer, uint64_t byte_offset);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
 
 #include "testing/test_support.h"
 
@@ -20,6 +22,8 @@ constexpr uint32_t VOLUME = 3;
 constexpr uint64_t SLOT_START = (VOLUME - 1) * uint64_t{SLOT_BYTES};
 constexpr const char* CHOICE_FILE = "slotpCFG";
 constexpr int TARGET_DRIVE = 2;      // NT: removable drives 1 and 2, the user picks 2
+constexpr char CARD_VOLUME = 'E';    // NT: the FAT volume on the target card
+constexpr char SYSTEM_VOLUME = 'C';  // NT: on drive 0, always in use
 constexpr char TARGET_LETTER = 'E';  // 9x: fixed disks E: and F:, the user picks E:
 constexpr uint8_t CARD_FILL = 0x5A;
 
@@ -62,8 +66,9 @@ void set_up(const Scenario& s) {
     fake::Machine& m = fake::machine();
     OSVERSIONINFOEXA version{};
     version.dwPlatformId = s.nine_x ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
-    version.dwMajorVersion = s.nine_x ? 4 : 5;
-    version.dwMinorVersion = s.nine_x ? 10 : 1;
+    // NT 10 refuses raw writes into a mounted volume that is not locked.
+    version.dwMajorVersion = s.nine_x ? 4 : 10;
+    version.dwMinorVersion = s.nine_x ? 10 : 0;
     m.version = version;
     m.registry["SYSTEM\\CurrentControlSet\\Control\\ProductOptions"]["ProductType"] = {
         'W', 'i', 'n', 'N', 'T', 0};
@@ -76,6 +81,8 @@ void set_up(const Scenario& s) {
         g.SectorsPerTrack = 32;
         g.BytesPerSector = 512;
     }
+    m.mounted_volumes[SYSTEM_VOLUME] = {0, 2048 * 512, 7 * uint64_t{SLOT_BYTES}, true};
+    m.mounted_volumes[CARD_VOLUME] = {TARGET_DRIVE, 2048 * 512, 7 * uint64_t{SLOT_BYTES}};
     m.has_vwin32 = s.nine_x;
     for (char letter : {'C', 'E', 'F'}) {
         fake::Volume& volume = m.volumes[letter];
@@ -113,14 +120,17 @@ class Oracle {
             if (call.function == "CreateFileA" && call.target == "\\\\.\\VWIN32") ++vwin32_opens;
             if (call.function == "DeviceIoControl" && vwin32 && !transfer) ++probes;
             expected_.push_back(transfer
-                                    ? Expected{in_transfer(call), true}
+                                    ? in_transfer(call)
                                     : Expected{before_transfer(call, vwin32_opens, probes), false});
         }
     }
-    // The exit status, and whether the transfer ran and so reports its outcome.
+    // The exit status, whether the transfer ran and so reports its outcome, what the outcome
+    // line names before the reason, and the reason when it is not the failing call's own.
     struct Expected {
         int status;
         bool transferred;
+        std::string detail = "";
+        std::optional<DWORD> reason = std::nullopt;
     };
     Expected at(size_t index) const { return expected_[index]; }
 
@@ -142,7 +152,27 @@ class Oracle {
         return (f == "CreateFileA" || f == "DeviceIoControl") && candidate ? -1 : 0;
     }
 
-    int in_transfer(const fake::Call& call) const {
+    Expected in_transfer(const fake::Call& call) const {
+        if (call.target.size() == 6 && call.target.ends_with(':')) return volume_role(call);
+        return {transfer_status(call), true};
+    }
+
+    // The volumes of the drive letters, asked about before a write. A letter that does not
+    // open or answer is passed over, and then NT 10 refuses the write into the card's volume; a
+    // refused lock is asked again; a refused dismount stops the write.
+    Expected volume_role(const fake::Call& call) const {
+        const bool card = call.target[4] == CARD_VOLUME;
+        const bool asks_device =
+            call.function == "CreateFileA" ||
+            (call.function == "DeviceIoControl" && call.args[0] == IOCTL_STORAGE_GET_DEVICE_NUMBER);
+        if (card && asks_device) return {RESULT_WRITE_FAILED, true, "", ERROR_ACCESS_DENIED};
+        if (card && call.function == "DeviceIoControl" && call.args[0] == FSCTL_DISMOUNT_VOLUME) {
+            return {RESULT_WRITE_FAILED, true, "Volume E: on the card could not be locked: "};
+        }
+        return {0, true};
+    }
+
+    int transfer_status(const fake::Call& call) const {
         const std::string& f = call.function;
         const bool reading = s_.transfer == Transfer::read_back;
         if (f == "CloseHandle" || f == "LocalFree") return 0;
@@ -159,6 +189,7 @@ class Oracle {
             return ecx == 0xFFFFFFFF ? RESULT_WRITE_FAILED
                                      : 0;  // lock and unlock are not consulted
         }
+        if (f == "DeviceIoControl") return 0;  // re-reading the layout is only advice
         return f == "CreateFileA" ? RESULT_DRIVE_NOT_OPENED : RESULT_WRITE_FAILED;
     }
 
@@ -234,14 +265,16 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
                     index, short_count ? fake::Fault{0, 3} : fake::Fault{INJECTED, std::nullopt});
                 const Outcome outcome = run(s);
                 ++runs;
-                const auto [expected, transferred] = oracle.at(index);
+                const auto [expected, transferred, detail, own_reason] = oracle.at(index);
                 EXPECT_EQ(outcome.status, expected) << what << "\n" << outcome.output;
-                const DWORD reason = !short_count             ? INJECTED
+                const DWORD reason = own_reason               ? *own_reason
+                                     : !short_count           ? INJECTED
                                      : function == "ReadFile" ? ERROR_HANDLE_EOF
                                                               : ERROR_DISK_FULL;
-                const std::string tail = expected == 0 ? "slotpull succeeded.\n"
-                                                       : "slotpull failed: text of error " +
-                                                             std::to_string(reason) + "\r\n\n";
+                const std::string tail = expected == 0
+                                             ? "slotpull succeeded.\n"
+                                             : "slotpull failed: " + detail + "text of error " +
+                                                   std::to_string(reason) + "\r\n\n";
                 if (!transferred && expected != 0) {
                     EXPECT_EQ(outcome.output.find("slotpull"), std::string::npos) << what;
                 } else {

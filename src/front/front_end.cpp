@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "device/failure_detail.h"
 #include "device/platform_detection.h"
 #include "slotpush.h"
 #include "transfer/volume_transfer.h"
@@ -32,19 +33,23 @@ int32_t check_volume_number(const char* text, uint32_t& volume_out) {
 
 namespace {
 
-// The system's text for the last error, which usually ends in its own line break.
+// The system's text for the last error, which usually ends in its own line break, after what
+// the failing step was about when it said so.
 void print_failure() {
     const DWORD error = GetLastError();
+    const char* detail = failure_detail();
+    const char* separator = *detail != '\0' ? ": " : "";
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
         nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text),
         0, nullptr);
     if (length == 0 || text == nullptr) {
-        std::printf("slotpull failed: error %lu\n", static_cast<unsigned long>(error));
+        std::printf("slotpull failed: %s%serror %lu\n", detail, separator,
+                    static_cast<unsigned long>(error));
         return;
     }
-    std::printf("slotpull failed: %s\n", text);
+    std::printf("slotpull failed: %s%s%s\n", detail, separator, text);
     LocalFree(text);
 }
 
@@ -63,6 +68,7 @@ int slotpush_main(int argc, char** argv) {
         print_usage();
         return 1;
     }
+    clear_failure_detail();
     load_drive_choice(argv[0]);
     if (selected_drive == NO_DRIVE) choose_drive();
     if (selected_drive < 0 || selected_drive > HIGHEST_USABLE_DRIVE) return -1;

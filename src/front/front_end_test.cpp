@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
 
 #include "testing/test_support.h"
@@ -221,6 +223,100 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
+}
+
+// Where in the log the first call of function on target stands; the log's size when none.
+size_t position_of(const std::string& function, const std::string& target, uint64_t code = 0) {
+    const auto& log = fake::machine().log;
+    const auto found = std::find_if(log.begin(), log.end(), [&](const fake::Call& call) {
+        return call.function == function && call.target == target &&
+               (code == 0 || call.args[0] == code);
+    });
+    return static_cast<size_t>(found - log.begin());
+}
+
+TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
+    constexpr uint64_t CARD = 160 * uint64_t{SLOT_BYTES};
+    const auto fat_at = [](uint64_t sector, int drive, bool in_use = false) {
+        return fake::MountedVolume{drive, sector * 512, CARD - sector * 512, in_use};
+    };
+    const auto refused = [](char letter) {
+        return std::string("slotpull failed: Volume ") + letter +
+               ": on the card could not be locked: text of error 5\r\n\n";
+    };
+    struct Case {
+        const char* name;
+        DWORD nt_major;  // from 6 on, Windows refuses raw writes into a mounted volume
+        int stored_drive;
+        std::map<char, fake::MountedVolume> volumes;
+        int status;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"FAT from sector 2048",
+         10,
+         1,
+         {{'E', fat_at(2048, 1)}, {'C', fat_at(63, 0, true)}},
+         0,
+         "slotpull succeeded.\n"},
+        {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, "slotpull succeeded.\n"},
+        {"the card's volume in use", 10, 1, {{'E', fat_at(2048, 1, true)}}, -3, refused('E')},
+        {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C')},
+        {"NT 4 cannot say where its volumes are",
+         4,
+         1,
+         {{'E', fat_at(2048, 1)}},
+         0,
+         "slotpull succeeded.\n"},
+    };
+    for (const Case& c : cases) {
+        for (const uint32_t volume : {1u, 2u, 100u}) {
+            SetUp();
+            fake::Machine& m = fake::machine();
+            OSVERSIONINFOEXA version{};
+            version.dwPlatformId = VER_PLATFORM_WIN32_NT;
+            version.dwMajorVersion = c.nt_major;
+            m.version = version;
+            for (const int drive : {0, 1}) add_drive(drive, CARD);
+            m.mounted_volumes = c.volumes;
+            m.files[CHOICE_FILE] = drive_choice_bytes(c.stored_drive);
+            const std::string what = std::string(c.name) + ", volume " + std::to_string(volume);
+
+            const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", std::to_string(volume)});
+            EXPECT_EQ(outcome.status, c.status) << what;
+            EXPECT_EQ(outcome.output, c.output) << what;
+            const auto written = m.drives[c.stored_drive].written_range();
+            const uint64_t slot = (volume - 1) * uint64_t{SLOT_BYTES};
+            if (c.status == 0) {
+                ASSERT_TRUE(written) << what;
+                EXPECT_EQ(*written, std::make_pair(slot, slot + SLOT_BYTES - 1)) << what;
+            } else {
+                EXPECT_FALSE(written) << what << ": nothing written";
+                EXPECT_EQ(m.count("Sleep"), 19u) << what << ": the lock was asked for a while";
+            }
+            for (const auto& [letter, v] : m.mounted_volumes) {
+                EXPECT_TRUE(v.mounted && !v.locked) << what << ", " << letter << ": released";
+            }
+            if (c.status != 0 || c.nt_major < 6) {
+                TearDown();
+                continue;
+            }
+            // Locked and dismounted before the write; the layout re-read before the release.
+            const std::string card_volume =
+                std::string("\\\\.\\") + c.volumes.rbegin()->first + ":";
+            const std::string disk = "\\\\.\\PHYSICALDRIVE1";
+            const size_t steps[] = {
+                position_of("DeviceIoControl", card_volume, FSCTL_LOCK_VOLUME),
+                position_of("DeviceIoControl", card_volume, FSCTL_DISMOUNT_VOLUME),
+                position_of("WriteFile", disk),
+                position_of("DeviceIoControl", disk, IOCTL_DISK_UPDATE_PROPERTIES),
+                position_of("CloseHandle", card_volume)};
+            EXPECT_TRUE(std::is_sorted(std::begin(steps), std::end(steps)) &&
+                        steps[4] < m.log.size())
+                << what;
+            TearDown();
+        }
+    }
 }
 
 }  // namespace

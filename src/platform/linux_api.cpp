@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -494,6 +495,13 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
         return FALSE;
     }
     return TRUE;
+}
+
+void Sleep(DWORD dwMilliseconds) {
+    timespec wait = {static_cast<time_t>(dwMilliseconds / 1000),
+                     static_cast<long>(dwMilliseconds % 1000) * 1000000};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA) {

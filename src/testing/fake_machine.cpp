@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,65 @@ HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
             return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     }
     return m.add_handle({name, Machine::Open::Kind::file, -1, 0, access});
+}
+
+// "\\.\X:" names the volume of drive letter X.
+HANDLE open_volume(const char* name, DWORD access) {
+    const bool volume_name = std::strlen(name) == 6 && has_prefix(name, DEVICE_PREFIX) &&
+                             name[5] == ':' && std::isalpha(static_cast<unsigned char>(name[4]));
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[4])));
+    if (!volume_name || machine().mounted_volumes.count(letter) == 0) {
+        return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    return machine().add_handle({name, Machine::Open::Kind::volume, -1, 0, access, letter});
+}
+
+// Windows before 2000 cannot say which disk a volume is on.
+bool answers_device_number() {
+    const auto& version = machine().version;
+    return !version || version->dwPlatformId != VER_PLATFORM_WIN32_NT ||
+           version->dwMajorVersion >= 5;
+}
+
+// From NT 6 on, raw writes into a mounted volume that is not locked are refused.
+bool write_blocked(int drive, uint64_t offset, uint64_t count) {
+    const auto& version = machine().version;
+    if (!version || version->dwPlatformId != VER_PLATFORM_WIN32_NT || version->dwMajorVersion < 6) {
+        return false;
+    }
+    return std::any_of(machine().mounted_volumes.begin(), machine().mounted_volumes.end(),
+                       [&](const auto& entry) {
+                           const MountedVolume& v = entry.second;
+                           return v.drive == drive && v.mounted && !v.locked &&
+                                  offset < v.first_byte + v.bytes && v.first_byte < offset + count;
+                       });
+}
+
+BOOL volume_control(Machine::Open& open, DWORD code, LPVOID out, DWORD out_bytes,
+                    LPDWORD returned) {
+    MountedVolume& volume = machine().mounted_volumes[open.letter];
+    switch (code) {
+        case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
+            if (!answers_device_number()) return fail(ERROR_INVALID_FUNCTION, FALSE);
+            if (out_bytes < sizeof(STORAGE_DEVICE_NUMBER)) {
+                return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+            }
+            const STORAGE_DEVICE_NUMBER number = {FILE_DEVICE_DISK,
+                                                  static_cast<DWORD>(volume.drive), 1};
+            std::memcpy(out, &number, sizeof number);
+            if (returned != nullptr) *returned = sizeof number;
+            return TRUE;
+        }
+        case FSCTL_LOCK_VOLUME:
+            if (volume.in_use || volume.locked) return fail(ERROR_ACCESS_DENIED, FALSE);
+            volume.locked = true;
+            return TRUE;
+        case FSCTL_DISMOUNT_VOLUME:
+            volume.mounted = false;
+            return TRUE;
+        default:
+            return fail(ERROR_INVALID_FUNCTION, FALSE);
+    }
 }
 
 uint64_t size_of(const Machine::Open& open) {
@@ -320,7 +380,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
             {lpFileName, fake::Machine::Open::Kind::driver, -1, 0, dwDesiredAccess});
     }
     if (fake::has_prefix(lpFileName, fake::DEVICE_PREFIX)) {
-        return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+        return fake::open_volume(lpFileName, dwDesiredAccess);
     }
     return fake::open_file(lpFileName, dwDesiredAccess, dwCreationDisposition);
 }
@@ -402,6 +462,10 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     if (open->drive >= 0 && end > fake::size_of(*open)) {
         return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);
     }
+    if (open->drive >= 0 &&
+        fake::write_blocked(open->drive, open->position, nNumberOfBytesToWrite)) {
+        return fake::fail(ERROR_ACCESS_DENIED, FALSE);
+    }
     const DWORD count = moved_count(fault, nNumberOfBytesToWrite);
     const auto* from = static_cast<const uint8_t*>(lpBuffer);
     if (open->drive >= 0) {
@@ -418,6 +482,12 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 
 BOOL CloseHandle(HANDLE hObject) {
     const auto fault = machine().begin("CloseHandle", fake::target_of(hObject), {});
+    if (const auto* open = machine().handle(hObject);
+        open != nullptr && open->kind == fake::Machine::Open::Kind::volume) {
+        fake::MountedVolume& volume = machine().mounted_volumes[open->letter];
+        volume.locked = false;  // the lock goes with the handle; the volume is mounted anew
+        volume.mounted = true;
+    }
     // A failing close still releases the handle, as on Windows.
     if (!machine().remove_handle(hObject)) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     if (fault) return fake::fail(fault->error, FALSE);
@@ -446,6 +516,14 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     if (open->kind == fake::Machine::Open::Kind::drive &&
         dwIoControlCode == IOCTL_DISK_GET_DRIVE_GEOMETRY) {
         return fake::drive_geometry(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
+    }
+    if (open->kind == fake::Machine::Open::Kind::drive &&
+        dwIoControlCode == IOCTL_DISK_UPDATE_PROPERTIES) {
+        return TRUE;
+    }
+    if (open->kind == fake::Machine::Open::Kind::volume) {
+        return fake::volume_control(*open, dwIoControlCode, lpOutBuffer, nOutBufferSize,
+                                    lpBytesReturned);
     }
     if (open->kind == fake::Machine::Open::Kind::driver && registers != nullptr &&
         lpOutBuffer == lpInBuffer && nOutBufferSize == sizeof(DIOC_REGISTERS)) {
@@ -492,6 +570,11 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     }
     if (machine().files.erase(lpFileName) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
     return fake::succeed_clearing_last_error();
+}
+
+// Time does not pass on this machine; the wait is only logged.
+void Sleep(DWORD dwMilliseconds) {
+    machine().begin("Sleep", "", {dwMilliseconds});
 }
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {

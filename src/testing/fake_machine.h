@@ -50,6 +50,17 @@ struct Volume {
     Drive sectors;       // the bytes behind its logical sectors
 };
 
+// A volume the NT family has mounted on a physical drive, reached as "\\.\X:". From NT 6 on,
+// a raw write that touches its bytes fails while it is mounted and not locked.
+struct MountedVolume {
+    int drive = 0;
+    uint64_t first_byte = 0;
+    uint64_t bytes = 0;
+    bool in_use = false;  // another program holds it open: every lock is refused
+    bool locked = false;
+    bool mounted = true;
+};
+
 // How one call goes wrong: it fails with error, or (reads and writes) it succeeds but moves
 // only short_count bytes.
 struct Fault {
@@ -70,6 +81,8 @@ class Machine {
     // Registry keys under HKEY_LOCAL_MACHINE, by path, with their values by name.
     std::map<std::string, std::map<std::string, std::vector<uint8_t>>> registry;
 
+    std::map<char, MountedVolume> mounted_volumes;  // by drive letter
+
     bool has_vwin32 = false;
     std::map<char, Volume> volumes;  // by drive letter, 'A' to 'Z'
     std::vector<Call> log;
@@ -87,10 +100,11 @@ class Machine {
     // The tool's side of the machine, called by the Windows functions of this build.
     struct Open {
         std::string target;
-        enum class Kind { file, drive, key, driver } kind = Kind::file;
+        enum class Kind { file, drive, key, driver, volume } kind = Kind::file;
         int drive = -1;
         uint64_t position = 0;
         DWORD access = 0;
+        char letter = 0;  // of a volume
     };
     std::optional<Fault> begin(std::string function, std::string target,
                                std::vector<uint64_t> args);

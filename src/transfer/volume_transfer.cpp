@@ -74,5 +74,5 @@ int32_t write_volume(std::span<const uint8_t> image, uint32_t slot_index) {
     interleave(image, slot);
     const uint64_t offset = slot_byte_offset(slot_index);
     if (use_vwin32) return write_sectors_vwin32(selected_drive, slot, offset);
-    return write_physical(physical_drive_path(selected_drive).text, slot, offset);
+    return write_physical(selected_drive, slot, offset);
 }

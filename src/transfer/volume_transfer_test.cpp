@@ -88,7 +88,10 @@ TEST_F(VolumeTransfer, EachVolumeGoesToItsOwnSlotWithOneWrite) {
         ASSERT_NE(seek, nullptr);
         EXPECT_EQ(seek->target, DRIVE_PATH);
         EXPECT_EQ(seek->args, (std::vector<uint64_t>{c.offset, FILE_BEGIN}));
-        const fake::Call* open = m.find("CreateFileA", 1);
+        const auto open = std::find_if(m.log.begin(), m.log.end(), [](const fake::Call& call) {
+            return call.function == "CreateFileA" && call.target == DRIVE_PATH;
+        });
+        ASSERT_NE(open, m.log.end());
         EXPECT_EQ(open->args,
                   (std::vector<uint64_t>{GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM}));
@@ -194,6 +197,9 @@ void run_with_each_call_going_wrong(
     for (size_t index = 0; index < calls.size(); ++index) {
         for (const bool short_count : {false, true}) {
             const bool on_drive = calls[index].target == DRIVE_PATH;
+            // The drive letters' volumes are asked about before a write; the claim's own tests
+            // and the fault matrix make those calls go wrong.
+            if (!on_drive && calls[index].target.rfind("\\\\.\\", 0) == 0) continue;
             const auto expected = std::find_if(table.begin(), table.end(), [&](const FaultCase& e) {
                 return e.function == calls[index].function && e.on_drive == on_drive &&
                        e.short_count == short_count;

@@ -1,0 +1,31 @@
+// The volumes Windows has mounted on one physical drive, held locked and dismounted while a raw
+// write runs on that drive. Since Vista, Windows refuses a raw write into the sectors of a
+// mounted volume; and a volume that another program is using must not change under it at all.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "device/handle_io.h"
+
+class VolumeClaim {
+  public:
+    VolumeClaim() = default;
+    VolumeClaim(const VolumeClaim&) = delete;
+    VolumeClaim& operator=(const VolumeClaim&) = delete;
+    // Closing the handles releases the locks; Windows mounts the volumes anew when next used.
+    ~VolumeClaim() = default;
+
+    // Locks, then dismounts, every volume on physical drive `drive`. False, with the last error
+    // set and the failure named for the outcome line, when any one of them cannot be; a drive
+    // letter that does not open, or cannot say which disk it is on, is passed over (Windows
+    // before 2000 has no such question, and then nothing is claimed).
+    bool claim(int32_t drive);
+
+  private:
+    static constexpr int32_t LETTERS = 26;
+    std::optional<ScopedHandle> held_[LETTERS];
+};
+
+// Asks Windows to read the layout of the disk anew, after its sectors were written.
+void refresh_disk_layout(HANDLE disk);
