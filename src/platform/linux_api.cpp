@@ -20,141 +20,28 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux_disks.h"
+#include "platform/linux_errors.h"
 #include "platform/system_calls.h"
 #include "winapi.h"
 
-#ifndef SLOTPUSH_DEVICE_ROOT
-#define SLOTPUSH_DEVICE_ROOT ""
-#endif
-
-namespace linux_layer {
-
-SystemCalls& system_calls() {
-    static SystemCalls calls = {
-        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
-        ::read,
-        ::write,
-        ::lseek,
-        ::fdatasync,
-        ::close,
-        [](int fd, struct stat* status) { return ::fstat(fd, status); },
-    };
-    return calls;
-}
-
-}  // namespace linux_layer
-
 namespace {
+
+using namespace linux_layer;
 
 linux_layer::SystemCalls& sys() {
     return linux_layer::system_calls();
-}
-
-thread_local DWORD last_error = NO_ERROR;
-
-// Errors with no Windows counterpart keep their errno in an application-defined code.
-constexpr DWORD ERRNO_CODE_BASE = 0x20000000;
-
-struct ErrnoCode {
-    int errno_value;
-    DWORD code;
-};
-
-// The first row for a code is the errno whose text describes the code.
-constexpr ErrnoCode ERRNO_CODES[] = {
-    {ENOENT, ERROR_FILE_NOT_FOUND},
-    {ENOTDIR, ERROR_PATH_NOT_FOUND},
-    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
-    {EACCES, ERROR_ACCESS_DENIED},
-    {EPERM, ERROR_ACCESS_DENIED},
-    {EBADF, ERROR_INVALID_HANDLE},
-    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
-    {EROFS, ERROR_WRITE_PROTECT},
-    {ENXIO, ERROR_NOT_READY},
-    {ENODEV, ERROR_NOT_READY},
-    {ENOMEDIUM, ERROR_NOT_READY},
-    {EIO, ERROR_IO_DEVICE},
-    {EEXIST, ERROR_FILE_EXISTS},
-    {EINVAL, ERROR_INVALID_PARAMETER},
-    {ENOSPC, ERROR_DISK_FULL},
-    {EDQUOT, ERROR_DISK_FULL},
-    {EBUSY, ERROR_BUSY},
-    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
-    {EFBIG, ERROR_FILE_TOO_LARGE},
-    {ENOSYS, ERROR_CALL_NOT_IMPLEMENTED},
-    {EOPNOTSUPP, ERROR_NOT_SUPPORTED},
-};
-
-struct CodeText {
-    DWORD code;
-    const char* text;
-};
-
-// Codes that this layer sets itself, or that the tool sets, with no errno behind them.
-constexpr CodeText OWN_TEXTS[] = {
-    {NO_ERROR, "The operation completed successfully."},
-    {ERROR_INVALID_FUNCTION, "Incorrect function."},
-    {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
-    {ERROR_HANDLE_EOF, "Reached the end of the file."},
-    {ERROR_NEGATIVE_SEEK,
-     "An attempt was made to move the file pointer before the beginning of "
-     "the file."},
-};
-
-// Several errno values share one code (EDQUOT and ENOSPC are both a full disk). The errno that
-// last gave each shared code is remembered with it, so that its text survives the code being
-// saved and set again, as the tool does around a closing call.
-struct ErrnoBehind {
-    DWORD code;
-    int errno_value;
-};
-thread_local ErrnoBehind errno_behind[std::size(ERRNO_CODES)] = {};
-
-void fail_with_errno(int error) {
-    last_error = ERRNO_CODE_BASE | static_cast<DWORD>(error);
-    for (const ErrnoCode& row : ERRNO_CODES) {
-        if (row.errno_value == error) {
-            last_error = row.code;
-            break;
-        }
-    }
-    if ((last_error & ERRNO_CODE_BASE) != 0) return;  // the code names its errno itself
-    ErrnoBehind* slot = nullptr;
-    for (ErrnoBehind& behind : errno_behind) {
-        if (behind.code == last_error) slot = &behind;
-        if (behind.code == NO_ERROR && slot == nullptr) slot = &behind;
-    }
-    *slot = {last_error, error};
-}
-
-// A failure of the layer's own, with no errno behind it.
-void fail_with_code(DWORD code) {
-    last_error = code;
-    for (ErrnoBehind& behind : errno_behind) {
-        if (behind.code == code) behind = {};
-    }
-}
-
-// The text for a code: the errno that last gave it, else the errno or own text that describes
-// the code. Empty when there is none.
-std::string text_for(DWORD code) {
-    for (const ErrnoBehind& behind : errno_behind) {
-        if (behind.code == code && code != NO_ERROR) return std::strerror(behind.errno_value);
-    }
-    if ((code & ERRNO_CODE_BASE) != 0) return std::strerror(static_cast<int>(code & 0xFFFF));
-    for (const ErrnoCode& row : ERRNO_CODES) {
-        if (row.code == code) return std::strerror(row.errno_value);
-    }
-    for (const CodeText& row : OWN_TEXTS) {
-        if (row.code == code) return row.text;
-    }
-    return {};
 }
 
 struct OpenFile {
     int fd;
     std::string disk;         // a whole disk's name under /sys/block; empty for a file
     std::string delete_path;  // FILE_FLAG_DELETE_ON_CLOSE
+    std::string path;
+    // A disk opened for writing: fd is its read-only claim until the first write opens it
+    // for writing, and then claim keeps it.
+    bool writer = false;
+    int claim = -1;
     bool is_device() const { return !disk.empty(); }
 };
 
@@ -164,55 +51,6 @@ OpenFile* open_file(HANDLE handle) {
         return nullptr;
     }
     return static_cast<OpenFile*>(handle);
-}
-
-bool starts_with_ignoring_case(const char* text, const char* prefix) {
-    return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
-bool is_virtual_disk(const std::string& name) {
-    static const char* const VIRTUAL[] = {"loop", "ram", "zram", "dm-", "md", "sr", "nbd", "fd"};
-    return std::any_of(std::begin(VIRTUAL), std::end(VIRTUAL),
-                       [&](const char* prefix) { return name.rfind(prefix, 0) == 0; });
-}
-
-// The whole disks in the order their drive numbers follow: sdz before sdaa.
-std::vector<std::string> whole_disks() {
-    std::vector<std::string> names;
-    const std::string block = std::string(SLOTPUSH_DEVICE_ROOT) + "/sys/block";
-    DIR* dir = opendir(block.c_str());
-    if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name[0] != '.' && !is_virtual_disk(name)) names.push_back(name);
-    }
-    closedir(dir);
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
-    return names;
-}
-
-// The Linux path behind a Windows name; empty (with the last error set) when there is none.
-std::string resolve(const char* name, std::string& disk) {
-    static const char DEVICE_PREFIX[] = "\\\\.\\";
-    static const char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
-    disk.clear();
-    if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) return name;
-    if (starts_with_ignoring_case(name, PHYSICAL_DRIVE)) {
-        const char* digits = name + std::strlen(PHYSICAL_DRIVE);
-        const size_t count = std::strspn(digits, "0123456789");
-        if (count > 0 && count <= 4 && digits[count] == '\0') {
-            const std::vector<std::string> disks = whole_disks();
-            const auto drive = static_cast<size_t>(std::atoi(digits));
-            if (drive < disks.size()) {
-                disk = disks[drive];
-                return std::string(SLOTPUSH_DEVICE_ROOT) + "/dev/" + disk;
-            }
-        }
-    }
-    fail_with_code(ERROR_FILE_NOT_FOUND);  // no such device here, VWIN32 among them
-    return {};
 }
 
 int open_flags(DWORD access, DWORD disposition) {
@@ -253,66 +91,57 @@ int64_t device_room(int fd) {
     return end > position ? end - position : 0;
 }
 
-// The first line of a /sys/block attribute of a disk; empty when it cannot be read.
-std::string disk_attribute(const std::string& disk, const char* attribute) {
-    const std::string path =
-        std::string(SLOTPUSH_DEVICE_ROOT) + "/sys/block/" + disk + "/" + attribute;
-    const int fd = sys().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) return {};
-    char text[64] = {};
-    const ssize_t got = sys().read(fd, text, sizeof text - 1);
-    sys().close(fd);
-    return got > 0 ? std::string(text, static_cast<size_t>(got)) : std::string();
+}  // namespace
+
+DWORD GetLastError() {
+    return last_error();
 }
 
-// A disk as Windows describes it: 512-byte sectors, 63 sectors per track, 255 tracks per
-// cylinder, whole cylinders of the size the kernel reports in 512-byte units.
-bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry) {
-    constexpr DWORD SECTOR_BYTES = 512;
-    constexpr DWORD SECTORS_PER_TRACK = 63;
-    constexpr DWORD TRACKS_PER_CYLINDER = 255;
-    const std::string size = disk_attribute(disk, "size");
-    if (size.empty() || size[0] < '0' || size[0] > '9') {
-        fail_with_code(ERROR_NOT_READY);
+// Setting a code keeps the text last remembered with it: the tool saves and restores codes.
+void SetLastError(DWORD dwErrCode) {
+    last_error() = dwErrCode;
+}
+
+namespace {
+
+// The descriptor behind a new handle, or -1 with the last error set.
+int open_descriptor(const std::string& path, const std::string& disk, DWORD access,
+                    DWORD disposition) {
+    if (!disk.empty() && (access & GENERIC_WRITE) != 0) return claim_disk(path, disk);
+    const int flags = open_flags(access, disposition);
+    if (flags < 0) {
+        fail_with_code(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    const int fd = sys().open(path.c_str(), flags, 0666);
+    if (fd < 0) fail_with_errno(errno);
+    return fd;
+}
+
+// A disk's writer gets its writable descriptor at the first write, at the claim's position.
+bool make_writable(OpenFile& file) {
+    if (!file.writer || file.claim >= 0) return true;
+    const off_t position = sys().lseek(file.fd, 0, SEEK_CUR);
+    const int fd = position < 0 ? -1 : sys().open(file.path.c_str(), O_RDWR | O_CLOEXEC, 0);
+    if (fd < 0 || sys().lseek(fd, position, SEEK_SET) < 0) {
+        fail_with_errno(errno);
+        if (fd >= 0) sys().close(fd);
         return false;
     }
-    const unsigned long long sectors = std::strtoull(size.c_str(), nullptr, 10);
-    const bool removable = disk_attribute(disk, "removable").rfind('1', 0) == 0;
-    geometry.Cylinders.QuadPart =
-        static_cast<LONGLONG>(sectors / (SECTORS_PER_TRACK * TRACKS_PER_CYLINDER));
-    geometry.MediaType = removable ? RemovableMedia : FixedMedia;
-    geometry.TracksPerCylinder = TRACKS_PER_CYLINDER;
-    geometry.SectorsPerTrack = SECTORS_PER_TRACK;
-    geometry.BytesPerSector = SECTOR_BYTES;
+    file.claim = file.fd;
+    file.fd = fd;
     return true;
 }
 
 }  // namespace
-
-DWORD GetLastError() {
-    return last_error;
-}
-
-// Setting a code keeps the errno last remembered with it: the tool saves and restores codes.
-void SetLastError(DWORD dwErrCode) {
-    last_error = dwErrCode;
-}
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
     std::string disk;
     const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return INVALID_HANDLE_VALUE;
-    const int flags = open_flags(dwDesiredAccess, dwCreationDisposition);
-    if (flags < 0) {
-        fail_with_code(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
-    const int fd = sys().open(path.c_str(), flags, 0666);
-    if (fd < 0) {
-        fail_with_errno(errno);
-        return INVALID_HANDLE_VALUE;
-    }
+    const int fd = open_descriptor(path, disk, dwDesiredAccess, dwCreationDisposition);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat status {};
     if (sys().fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         fail_with_errno(S_ISDIR(status.st_mode) ? EISDIR : errno);
@@ -320,7 +149,9 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         return INVALID_HANDLE_VALUE;
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-    return new OpenFile{fd, disk, delete_on_close ? path : std::string()};
+    auto* file = new OpenFile{fd, disk, delete_on_close ? path : std::string(), path};
+    file->writer = !disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0;
+    return file;
 }
 
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
@@ -384,7 +215,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
     OpenFile* file = open_file(hFile);
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
-    if (file == nullptr) return FALSE;
+    if (file == nullptr || !make_writable(*file)) return FALSE;
     if (file->is_device()) {
         // A write that would run past the end of a disk is refused before any byte moves.
         const int64_t room = device_room(file->fd);
@@ -418,8 +249,12 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
 BOOL CloseHandle(HANDLE hObject) {
     OpenFile* file = open_file(hObject);
     if (file == nullptr) return FALSE;
-    const int closed = sys().close(file->fd);
-    const int close_errno = errno;
+    int closed = sys().close(file->fd);
+    int close_errno = errno;
+    if (file->claim >= 0 && sys().close(file->claim) != 0 && closed == 0) {
+        closed = -1;
+        close_errno = errno;
+    }
     if (!file->delete_path.empty()) unlink(file->delete_path.c_str());
     delete file;
     if (closed != 0) {

@@ -1,8 +1,10 @@
 // The Linux layer against a directory of ordinary files that stands in for / .
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
@@ -289,6 +291,8 @@ const SystemCalls SCRIPTED = {
         return failing ? -1 : 0;
     },
     [](int fd, struct stat* status) { return fails(next_step()) ? -1 : REAL.fstat(fd, status); },
+    [](const char* path, int mode) { return fails(next_step()) ? -1 : REAL.access(path, mode); },
+    [](int fd, int operation) { return fails(next_step()) ? -1 : REAL.flock(fd, operation); },
 };
 
 // Each puts the scripted version of one system call in force.
@@ -299,9 +303,12 @@ constexpr Install WRITE = [](SystemCalls& c) { c.write = SCRIPTED.write; };
 constexpr Install LSEEK = [](SystemCalls& c) { c.lseek = SCRIPTED.lseek; };
 constexpr Install FDATASYNC = [](SystemCalls& c) { c.fdatasync = SCRIPTED.fdatasync; };
 constexpr Install CLOSE = [](SystemCalls& c) { c.close = SCRIPTED.close; };
+constexpr Install ACCESS = [](SystemCalls& c) { c.access = SCRIPTED.access; };
+constexpr Install FLOCK = [](SystemCalls& c) { c.flock = SCRIPTED.flock; };
 
 TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
-    enum class Operation { read, write, geometry, seek, close };
+    // claim: opening the disk for writing, under the plan.
+    enum class Operation { read, write, geometry, seek, close, claim };
     struct Case {
         const char* name;
         Operation operation;
@@ -376,13 +383,51 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
          false,
          0,
          "Input/output error\n"},
+        {"no permission to write the disk",
+         Operation::claim,
+         ACCESS,
+         {{Act::fail, EACCES}},
+         false,
+         0,
+         "Permission denied\n"},
+        {"a partition is mounted",
+         Operation::claim,
+         OPEN,
+         {{Act::pass, 0}, {Act::fail, EBUSY}},
+         false,
+         0,
+         "The disk is in use: /dev/sda1 is mounted on /media/my card.\n"},
+        {"another program keeps the disk's lock", Operation::claim, FLOCK,
+         std::vector<Step>(50, {Act::fail, EWOULDBLOCK}), false, 0,
+         "The disk is in use by the system or another program.\n"},
+        {"the disk's lock is free after a while", Operation::claim, FLOCK,
+         std::vector<Step>(49, {Act::fail, EWOULDBLOCK}), true, 0, ""},
+        {"write-protected card",
+         Operation::claim,
+         READ,
+         {},
+         false,
+         0,
+         "The media is write protected.\n"},
     };
     add_disk("sda", 4096);
     std::ofstream(ROOT / "sys/block/sda/size") << "8\n";
+    put(ROOT / "sys/block/sda/sda1/partition", "1\n");
+    put(ROOT / "sys/block/sda/sda1/dev", "8:1\n");
+    const auto open_disk = [] {
+        return CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    };
     for (const Case& c : cases) {
-        HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        const std::string name = c.name;
+        put(ROOT / "sys/block/sda/ro", name == "write-protected card" ? "1\n" : "0\n");
+        put(ROOT / "proc/self/mountinfo",
+            "22 1 8:2 / / rw - ext4 /dev/sdb2 rw\n" +
+                std::string(name == "a partition is mounted"
+                                ? "36 22 8:1 / /media/my\\040card rw shared:1 - vfat /dev/sda1 rw\n"
+                                : ""));
+        HANDLE h = c.operation == Operation::claim ? INVALID_HANDLE_VALUE : open_disk();
+        ASSERT_TRUE(c.operation == Operation::claim || h != INVALID_HANDLE_VALUE) << c.name;
         std::vector<char> bytes(1024, 'w');
         plan.assign(c.steps.begin(), c.steps.end());
         c.install(linux_layer::system_calls());
@@ -407,6 +452,10 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                 ok = CloseHandle(h);
                 h = INVALID_HANDLE_VALUE;
                 break;
+            case Operation::claim:
+                h = open_disk();
+                ok = h != INVALID_HANDLE_VALUE;
+                break;
         }
         const DWORD reason = GetLastError();
         linux_layer::system_calls() = REAL;
@@ -421,6 +470,33 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
             EXPECT_EQ(message(GetLastError()), c.text) << c.name;
         }
     }
+}
+
+TEST_F(LinuxApi, ADiskIsOpenedForWritingOnlyByItsFirstWrite) {
+    // udev probes a disk again whenever a descriptor that could write it is closed: listing the
+    // drives, which opens each one "for writing" and asks its geometry, must open none so.
+    add_disk("sda", 4096);
+    static std::vector<int> modes;
+    modes.clear();
+    linux_layer::system_calls().open = [](const char* path, int flags, mode_t mode) {
+        modes.push_back(flags & O_ACCMODE);
+        return REAL.open(path, flags, mode);
+    };
+    HANDLE h =
+        CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr);
+    DISK_GEOMETRY geometry{};
+    DWORD moved = 0;
+    DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
+                    &moved, nullptr);
+    EXPECT_EQ(std::count(modes.begin(), modes.end(), O_RDONLY), static_cast<long>(modes.size()));
+    ASSERT_NE(SetFilePointer(h, 512, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+    EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr));
+    EXPECT_TRUE(CloseHandle(h));
+    linux_layer::system_calls() = REAL;
+    EXPECT_EQ(std::count(modes.begin(), modes.end(), O_RDWR), 1) << "opened to write, once";
+    EXPECT_EQ(contents(ROOT / "dev/sda").substr(510, 7), "sdnewas")
+        << "at the position the handle had";
 }
 
 }  // namespace

@@ -15,6 +15,8 @@ struct SystemCalls {
     int (*fdatasync)(int fd);
     int (*close)(int fd);
     int (*fstat)(int fd, struct stat* status);
+    int (*access)(const char* path, int mode);  // as the effective user, as open() checks
+    int (*flock)(int fd, int operation);
 };
 
 // The table in force. A test that replaces an entry puts the original back when it is done.

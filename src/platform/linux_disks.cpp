@@ -1,0 +1,245 @@
+#include "platform/linux_disks.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "platform/linux_errors.h"
+#include "platform/system_calls.h"
+
+#ifndef SLOTPUSH_DEVICE_ROOT
+#define SLOTPUSH_DEVICE_ROOT ""
+#endif
+
+namespace linux_layer {
+
+namespace {
+
+// udev takes a disk's lock for a moment while it probes; wait that long for it.
+constexpr int LOCK_ATTEMPTS = 50;
+constexpr DWORD LOCK_RETRY_MILLISECONDS = 20;
+constexpr size_t MOUNT_TABLE_LIMIT = 1 << 20;
+
+bool starts_with_ignoring_case(const char* text, const char* prefix) {
+    return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool is_virtual_disk(const std::string& name) {
+    static const char* const VIRTUAL[] = {"loop", "ram", "zram", "dm-", "md", "sr", "nbd", "fd"};
+    return std::any_of(std::begin(VIRTUAL), std::end(VIRTUAL),
+                       [&](const char* prefix) { return name.rfind(prefix, 0) == 0; });
+}
+
+std::vector<std::string> directory_entries(const std::string& path) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(path.c_str());
+    if (dir == nullptr) return names;
+    while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+// A whole file read through the system-call table, up to limit bytes.
+std::string read_text(const std::string& path, size_t limit) {
+    const int fd = system_calls().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) return {};
+    std::string text;
+    char chunk[4096];
+    for (ssize_t got;
+         text.size() < limit && (got = system_calls().read(fd, chunk, sizeof chunk)) != 0;) {
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        text.append(chunk, static_cast<size_t>(got));
+    }
+    system_calls().close(fd);
+    return text;
+}
+
+// The device numbers of the disk and of each of its partitions ("8:16", "8:17", ...).
+std::set<std::string> device_numbers(const std::string& path, const std::string& disk) {
+    std::set<std::string> numbers;
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
+        numbers.insert(std::to_string(major(status.st_rdev)) + ":" +
+                       std::to_string(minor(status.st_rdev)));
+    }
+    const std::string block = device_root() + "/sys/block/" + disk;
+    for (const std::string& entry : directory_entries(block)) {
+        if (access((block + "/" + entry + "/partition").c_str(), F_OK) != 0) continue;
+        std::string number = disk_attribute(disk, (entry + "/dev").c_str());
+        number.erase(number.find_last_not_of("\n") + 1);
+        if (!number.empty()) numbers.insert(number);
+    }
+    return numbers;
+}
+
+// A mount table field with its octal escapes (\040 for a space) undone.
+std::string unescaped(const std::string& field) {
+    std::string text;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            text += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
+            i += 3;
+        } else {
+            text += field[i];
+        }
+    }
+    return text;
+}
+
+// "/dev/sdb1 is mounted on /media/card, ..." for the disk's mounted partitions; empty for none.
+std::string mounted_partitions(const std::string& path, const std::string& disk) {
+    const std::set<std::string> numbers = device_numbers(path, disk);
+    const std::string table = read_text(device_root() + "/proc/self/mountinfo", MOUNT_TABLE_LIMIT);
+    std::string found;
+    for (size_t start = 0; start < table.size();) {
+        size_t end = table.find('\n', start);
+        if (end == std::string::npos) end = table.size();
+        std::vector<std::string> fields;
+        for (size_t at = start; at < end;) {
+            const size_t space = std::min(table.find(' ', at), end);
+            fields.push_back(table.substr(at, space - at));
+            at = space + 1;
+        }
+        start = end + 1;
+        const auto separator = std::find(fields.begin(), fields.end(), "-");
+        if (fields.size() < 5 || separator == fields.end() || fields.end() - separator < 3 ||
+            numbers.count(fields[2]) == 0) {
+            continue;
+        }
+        if (!found.empty()) found += ", ";
+        found += unescaped(separator[2]) + " is mounted on " + unescaped(fields[4]);
+    }
+    return found;
+}
+
+void fail_in_use(const std::string& path, const std::string& disk) {
+    const std::string mounts = mounted_partitions(path, disk);
+    fail_with_text(ERROR_BUSY, mounts.empty()
+                                   ? "The disk is in use by the system or another program."
+                                   : "The disk is in use: " + mounts + ".");
+}
+
+// The disk's lock, which udev's probe respects; a holder that keeps it is a user of the disk.
+bool lock_disk(int fd, const std::string& path, const std::string& disk) {
+    for (int attempt = 1;; ++attempt) {
+        if (system_calls().flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK) {
+            fail_with_errno(errno);
+            return false;
+        }
+        if (attempt == LOCK_ATTEMPTS) {
+            fail_in_use(path, disk);
+            return false;
+        }
+        Sleep(LOCK_RETRY_MILLISECONDS);
+    }
+}
+
+}  // namespace
+
+std::string device_root() {
+    return SLOTPUSH_DEVICE_ROOT;
+}
+
+std::vector<std::string> whole_disks() {
+    std::vector<std::string> names = directory_entries(device_root() + "/sys/block");
+    names.erase(std::remove_if(names.begin(), names.end(), is_virtual_disk), names.end());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    return names;
+}
+
+std::string resolve(const char* name, std::string& disk) {
+    static const char DEVICE_PREFIX[] = "\\\\.\\";
+    static const char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
+    disk.clear();
+    if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) return name;
+    if (starts_with_ignoring_case(name, PHYSICAL_DRIVE)) {
+        const char* digits = name + std::strlen(PHYSICAL_DRIVE);
+        const size_t count = std::strspn(digits, "0123456789");
+        if (count > 0 && count <= 4 && digits[count] == '\0') {
+            const std::vector<std::string> disks = whole_disks();
+            const auto drive = static_cast<size_t>(std::atoi(digits));
+            if (drive < disks.size()) {
+                disk = disks[drive];
+                return device_root() + "/dev/" + disk;
+            }
+        }
+    }
+    fail_with_code(ERROR_FILE_NOT_FOUND);  // no such device here, VWIN32 among them
+    return {};
+}
+
+std::string disk_attribute(const std::string& disk, const char* attribute) {
+    const std::string path = device_root() + "/sys/block/" + disk + "/" + attribute;
+    const int fd = system_calls().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) return {};
+    char text[64] = {};
+    const ssize_t got = system_calls().read(fd, text, sizeof text - 1);
+    system_calls().close(fd);
+    return got > 0 ? std::string(text, static_cast<size_t>(got)) : std::string();
+}
+
+// 512-byte sectors, 63 sectors per track, 255 tracks per cylinder, whole cylinders of the size
+// the kernel reports in 512-byte units.
+bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry) {
+    constexpr DWORD SECTOR_BYTES = 512;
+    constexpr DWORD SECTORS_PER_TRACK = 63;
+    constexpr DWORD TRACKS_PER_CYLINDER = 255;
+    const std::string size = disk_attribute(disk, "size");
+    if (size.empty() || size[0] < '0' || size[0] > '9') {
+        fail_with_code(ERROR_NOT_READY);
+        return false;
+    }
+    const unsigned long long sectors = std::strtoull(size.c_str(), nullptr, 10);
+    const bool removable = disk_attribute(disk, "removable").rfind('1', 0) == 0;
+    geometry.Cylinders.QuadPart =
+        static_cast<LONGLONG>(sectors / (SECTORS_PER_TRACK * TRACKS_PER_CYLINDER));
+    geometry.MediaType = removable ? RemovableMedia : FixedMedia;
+    geometry.TracksPerCylinder = TRACKS_PER_CYLINDER;
+    geometry.SectorsPerTrack = SECTORS_PER_TRACK;
+    geometry.BytesPerSector = SECTOR_BYTES;
+    return true;
+}
+
+int claim_disk(const std::string& path, const std::string& disk) {
+    if (disk_attribute(disk, "ro").rfind('1', 0) == 0) {
+        fail_with_code(ERROR_WRITE_PROTECT);
+        return -1;
+    }
+    if (system_calls().access(path.c_str(), W_OK) != 0) {
+        fail_with_errno(errno);
+        return -1;
+    }
+    // On a block device O_EXCL without O_CREAT is the kernel's exclusive claim.
+    const int fd = system_calls().open(path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC, 0);
+    if (fd < 0) {
+        if (errno == EBUSY) {
+            fail_in_use(path, disk);
+        } else {
+            fail_with_errno(errno);
+        }
+        return -1;
+    }
+    if (!lock_disk(fd, path, disk)) {
+        system_calls().close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace linux_layer

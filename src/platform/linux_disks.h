@@ -1,0 +1,37 @@
+// Whole disks on Linux as Windows names and describes them, and claiming one for a writer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "winapi.h"
+
+namespace linux_layer {
+
+// SLOTPUSH_DEVICE_ROOT, fixed when the tool is built: it stands in for "/" wherever the layer
+// looks for disks, so that tests can put ordinary files in their place.
+std::string device_root();
+
+// The whole disks in the order their drive numbers follow (sdz before sdaa), virtual ones left
+// out.
+std::vector<std::string> whole_disks();
+
+// The Linux path behind a Windows name, with disk set to the whole disk's name when it names
+// one; empty (with the last error set) when there is none.
+std::string resolve(const char* name, std::string& disk);
+
+// The first line of a /sys/block attribute of a disk; empty when it cannot be read.
+std::string disk_attribute(const std::string& disk, const char* attribute);
+
+// A disk as Windows describes it; false, with the last error set, when its size is unknown.
+bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry);
+
+// Opens a disk for a writer as Windows opens a physical drive for writing: refused when the
+// card is write-protected or the user may not write it, and, since on Linux nothing else
+// guards it, claimed exclusively: refused while any of its partitions is mounted, swap, or
+// held by LVM or RAID, or another program holds its lock. The descriptor is read-only (udev
+// probes a disk again when a writable descriptor closes); the claim lasts until it is closed.
+// -1, with the last error set, on refusal.
+int claim_disk(const std::string& path, const std::string& disk);
+
+}  // namespace linux_layer

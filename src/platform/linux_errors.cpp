@@ -1,0 +1,108 @@
+#include "platform/linux_errors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+namespace linux_layer {
+
+namespace {
+
+// Errors with no Windows counterpart keep their errno in an application-defined code.
+constexpr DWORD ERRNO_CODE_BASE = 0x20000000;
+
+struct ErrnoCode {
+    int errno_value;
+    DWORD code;
+};
+
+// The first row for a code is the errno whose text describes the code.
+constexpr ErrnoCode ERRNO_CODES[] = {
+    {ENOENT, ERROR_FILE_NOT_FOUND},
+    {ENOTDIR, ERROR_PATH_NOT_FOUND},
+    {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+    {EACCES, ERROR_ACCESS_DENIED},
+    {EPERM, ERROR_ACCESS_DENIED},
+    {EBADF, ERROR_INVALID_HANDLE},
+    {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+    {EROFS, ERROR_WRITE_PROTECT},
+    {ENXIO, ERROR_NOT_READY},
+    {ENODEV, ERROR_NOT_READY},
+    {ENOMEDIUM, ERROR_NOT_READY},
+    {EIO, ERROR_IO_DEVICE},
+    {EEXIST, ERROR_FILE_EXISTS},
+    {EINVAL, ERROR_INVALID_PARAMETER},
+    {ENOSPC, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_FULL},
+    {EBUSY, ERROR_BUSY},
+    {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+    {EFBIG, ERROR_FILE_TOO_LARGE},
+    {ENOSYS, ERROR_CALL_NOT_IMPLEMENTED},
+    {EOPNOTSUPP, ERROR_NOT_SUPPORTED},
+};
+
+struct CodeText {
+    DWORD code;
+    const char* text;
+};
+
+// Codes that this layer or the tool set with no errno behind them, in Windows' words.
+constexpr CodeText OWN_TEXTS[] = {
+    {NO_ERROR, "The operation completed successfully."},
+    {ERROR_INVALID_FUNCTION, "Incorrect function."},
+    {ERROR_SECTOR_NOT_FOUND, "The drive cannot find the sector requested."},
+    {ERROR_HANDLE_EOF, "Reached the end of the file."},
+    {ERROR_NEGATIVE_SEEK,
+     "An attempt was made to move the file pointer before the beginning of "
+     "the file."},
+    {ERROR_WRITE_PROTECT, "The media is write protected."},
+};
+
+// Several errno values share one code (EDQUOT and ENOSPC are both a full disk), and the layer
+// can say more than a code does. What last explained each code is kept with it, so that the
+// text survives the code being saved and set again, as the tool does around a closing call.
+thread_local std::map<DWORD, std::string> text_behind;
+thread_local DWORD last_error_code = NO_ERROR;
+
+}  // namespace
+
+DWORD& last_error() {
+    return last_error_code;
+}
+
+void fail_with_errno(int error) {
+    DWORD code = ERRNO_CODE_BASE | static_cast<DWORD>(error);
+    for (const ErrnoCode& row : ERRNO_CODES) {
+        if (row.errno_value == error) {
+            code = row.code;
+            break;
+        }
+    }
+    fail_with_text(code, std::strerror(error));
+}
+
+void fail_with_code(DWORD code) {
+    last_error_code = code;
+    text_behind.erase(code);
+}
+
+void fail_with_text(DWORD code, std::string text) {
+    last_error_code = code;
+    text_behind[code] = std::move(text);
+}
+
+std::string text_for(DWORD code) {
+    if (const auto behind = text_behind.find(code); behind != text_behind.end()) {
+        return behind->second;
+    }
+    if ((code & ERRNO_CODE_BASE) != 0) return std::strerror(static_cast<int>(code & 0xFFFF));
+    for (const CodeText& row : OWN_TEXTS) {
+        if (row.code == code) return row.text;
+    }
+    for (const ErrnoCode& row : ERRNO_CODES) {
+        if (row.code == code) return std::strerror(row.errno_value);
+    }
+    return {};
+}
+
+}  // namespace linux_layer

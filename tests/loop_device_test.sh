@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The real program against a real block device: a loop device that carries an ext2 file system
+# is dev/sdb (physical drive 1) of the program's device root.
+# - mounted: a write is refused, names the mount, and changes nothing; reading back works;
+# - write-protected: a write is refused with the write-protect text;
+# - unmounted: the slot is written and reads back byte for byte, nothing else changes;
+# - pulled (detached): a write fails with the system's reason, and nothing else changes.
+# Usage: loop_device_test.sh PROGRAM DEVICE_ROOT WORK_DIRECTORY
+# Exits 77 (skipped), saying why, where loop devices or mounting are not permitted.
+set -uo pipefail
+program=$1 root=$2 work=$3
+here=$(cd "$(dirname "$0")" && pwd)
+SLOT=819200
+failures=0
+checks=0
+
+skip() {
+  echo "SKIPPED: $*"
+  exit 77
+}
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+check() { # check DESCRIPTION EXPECTED ACTUAL
+  checks=$((checks + 1))
+  [ "$2" == "$3" ] || fail "$1: expected [$2], got [$3]"
+}
+
+[ "$(id -u)" -eq 0 ] || skip "loop devices and mounts need root"
+for command in losetup mount umount mountpoint mkfs.ext2 blockdev; do
+  command -v "$command" >/dev/null || skip "$command is not installed"
+done
+
+loop=
+mnt=$work/mnt
+release() {
+  mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
+  [ -n "$loop" ] && losetup -d "$loop"
+  rm -rf "$work" "$root"
+}
+trap release EXIT
+rm -rf "$work" "$root"
+mkdir -p "$work" "$mnt" "$root/dev" "$root/sys/block/sda" "$root/work" "$root/proc/self"
+
+truncate -s $((4 * SLOT)) "$work/card.img"
+mkfs.ext2 -q -F "$work/card.img" || { echo "FAIL: mkfs.ext2"; exit 1; }
+loop=$(losetup --find --show "$work/card.img" 2>&1) || { reason=$loop; loop=; skip "no loop device: $reason"; }
+# Drive 0 is an ordinary file; drive 1 is the loop device, with the kernel's own attributes.
+truncate -s 1M "$root/dev/sda"
+ln -s "$loop" "$root/dev/sdb"
+ln -s "/sys/block/$(basename "$loop")" "$root/sys/block/sdb"
+ln -s /proc/self/mountinfo "$root/proc/self/mountinfo"
+printf '\001\000\000\000' >"$root/work/slotpCFG"
+bash "$here/make_full_image.sh" "$root/work/image.dsk" "$work/expected.slot"
+mount "$loop" "$mnt" 2>"$work/mount.err" || skip "mounting is not permitted: $(cat "$work/mount.err")"
+
+run() { # run ARGS...: the program as "slotpush" in the root's work folder, as a user runs it
+  (cd "$root/work" && exec -a slotpush "$program" "$@") >"$work/out" 2>&1
+  status=$?
+  output=$(cat "$work/out")
+}
+# The image a slot of the device holds: its even bytes.
+image_of_slot() { # image_of_slot VOLUME
+  dd if="$loop" bs=$SLOT skip=$(($1 - 1)) count=1 status=none |
+    perl -e 'local $/; my $d = <STDIN>; print join "", map { substr($d, 2 * $_, 1) } 0 .. length($d) / 2 - 1'
+}
+
+# --- Mounted: no write, and the mount is named; reading back still works
+cat "$loop" >"$work/before"
+run image.dsk 2
+check "mounted: status of a refused open" 247 "$status"
+check "mounted: outcome" "slotpull failed: The disk is in use: $loop is mounted on $mnt." "$output"
+checks=$((checks + 1))
+cmp -s "$loop" "$work/before" || fail "mounted: the device changed"
+run FLASH 1
+check "read back while mounted: status" 0 "$status"
+checks=$((checks + 1))
+cmp -s "$root/work/FLASH" <(image_of_slot 1) || fail "read back while mounted: FLASH differs from slot 1"
+umount "$mnt"
+
+# --- Write-protected
+blockdev --setro "$loop"
+run image.dsk 2
+check "write-protected: status" 247 "$status"
+check "write-protected: outcome" "slotpull failed: The media is write protected." "$output"
+blockdev --setrw "$loop"
+
+# --- Unmounted: the slot is written, nothing else changes, and it reads back
+cat "$loop" >"$work/before"
+run image.dsk 2
+check "unmounted: status" 0 "$status"
+check "unmounted: outcome" "slotpull succeeded." "$output"
+checks=$((checks + 3))
+cmp -s -i $SLOT:0 -n $SLOT "$loop" "$work/expected.slot" || fail "unmounted: slot 2 bytes differ"
+cmp -s -n $SLOT "$loop" "$work/before" || fail "unmounted: slot 1 changed"
+cmp -s -i $((2 * SLOT)):$((2 * SLOT)) "$loop" "$work/before" || fail "unmounted: slots 3 and 4 changed"
+run FLASH 2
+check "read back: status" 0 "$status"
+checks=$((checks + 1))
+cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "read back: FLASH differs from the image"
+
+# --- Pulled between choosing and writing: the detached device has no bytes to position in
+losetup -d "$loop"
+loop=
+run image.dsk 2
+check "pulled: status of a failed write" 253 "$status"
+check "pulled: outcome" "slotpull failed: Invalid argument" "$output"
+checks=$((checks + 1))
+cmp -s "$root/dev/sda" <(head -c 1M /dev/zero) || fail "drive 0 changed"
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
