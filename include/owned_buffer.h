@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "winapi.h"
@@ -18,4 +19,20 @@ using Owned = std::unique_ptr<T[], ReleaseLocal>;
 template <typename T>
 Owned<T> obtain(size_t count) {
     return Owned<T>(static_cast<T*>(LocalAlloc(LMEM_FIXED, count * sizeof(T))));
+}
+
+// Whole pages from VirtualAlloc, given back with VirtualFree: the alignment that reads which
+// bypass the system's cache need. The release keeps the last error of whatever failed before.
+struct ReleasePages {
+    void operator()(uint8_t* pages) const {
+        const DWORD reason = GetLastError();
+        VirtualFree(pages, 0, MEM_RELEASE);
+        SetLastError(reason);
+    }
+};
+using Pages = std::unique_ptr<uint8_t[], ReleasePages>;
+
+inline Pages obtain_pages(size_t bytes) {
+    return Pages(static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)));
 }

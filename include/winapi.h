@@ -81,8 +81,13 @@ union LARGE_INTEGER {
 #define FILE_ATTRIBUTE_SYSTEM 0x00000004u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
+#define FILE_FLAG_NO_BUFFERING 0x20000000u
 
 #define LMEM_FIXED 0x0000u
+#define MEM_COMMIT 0x00001000u
+#define MEM_RESERVE 0x00002000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_READWRITE 0x04u
 
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
@@ -99,6 +104,7 @@ union LARGE_INTEGER {
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_NOT_READY 21L
+#define ERROR_CRC 23L
 #define ERROR_SECTOR_NOT_FOUND 27L
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
@@ -199,6 +205,9 @@ HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
 BOOL DeleteFileA(LPCSTR lpFileName);
 void Sleep(DWORD dwMilliseconds);
+BOOL FlushFileBuffers(HANDLE hFile);
+LPVOID VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect);
+BOOL VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType);
 
 BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
 int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);

@@ -3,7 +3,7 @@
 #include <cstring>
 
 namespace {
-char detail_text[80] = "";
+char detail_text[160] = "";
 }
 
 void set_failure_detail(const char* detail) {

@@ -4,7 +4,9 @@
 #include <cstring>
 
 #include "device/handle_io.h"
+#include "device/slot_check.h"
 #include "device/volume_claim.h"
+#include "owned_buffer.h"
 #include "slotpush.h"
 #include "winapi.h"
 
@@ -26,8 +28,31 @@ int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte
     return read_exactly(drive.get(), buffer) ? 1 : 0;
 }
 
+namespace {
+
+// Reads the slot back through a handle that bypasses the system's cache, into whole pages as
+// such reads need, and compares it with what was written.
+int32_t verify_physical(int32_t drive_number, std::span<const uint8_t> written,
+                        uint64_t byte_offset) {
+    const Pages pages = obtain_pages(written.size());
+    if (!pages) return RESULT_WRITE_FAILED;
+    ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_NO_BUFFERING, nullptr));
+    if (!drive) return RESULT_WRITE_FAILED;
+    const std::span<uint8_t> read_back{pages.get(), written.size()};
+    if (!seek_from_start(drive.get(), byte_offset) || !read_exactly(drive.get(), read_back)) {
+        return RESULT_WRITE_FAILED;
+    }
+    return holds_what_was_written(written, read_back, byte_offset) ? RESULT_SUCCESS
+                                                                    : RESULT_WRITE_FAILED;
+}
+
+}  // namespace
+
 // The drive's volumes are locked and dismounted first, and stay so until the drive is closed
-// again; a volume that cannot be locked stops the write before any byte moves.
+// again; a volume that cannot be locked stops the write before any byte moves. The write is
+// flushed to the card and read back from it while they still are.
 int32_t write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
                        uint64_t byte_offset) {
     VolumeClaim volumes;
@@ -38,6 +63,9 @@ int32_t write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
     if (!drive) return RESULT_DRIVE_NOT_OPENED;
     if (!seek_from_start(drive.get(), byte_offset)) return RESULT_WRITE_FAILED;
     if (!write_exactly(drive.get(), buffer)) return RESULT_WRITE_FAILED;
+    const int32_t result = FlushFileBuffers(drive.get())
+                               ? verify_physical(drive_number, buffer, byte_offset)
+                               : RESULT_WRITE_FAILED;
     refresh_disk_layout(drive.get());
-    return RESULT_SUCCESS;
+    return result;
 }

@@ -3,7 +3,9 @@
 #include <optional>
 
 #include "device/handle_io.h"
+#include "device/slot_check.h"
 #include "device/vwin32_driver.h"
+#include "owned_buffer.h"
 #include "slotpush.h"
 
 namespace {
@@ -56,6 +58,19 @@ int32_t volume_lock_request(HANDLE vwin32, DWORD_PTR ebx, DWORD_PTR minor,
     return 0;
 }
 
+// Reads the written run back while the volume is still locked, and compares.
+int32_t verify_vwin32(HANDLE vwin32, int32_t drive_index, std::span<const uint8_t> written,
+                      uint64_t byte_offset) {
+    const Pages pages = obtain_pages(written.size());
+    if (!pages) return RESULT_WRITE_FAILED;
+    DISKIO io{};
+    describe_run(io, pages.get(), byte_offset, written.size());  // it fitted for the write
+    if (!sector_request(vwin32, drive_index, io, READ_SECTORS)) return RESULT_WRITE_FAILED;
+    return holds_what_was_written(written, {pages.get(), written.size()}, byte_offset)
+               ? RESULT_SUCCESS
+               : RESULT_WRITE_FAILED;
+}
+
 }  // namespace
 
 bool vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& registers) {
@@ -89,8 +104,8 @@ int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint
     return sector_request(vwin32.get(), drive_index, io, READ_SECTORS) ? 1 : 0;
 }
 
-// Open, lock, one transfer, unlock, close: the lock's answer is not consulted, and the unlock
-// goes out whatever the lock and the transfer gave.
+// Open, lock, one transfer and its read-back, unlock, close: the lock's answer is not consulted,
+// and the unlock goes out whatever the lock and the transfer gave.
 int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset) {
     DISKIO io{};
@@ -101,9 +116,10 @@ int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffe
     if (!vwin32) return RESULT_NO_DRIVER;
     const auto drive_number = static_cast<uint8_t>(drive_index + 1);
     lock_logical_volume(vwin32.get(), drive_number, 0, 0);
-    const int32_t result = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
-                               ? RESULT_SUCCESS
-                               : RESULT_WRITE_FAILED;
+    const int32_t result =
+        sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
+            ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
+            : RESULT_WRITE_FAILED;
     const DWORD reason = GetLastError();  // the transfer's, not the unlock's
     unlock_logical_volume(vwin32.get(), drive_number);
     SetLastError(reason);

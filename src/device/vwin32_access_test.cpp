@@ -42,6 +42,7 @@ const std::string LOCK_08 = "1 440d 5 84a 0 0";
 const std::string UNLOCK_48 = "1 440d 5 486a 0 0";
 const std::string UNLOCK_08 = "1 440d 5 86a 0 0";
 const std::string WRITE_5 = "6 7305 - ffffffff 5 4001 start 6400 count 1600";
+const std::string READ_BACK_5 = "6 7305 - ffffffff 5 0 start 6400 count 1600";
 
 class Vwin32Access : public ::testing::Test {
   protected:
@@ -69,23 +70,31 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         std::vector<std::string> requests;
     };
     const Case cases[] = {
-        {"granted", [] {}, 0, {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"granted", [] {}, 0, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock retried",
          [this] { volume().grants_lock[0] = false; },
          0,
-         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock refused twice",
          [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; },
          0,
-         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"unlock retried",
          [this] { volume().grants_unlock[0] = false; },
          0,
-         {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
+         {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48, UNLOCK_08}},
         {"lock call fails",
          [] { fake::machine().fail_function("DeviceIoControl", 0); },
          0,
-         {LOCK_48, LOCK_08, WRITE_5, UNLOCK_48}},
+         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"the volume keeps nothing of the write",
+         [this] { volume().sectors.keeps_writes = false; },
+         -3,
+         {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"the read-back is refused, still locked",
+         [this] { volume().reads = false; },
+         -3,
+         {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"service refuses the write",
          [this] { volume().writes = false; },
          -3,
@@ -101,7 +110,9 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         c.arrange();
         EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, 4 * SLOT_BYTES), c.result) << c.name;
         EXPECT_EQ(requests(), c.requests) << c.name;
-        EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot, c.result == 0);
+        EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot,
+                  c.result == 0 || c.name == std::string("the read-back is refused, still locked"))
+            << c.name;
         TearDown();
     }
     SetUp();

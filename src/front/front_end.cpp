@@ -39,6 +39,10 @@ void print_failure() {
     const DWORD error = GetLastError();
     const char* detail = failure_detail();
     const char* separator = *detail != '\0' ? ": " : "";
+    if (*detail != '\0' && error == NO_ERROR) {
+        std::printf("slotpull failed: %s.\n", detail);  // nothing failed but the card's answer
+        return;
+    }
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,

@@ -200,6 +200,17 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         {"no system text", "none.dsk", [] { fake::machine().fail_function("FormatMessageA", 0); },
          -2, "slotpull failed: error 2\n"},
         {"not an image", "bad.dsk", [] {}, -4, "Not a supported TI/99-4A format\n"},
+        {"the card keeps nothing", "disk.dsk",
+         [] { fake::machine().drives[1].keeps_writes = false; }, -3,
+         "slotpull failed: volume 5 on the card does not hold what was written; the first "
+         "difference is at byte 0 of its slot.\n"},
+        {"the card alters a byte", "disk.dsk",
+         [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 12345; }, -3,
+         "slotpull failed: volume 5 on the card does not hold what was written; the first "
+         "difference is at byte 12345 of its slot.\n"},
+        {"the card cannot be read back", "disk.dsk",
+         [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
+         "slotpull failed: text of error 23\r\n\n"},
     };
     for (const Case& c : cases) {
         SetUp();

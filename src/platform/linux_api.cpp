@@ -104,16 +104,35 @@ void SetLastError(DWORD dwErrCode) {
 
 namespace {
 
+// Reads that bypass the page cache: O_DIRECT where the file system allows it, as block
+// devices do; elsewhere (tmpfs refuses it) the file's cached pages are written out and dropped,
+// so that what is read next comes from the medium.
+int open_uncached(const std::string& path, int flags) {
+    const int fd = sys().open(path.c_str(), flags | O_DIRECT, 0);
+    if (fd >= 0 || errno != EINVAL) return fd;
+    const int cached = sys().open(path.c_str(), flags, 0);
+    if (cached < 0) return -1;
+    if (sys().fdatasync(cached) != 0 ||
+        (errno = sys().posix_fadvise(cached, 0, 0, POSIX_FADV_DONTNEED)) != 0) {
+        const int error = errno;
+        sys().close(cached);
+        errno = error;
+        return -1;
+    }
+    return cached;
+}
+
 // The descriptor behind a new handle, or -1 with the last error set.
 int open_descriptor(const std::string& path, const std::string& disk, DWORD access,
-                    DWORD disposition) {
+                    DWORD disposition, DWORD attributes) {
     if (!disk.empty() && (access & GENERIC_WRITE) != 0) return claim_disk(path, disk);
     const int flags = open_flags(access, disposition);
     if (flags < 0) {
         fail_with_code(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const int fd = sys().open(path.c_str(), flags, 0666);
+    const int fd = (attributes & FILE_FLAG_NO_BUFFERING) != 0 ? open_uncached(path, flags)
+                                                              : sys().open(path.c_str(), flags, 0666);
     if (fd < 0) fail_with_errno(errno);
     return fd;
 }
@@ -140,7 +159,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
     std::string disk;
     const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return INVALID_HANDLE_VALUE;
-    const int fd = open_descriptor(path, disk, dwDesiredAccess, dwCreationDisposition);
+    const int fd =
+        open_descriptor(path, disk, dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes);
     if (fd < 0) return INVALID_HANDLE_VALUE;
     struct stat status {};
     if (sys().fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
@@ -308,6 +328,32 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpB
         std::memcpy(lpBuffer, text.c_str(), text.size() + 1);
     }
     return static_cast<DWORD>(text.size());
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+    const OpenFile* file = open_file(hFile);
+    if (file == nullptr) return FALSE;
+    if (sys().fdatasync(file->fd) != 0) {
+        fail_with_errno(errno);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Whole pages, zeroed, as Windows gives them.
+LPVOID VirtualAlloc(LPVOID, SIZE_T dwSize, DWORD, DWORD) {
+    constexpr size_t PAGE_BYTES = 4096;
+    void* pages = nullptr;
+    if (posix_memalign(&pages, PAGE_BYTES, dwSize > 0 ? dwSize : 1) != 0) {
+        fail_with_errno(ENOMEM);
+        return nullptr;
+    }
+    return std::memset(pages, 0, dwSize);
+}
+
+BOOL VirtualFree(LPVOID lpAddress, SIZE_T, DWORD) {
+    std::free(lpAddress);
+    return TRUE;
 }
 
 HLOCAL LocalAlloc(UINT, SIZE_T uBytes) {

@@ -293,6 +293,9 @@ const SystemCalls SCRIPTED = {
     [](int fd, struct stat* status) { return fails(next_step()) ? -1 : REAL.fstat(fd, status); },
     [](const char* path, int mode) { return fails(next_step()) ? -1 : REAL.access(path, mode); },
     [](int fd, int operation) { return fails(next_step()) ? -1 : REAL.flock(fd, operation); },
+    [](int fd, off_t offset, off_t length, int advice) {
+        return fails(next_step()) ? errno : REAL.posix_fadvise(fd, offset, length, advice);
+    },
 };
 
 // Each puts the scripted version of one system call in force.
@@ -305,10 +308,15 @@ constexpr Install FDATASYNC = [](SystemCalls& c) { c.fdatasync = SCRIPTED.fdatas
 constexpr Install CLOSE = [](SystemCalls& c) { c.close = SCRIPTED.close; };
 constexpr Install ACCESS = [](SystemCalls& c) { c.access = SCRIPTED.access; };
 constexpr Install FLOCK = [](SystemCalls& c) { c.flock = SCRIPTED.flock; };
+constexpr Install OPEN_AND_FADVISE = [](SystemCalls& c) {
+    c.open = SCRIPTED.open;
+    c.posix_fadvise = SCRIPTED.posix_fadvise;
+};
 
 TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
     // claim: opening the disk for writing, under the plan.
-    enum class Operation { read, write, geometry, seek, close, claim };
+    // uncached: a second handle that reads past the page cache; flush: FlushFileBuffers.
+    enum class Operation { read, write, geometry, seek, close, claim, uncached, flush };
     struct Case {
         const char* name;
         Operation operation;
@@ -455,6 +463,16 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
             case Operation::claim:
                 h = open_disk();
                 ok = h != INVALID_HANDLE_VALUE;
+                break;
+            case Operation::uncached: {
+                HANDLE uncached = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ, 0, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr);
+                ok = uncached != INVALID_HANDLE_VALUE;
+                if (ok) CloseHandle(uncached);
+                break;
+            }
+            case Operation::flush:
+                ok = FlushFileBuffers(h);
                 break;
         }
         const DWORD reason = GetLastError();

@@ -17,6 +17,7 @@ SystemCalls& system_calls() {
         [](int fd, struct stat* status) { return ::fstat(fd, status); },
         [](const char* path, int mode) { return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS); },
         ::flock,
+        ::posix_fadvise,
     };
     return calls;
 }

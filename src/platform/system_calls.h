@@ -17,6 +17,7 @@ struct SystemCalls {
     int (*fstat)(int fd, struct stat* status);
     int (*access)(const char* path, int mode);  // as the effective user, as open() checks
     int (*flock)(int fd, int operation);
+    int (*posix_fadvise)(int fd, off_t offset, off_t length, int advice);
 };
 
 // The table in force. A test that replaces an entry puts the original back when it is done.

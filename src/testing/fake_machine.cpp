@@ -41,7 +41,7 @@ BOOL succeed_clearing_last_error() {
     return TRUE;
 }
 
-HANDLE open_drive(int number, DWORD access, const char* name) {
+HANDLE open_drive(int number, DWORD access, DWORD attributes, const char* name) {
     Machine& m = machine();
     const auto drive = m.drives.find(number);
     if (drive == m.drives.end() || !drive->second.opens) {
@@ -50,7 +50,7 @@ HANDLE open_drive(int number, DWORD access, const char* name) {
     if ((access & GENERIC_WRITE) != 0 && !drive->second.opens_for_write) {
         return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     }
-    return m.add_handle({name, Machine::Open::Kind::drive, number, 0, access});
+    return m.add_handle({name, Machine::Open::Kind::drive, number, 0, access, 0, attributes});
 }
 
 HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
@@ -221,7 +221,7 @@ void absolute_disk_io(DIOC_REGISTERS& r) {
     if (offset + bytes > volume->sectors.size) return answer(r, DOS_SECTOR_NOT_FOUND);
     auto* buffer = reinterpret_cast<uint8_t*>(io->diBuffer);
     if (write) {
-        volume->sectors.write(offset, buffer, bytes);
+        volume->sectors.accept_write(offset, buffer, bytes);
     } else {
         volume->sectors.read(offset, buffer, bytes);
     }
@@ -250,6 +250,15 @@ void Drive::write(uint64_t offset, const uint8_t* bytes, size_t count) {
         const size_t piece = std::min<size_t>(count - done, PAGE_BYTES - in_page);
         std::memcpy(page.data() + in_page, bytes + done, piece);
         done += piece;
+    }
+}
+
+void Drive::accept_write(uint64_t offset, const uint8_t* bytes, size_t count) {
+    if (!keeps_writes) return;
+    write(offset, bytes, count);
+    if (alters_byte_at && *alters_byte_at >= offset && *alters_byte_at < offset + count) {
+        const uint8_t kept = bytes[*alters_byte_at - offset] ^ 0x10;
+        write(*alters_byte_at, &kept, 1);
     }
 }
 
@@ -327,8 +336,9 @@ Machine::Open* Machine::handle(HANDLE handle) {
 
 // Every block is followed by a guard of known bytes, checked when it is released, so a write
 // past the end of a buffer stops the test even where no sanitizer watches.
-void* Machine::allocate(size_t bytes) {
-    auto* memory = static_cast<uint8_t*>(std::malloc(bytes + GUARD_BYTES));
+void* Machine::allocate(size_t bytes, size_t alignment) {
+    const size_t whole = (bytes + GUARD_BYTES + alignment - 1) / alignment * alignment;
+    auto* memory = static_cast<uint8_t*>(std::aligned_alloc(alignment, whole));
     std::memset(memory + bytes, GUARD_FILL, GUARD_BYTES);
     allocations_[memory] = bytes;
     return memory;
@@ -373,7 +383,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return fake::fail(fault->error, INVALID_HANDLE_VALUE);
     }
     if (const int drive = fake::physical_drive_number(lpFileName); drive >= 0) {
-        return fake::open_drive(drive, dwDesiredAccess, lpFileName);
+        return fake::open_drive(drive, dwDesiredAccess, dwFlagsAndAttributes, lpFileName);
     }
     if (strcasecmp(lpFileName, "\\\\.\\VWIN32") == 0 && machine().has_vwin32) {
         return machine().add_handle(
@@ -436,6 +446,17 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (open->drive >= 0 && available < nNumberOfBytesToRead) {
         return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);  // a disk ends; it has no short reads
     }
+    if ((open->attributes & FILE_FLAG_NO_BUFFERING) != 0) {
+        // Past the cache only whole sectors move, into memory aligned to a sector.
+        constexpr uint64_t SECTOR = 512;
+        if (reinterpret_cast<uintptr_t>(lpBuffer) % SECTOR != 0 ||
+            nNumberOfBytesToRead % SECTOR != 0 || open->position % SECTOR != 0) {
+            return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
+        }
+        if (open->drive >= 0 && machine().drives[open->drive].uncached_reads_fail) {
+            return fake::fail(ERROR_CRC, FALSE);
+        }
+    }
     const DWORD count =
         moved_count(fault, static_cast<DWORD>(std::min<uint64_t>(available, nNumberOfBytesToRead)));
     auto* into = static_cast<uint8_t*>(lpBuffer);
@@ -469,7 +490,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     const DWORD count = moved_count(fault, nNumberOfBytesToWrite);
     const auto* from = static_cast<const uint8_t*>(lpBuffer);
     if (open->drive >= 0) {
-        machine().drives[open->drive].write(open->position, from, count);
+        machine().drives[open->drive].accept_write(open->position, from, count);
     } else {
         std::vector<uint8_t>& bytes = machine().files[open->target];
         if (bytes.size() < open->position + count) bytes.resize(open->position + count);
@@ -570,6 +591,31 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     }
     if (machine().files.erase(lpFileName) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
     return fake::succeed_clearing_last_error();
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+    if (const auto fault = machine().begin("FlushFileBuffers", fake::target_of(hFile), {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    return fake::data_handle(hFile) != nullptr ? TRUE : fake::fail(ERROR_INVALID_HANDLE, FALSE);
+}
+
+// Whole pages, as Windows gives them, among the machine's counted allocations.
+LPVOID VirtualAlloc(LPVOID, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect) {
+    if (const auto fault =
+            machine().begin("VirtualAlloc", "", {dwSize, flAllocationType, flProtect})) {
+        return fake::fail(fault->error, static_cast<LPVOID>(nullptr));
+    }
+    constexpr size_t PAGE_BYTES = 4096;
+    return std::memset(machine().allocate(dwSize, PAGE_BYTES), 0, dwSize);
+}
+
+BOOL VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType) {
+    const auto fault = machine().begin("VirtualFree", "", {dwSize, dwFreeType});
+    if (dwSize != 0 || dwFreeType != MEM_RELEASE || !machine().release(lpAddress)) {
+        return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    return fault ? fake::fail(fault->error, FALSE) : TRUE;
 }
 
 // Time does not pass on this machine; the wait is only logged.

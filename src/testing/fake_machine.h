@@ -2,6 +2,7 @@
 // and failures that the test sets up, and every platform call it makes is logged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -26,8 +27,15 @@ struct Drive {
     uint8_t fill = 0;
     bool opens = true;            // false: absent, every open fails
     bool opens_for_write = true;  // false: write access is refused
+    // Cards that lie: one that accepts writes and keeps nothing, one that keeps a byte of every
+    // write at this drive offset changed, one whose reads past the system's cache fail.
+    bool keeps_writes = true;
+    std::optional<uint64_t> alters_byte_at;
+    bool uncached_reads_fail = false;
 
     void write(uint64_t offset, const uint8_t* bytes, size_t count);
+    // A write as the tool's write call reaches the card: kept, altered or lost as it lies.
+    void accept_write(uint64_t offset, const uint8_t* bytes, size_t count);
     void read(uint64_t offset, uint8_t* bytes, size_t count) const;
     std::vector<uint8_t> bytes(uint64_t offset, size_t count) const;
     // The lowest and highest byte offsets ever written, or none.
@@ -104,14 +112,15 @@ class Machine {
         int drive = -1;
         uint64_t position = 0;
         DWORD access = 0;
-        char letter = 0;  // of a volume
+        char letter = 0;       // of a volume
+        DWORD attributes = 0;  // the flags it was opened with
     };
     std::optional<Fault> begin(std::string function, std::string target,
                                std::vector<uint64_t> args);
     HANDLE add_handle(Open open);
     Open* handle(HANDLE handle);
     bool remove_handle(HANDLE handle);
-    void* allocate(size_t bytes);
+    void* allocate(size_t bytes, size_t alignment = alignof(std::max_align_t));
     bool release(void* memory);
 
     DWORD last_error = NO_ERROR;

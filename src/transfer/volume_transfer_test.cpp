@@ -82,6 +82,14 @@ TEST_F(VolumeTransfer, EachVolumeGoesToItsOwnSlotWithOneWrite) {
 
         const fake::Machine& m = fake::machine();
         ASSERT_EQ(m.count("WriteFile"), 1u);
+        // The one read of the drive checks the slot, past the system's cache, once flushed.
+        EXPECT_EQ(m.count("FlushFileBuffers"), 1u);
+        ASSERT_EQ(m.count("ReadFile"), 2u) << "the image file's and the check's";
+        EXPECT_EQ(m.find("ReadFile", 1)->target, DRIVE_PATH);
+        EXPECT_EQ(m.find("ReadFile", 1)->args, std::vector<uint64_t>{SLOT_BYTES});
+        EXPECT_EQ(m.find("CreateFileA", m.count("CreateFileA") - 1)->args,
+                  (std::vector<uint64_t>{GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         OPEN_EXISTING, FILE_FLAG_NO_BUFFERING}));
         EXPECT_EQ(m.find("WriteFile")->target, DRIVE_PATH);
         EXPECT_EQ(m.find("WriteFile")->args, std::vector<uint64_t>{SLOT_BYTES});
         const fake::Call* seek = m.find("SetFilePointer", 2);  // after the image file's two
@@ -178,7 +186,8 @@ struct FaultCase {
     bool on_drive;
     bool short_count;
     int32_t result;
-    DWORD error;  // the last error the front end would report
+    DWORD error;            // the last error the front end would report
+    bool checking = false;  // the call comes after the slot's write: it checks the card
 };
 
 constexpr DWORD INJECTED = 1000;
@@ -193,8 +202,13 @@ void run_with_each_call_going_wrong(
     prepare();
     ASSERT_EQ(run(), RESULT_SUCCESS);
     const std::vector<fake::Call> calls = fake::machine().log;
+    const auto slot_write = std::find_if(calls.begin(), calls.end(), [](const fake::Call& call) {
+        return call.function == "WriteFile" && call.target == DRIVE_PATH;
+    });
     std::set<const FaultCase*> reached;
     for (size_t index = 0; index < calls.size(); ++index) {
+        const bool checking =
+            slot_write != calls.end() && index > static_cast<size_t>(slot_write - calls.begin());
         for (const bool short_count : {false, true}) {
             const bool on_drive = calls[index].target == DRIVE_PATH;
             // The drive letters' volumes are asked about before a write; the claim's own tests
@@ -202,12 +216,12 @@ void run_with_each_call_going_wrong(
             if (!on_drive && calls[index].target.rfind("\\\\.\\", 0) == 0) continue;
             const auto expected = std::find_if(table.begin(), table.end(), [&](const FaultCase& e) {
                 return e.function == calls[index].function && e.on_drive == on_drive &&
-                       e.short_count == short_count;
+                       e.short_count == short_count && e.checking == checking;
             });
             if (expected == table.end()) continue;
-            const std::string what = calls[index].function +
-                                     (on_drive ? " on the drive" : " on the file") +
-                                     (short_count ? ", short" : ", failing");
+            const std::string what =
+                calls[index].function + (on_drive ? " on the drive" : " on the file") +
+                (checking ? ", checking the write" : "") + (short_count ? ", short" : ", failing");
             prepare();
             fake::machine().fail_call(
                 index, short_count ? fake::Fault{0, 100} : fake::Fault{INJECTED, std::nullopt});
@@ -234,7 +248,15 @@ TEST_F(VolumeTransfer, EveryFailingCallOfAWriteIsReportedAndTouchesNothingElse) 
         {"WriteFile", true, false, RESULT_WRITE_FAILED, INJECTED},
         {"WriteFile", true, true, RESULT_WRITE_FAILED, ERROR_DISK_FULL},
         {"CloseHandle", false, false, RESULT_SUCCESS, 0},
-        {"CloseHandle", true, false, RESULT_SUCCESS, 0},
+        {"FlushFileBuffers", true, false, RESULT_WRITE_FAILED, INJECTED, true},
+        {"VirtualAlloc", false, false, RESULT_WRITE_FAILED, INJECTED, true},
+        {"CreateFileA", true, false, RESULT_WRITE_FAILED, INJECTED, true},
+        {"SetFilePointer", true, false, RESULT_WRITE_FAILED, INJECTED, true},
+        {"ReadFile", true, false, RESULT_WRITE_FAILED, INJECTED, true},
+        {"ReadFile", true, true, RESULT_WRITE_FAILED, ERROR_HANDLE_EOF, true},
+        {"CloseHandle", true, false, RESULT_SUCCESS, 0, true},
+        {"VirtualFree", false, false, RESULT_SUCCESS, 0, true},
+        {"DeviceIoControl", true, false, RESULT_SUCCESS, 0, true},
     };
     const std::vector<uint8_t> dump = sector_dump(720, 184320);
     run_with_each_call_going_wrong(
