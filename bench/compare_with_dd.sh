@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# The whole tool against dd on the same file-backed disk: N runs each of writing volume 5 and of
-# reading it back, taken in turns (tool, dd, tool, dd ...), with the medians, the median of the
-# ratios and each side's peak resident memory. dd writes the same pre-interleaved 819200 bytes
-# at the same offset and, like the tool's write to a disk, syncs them before it returns.
+# The whole tool against dd on the same disk: N runs each of writing volume 5 and of reading it
+# back, taken in turns (tool, dd, tool, dd ...), with the medians, the median of the ratios and
+# each side's peak resident memory. dd writes the same pre-interleaved 819200 bytes at the same
+# offset and syncs them before it returns; the tool's write also reads the slot back from the
+# card and compares it, which dd does not. The disk is a loop device where this machine allows
+# one (as root), and the file behind it otherwise. Targets: a write within 1.25 times dd's time,
+# a read-back within 1.10 times. BENCH_DISK=file measures on the file even as root.
 # Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +22,17 @@ rm -rf "$root"
 mkdir -p "$root/sys/block/sda" "$root/dev" "$root/work"
 echo 0 >"$root/sys/block/sda/removable"
 echo $((8 * SLOT / 512)) >"$root/sys/block/sda/size"
-head -c $((8 * SLOT)) /dev/zero >"$root/dev/sda"
+head -c $((8 * SLOT)) /dev/zero >"$build/disk.img"
+loop=$([ "${BENCH_DISK:-}" != file ] && [ "$(id -u)" -eq 0 ] &&
+  losetup --find --show "$build/disk.img" 2>/dev/null || true)
+trap '[ -n "$loop" ] && losetup -d "$loop"' EXIT
+if [ -n "$loop" ]; then
+  ln -s "$loop" "$root/dev/sda"
+  disk="a loop device ($loop)"
+else
+  ln -s "$build/disk.img" "$root/dev/sda"
+  disk="a file-backed disk"
+fi
 work=$root/work
 cd "$work"
 printf '\x00\x00\x00\x00' >"$build/slotpCFG"  # beside the program: drive 0, no question
@@ -39,9 +52,9 @@ peak_kb() {  # the command's peak resident memory; the usage text ends with stat
   { /usr/bin/time -v "$@" 2>&1 >/dev/null || true; } | awk '/Maximum resident set size/ { print $6 }'
 }
 
-compare() {  # compare NAME -- TOOL COMMAND -- DD COMMAND
-  local name=$1
-  shift 2
+compare() {  # compare NAME TARGET -- TOOL COMMAND -- DD COMMAND
+  local name=$1 target=$2
+  shift 3
   local tool_cmd=() dd_cmd=()
   while [ "$1" != "--" ]; do tool_cmd+=("$1"); shift; done
   shift
@@ -62,14 +75,14 @@ compare() {  # compare NAME -- TOOL COMMAND -- DD COMMAND
     "$name" "$(awk -v n="$tool_median" 'BEGIN { print n / 1e6 }')" \
     "$(awk -v n="$dd_median" 'BEGIN { print n / 1e6 }')" "$ratio_median" \
     "$(peak_kb "${tool_cmd[@]}")" "$(peak_kb "${dd_cmd[@]}")"
-  awk -v r="$ratio_median" 'BEGIN { exit !(r <= 1.25) }' ||
-    echo "  target missed: $name takes more than 1.25 times dd's time"
+  awk -v r="$ratio_median" -v t="$target" 'BEGIN { exit !(r <= t) }' ||
+    echo "  target missed: $name takes more than $target times dd's time"
 }
 
-echo "$runs runs each, taken in turns, on a file-backed disk under $root"
-compare write -- "$tool" image.dsk $VOLUME -- \
+echo "$runs runs each, taken in turns, on $disk"
+compare write 1.25 -- "$tool" image.dsk $VOLUME -- \
   dd if=slot.bin of="$root/dev/sda" bs=$SLOT seek=$((VOLUME - 1)) count=1 conv=notrunc,fdatasync
-compare read -- "$tool" FLASH $VOLUME -- \
+compare read 1.10 -- "$tool" FLASH $VOLUME -- \
   dd if="$root/dev/sda" of=FLASH.dd bs=$SLOT skip=$((VOLUME - 1)) count=1
 cmp -s FLASH image.dsk || { echo "the read-back differs from the image written" >&2; exit 1; }
 
