@@ -11,20 +11,12 @@ set -uo pipefail
 program=$1 root=$2 work=$3
 here=$(cd "$(dirname "$0")" && pwd)
 SLOT=819200
-failures=0
-checks=0
+# shellcheck source=checks.sh
+source "$here/checks.sh"
 
 skip() {
   echo "SKIPPED: $*"
   exit 77
-}
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-check() { # check DESCRIPTION EXPECTED ACTUAL
-  checks=$((checks + 1))
-  [ "$2" == "$3" ] || fail "$1: expected [$2], got [$3]"
 }
 
 [ "$(id -u)" -eq 0 ] || skip "loop devices and mounts need root"
@@ -109,5 +101,4 @@ check "pulled: outcome" "slotpull failed: Invalid argument" "$output"
 checks=$((checks + 1))
 cmp -s "$root/dev/sda" <(head -c 1M /dev/zero) || fail "drive 0 changed"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary

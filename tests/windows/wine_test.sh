@@ -9,17 +9,8 @@ work=$2
 tests=$(cd "$(dirname "$0")/.." && pwd)
 
 SLOT=819200
-failures=0
-checks=0
-
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-check() {  # check DESCRIPTION EXPECTED ACTUAL
-  checks=$((checks + 1))
-  [ "$2" == "$3" ] || fail "$1: expected [$2], got [$3]"
-}
+# shellcheck source=../checks.sh
+source "$tests/checks.sh"
 
 # A 32-bit program runs under a 32-bit Wine of its own, set up once and kept between runs.
 if [[ $(od -An -tx1 -j $(($(od -An -tu4 -j 60 -N 4 "$program") + 4)) -N 2 "$program") == " 4c 01" ]]; then
@@ -143,5 +134,4 @@ run "" image.dsk 1
 check "absent drive: status of a failed open" 247 "$status"
 check "absent drive: outcome" "slotpull failed: " "${output:0:17}"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary
