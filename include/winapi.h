@@ -139,10 +139,9 @@ union LARGE_INTEGER {
 
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
 #define IOCTL_DISK_UPDATE_PROPERTIES 0x00070140u
-#define IOCTL_STORAGE_GET_DEVICE_NUMBER 0x002D1080u
+#define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
 #define FSCTL_LOCK_VOLUME 0x00090018u
 #define FSCTL_DISMOUNT_VOLUME 0x00090020u
-#define FILE_DEVICE_DISK 0x00000007u
 
 struct OSVERSIONINFOA {
     DWORD dwOSVersionInfoSize;
@@ -170,10 +169,15 @@ struct OSVERSIONINFOEXA {
 
 enum MEDIA_TYPE : int32_t { RemovableMedia = 11, FixedMedia = 12 };
 
-struct STORAGE_DEVICE_NUMBER {
-    DWORD DeviceType;
-    DWORD DeviceNumber;
-    DWORD PartitionNumber;
+struct DISK_EXTENT {
+    DWORD DiskNumber;
+    LARGE_INTEGER StartingOffset;
+    LARGE_INTEGER ExtentLength;
+};
+
+struct VOLUME_DISK_EXTENTS {
+    DWORD NumberOfDiskExtents;
+    DISK_EXTENT Extents[1];
 };
 
 struct DISK_GEOMETRY {
@@ -247,6 +251,7 @@ struct DISKIO {
 #pragma pack(pop)
 
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is the platform's 24-byte record");
+static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "VOLUME_DISK_EXTENTS has the platform's size");
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156,
               "version records have the platform's sizes");
 static_assert(sizeof(void*) != 4 || (sizeof(DIOC_REGISTERS) == 28 && sizeof(DISKIO) == 10),

@@ -1,5 +1,7 @@
 #include "device/volume_claim.h"
 
+#include <algorithm>
+
 #include "device/failure_detail.h"
 
 namespace {
@@ -13,6 +15,24 @@ bool control(HANDLE handle, DWORD code, void* out = nullptr, DWORD out_bytes = 0
     return DeviceIoControl(handle, code, nullptr, 0, out, out_bytes, &returned, nullptr) != FALSE;
 }
 
+// Whether a volume lies, wholly or in part, on physical drive `drive`. Only volumes of disks
+// answer: floppy and optical drives, and Windows before 2000, do not.
+bool lies_on(HANDLE volume, int32_t drive) {
+    constexpr DWORD MOST_EXTENTS = 16;  // a volume spanning more disks is not looked into
+    union {
+        VOLUME_DISK_EXTENTS record;
+        uint8_t bytes[sizeof(VOLUME_DISK_EXTENTS) + (MOST_EXTENTS - 1) * sizeof(DISK_EXTENT)];
+    } extents{};
+    if (!control(volume, IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS, &extents, sizeof extents)) {
+        return false;
+    }
+    const DWORD count = std::min(extents.record.NumberOfDiskExtents, MOST_EXTENTS);
+    const DISK_EXTENT* extent = extents.record.Extents;
+    return std::any_of(extent, extent + count, [&](const DISK_EXTENT& e) {
+        return e.DiskNumber == static_cast<DWORD>(drive);
+    });
+}
+
 // The volume of drive letter `letter` when it lies on physical drive `drive`; else none.
 HANDLE open_volume_on(char letter, int32_t drive) {
     char name[] = "\\\\.\\?:";
@@ -20,12 +40,7 @@ HANDLE open_volume_on(char letter, int32_t drive) {
     HANDLE volume =
         CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_EXISTING, 0, nullptr);
-    if (volume == INVALID_HANDLE_VALUE) return volume;
-    STORAGE_DEVICE_NUMBER number{};
-    if (control(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, &number, sizeof number) &&
-        number.DeviceType == FILE_DEVICE_DISK && number.DeviceNumber == static_cast<DWORD>(drive)) {
-        return volume;
-    }
+    if (volume == INVALID_HANDLE_VALUE || lies_on(volume, drive)) return volume;
     CloseHandle(volume);
     return INVALID_HANDLE_VALUE;
 }

@@ -18,7 +18,7 @@ class VolumeClaim {
 
     // Locks, then dismounts, every volume on physical drive `drive`. False, with the last error
     // set and the failure named for the outcome line, when any one of them cannot be; a drive
-    // letter that does not open, or cannot say which disk it is on, is passed over (Windows
+    // letter that does not open, or cannot say which disks it lies on, is passed over (Windows
     // before 2000 has no such question, and then nothing is claimed).
     bool claim(int32_t drive);
 

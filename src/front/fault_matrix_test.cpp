@@ -162,9 +162,9 @@ class Oracle {
     // refused lock is asked again; a refused dismount stops the write.
     Expected volume_role(const fake::Call& call) const {
         const bool card = call.target[4] == CARD_VOLUME;
-        const bool asks_device =
-            call.function == "CreateFileA" ||
-            (call.function == "DeviceIoControl" && call.args[0] == IOCTL_STORAGE_GET_DEVICE_NUMBER);
+        const bool asks_device = call.function == "CreateFileA" ||
+                                 (call.function == "DeviceIoControl" &&
+                                  call.args[0] == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS);
         if (card && asks_device) return {RESULT_WRITE_FAILED, true, "", ERROR_ACCESS_DENIED};
         if (card && call.function == "DeviceIoControl" && call.args[0] == FSCTL_DISMOUNT_VOLUME) {
             return {RESULT_WRITE_FAILED, true, "Volume E: on the card could not be locked: "};

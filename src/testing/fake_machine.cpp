@@ -92,8 +92,8 @@ HANDLE open_volume(const char* name, DWORD access) {
     return machine().add_handle({name, Machine::Open::Kind::volume, -1, 0, access, letter});
 }
 
-// Windows before 2000 cannot say which disk a volume is on.
-bool answers_device_number() {
+// Windows before 2000 cannot say which disks a volume lies on.
+bool answers_disk_extents() {
     const auto& version = machine().version;
     return !version || version->dwPlatformId != VER_PLATFORM_WIN32_NT ||
            version->dwMajorVersion >= 5;
@@ -117,15 +117,18 @@ BOOL volume_control(Machine::Open& open, DWORD code, LPVOID out, DWORD out_bytes
                     LPDWORD returned) {
     MountedVolume& volume = machine().mounted_volumes[open.letter];
     switch (code) {
-        case IOCTL_STORAGE_GET_DEVICE_NUMBER: {
-            if (!answers_device_number()) return fail(ERROR_INVALID_FUNCTION, FALSE);
-            if (out_bytes < sizeof(STORAGE_DEVICE_NUMBER)) {
+        case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
+            if (!answers_disk_extents()) return fail(ERROR_INVALID_FUNCTION, FALSE);
+            if (out_bytes < sizeof(VOLUME_DISK_EXTENTS)) {
                 return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
             }
-            const STORAGE_DEVICE_NUMBER number = {FILE_DEVICE_DISK,
-                                                  static_cast<DWORD>(volume.drive), 1};
-            std::memcpy(out, &number, sizeof number);
-            if (returned != nullptr) *returned = sizeof number;
+            VOLUME_DISK_EXTENTS extents{};
+            extents.NumberOfDiskExtents = 1;
+            extents.Extents[0].DiskNumber = static_cast<DWORD>(volume.drive);
+            extents.Extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(volume.first_byte);
+            extents.Extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(volume.bytes);
+            std::memcpy(out, &extents, sizeof extents);
+            if (returned != nullptr) *returned = sizeof extents;
             return TRUE;
         }
         case FSCTL_LOCK_VOLUME:
