@@ -45,7 +45,7 @@ int32_t verify_physical(int32_t drive_number, std::span<const uint8_t> written,
         return RESULT_WRITE_FAILED;
     }
     return holds_what_was_written(written, read_back, byte_offset) ? RESULT_SUCCESS
-                                                                    : RESULT_WRITE_FAILED;
+                                                                   : RESULT_WRITE_FAILED;
 }
 
 }  // namespace

@@ -116,10 +116,9 @@ int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffe
     if (!vwin32) return RESULT_NO_DRIVER;
     const auto drive_number = static_cast<uint8_t>(drive_index + 1);
     lock_logical_volume(vwin32.get(), drive_number, 0, 0);
-    const int32_t result =
-        sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
-            ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
-            : RESULT_WRITE_FAILED;
+    const int32_t result = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
+                               ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
+                               : RESULT_WRITE_FAILED;
     const DWORD reason = GetLastError();  // the transfer's, not the unlock's
     unlock_logical_volume(vwin32.get(), drive_number);
     SetLastError(reason);

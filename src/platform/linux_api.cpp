@@ -131,8 +131,9 @@ int open_descriptor(const std::string& path, const std::string& disk, DWORD acce
         fail_with_code(ERROR_INVALID_PARAMETER);
         return -1;
     }
-    const int fd = (attributes & FILE_FLAG_NO_BUFFERING) != 0 ? open_uncached(path, flags)
-                                                              : sys().open(path.c_str(), flags, 0666);
+    const int fd = (attributes & FILE_FLAG_NO_BUFFERING) != 0
+                       ? open_uncached(path, flags)
+                       : sys().open(path.c_str(), flags, 0666);
     if (fd < 0) fail_with_errno(errno);
     return fd;
 }
