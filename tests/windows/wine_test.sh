@@ -14,7 +14,7 @@ source "$tests/checks.sh"
 
 # A 32-bit program runs under a 32-bit Wine of its own, set up once and kept between runs.
 if [[ $(od -An -tx1 -j $(($(od -An -tu4 -j 60 -N 4 "$program") + 4)) -N 2 "$program") == " 4c 01" ]]; then
-  wine32=${SLOTPUSH_WINE32_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/slotpush/wine32}
+  wine32=${SLOTPUSH_WINE32_CACHE:-${XDG_CACHE_HOME:-${HOME:-$work}/.cache}/slotpush/wine32}
   bash "$tests/windows/setup_wine32.sh" "$wine32" ||
     { echo "FAIL: 32-bit Wine could not be set up in $wine32 (see above)"; exit 1; }
   wine=$wine32/root/usr/lib/wine/wine
