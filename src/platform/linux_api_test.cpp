@@ -1,6 +1,7 @@
 // The Linux layer against a directory of ordinary files that stands in for / .
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -490,15 +491,25 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
     }
 }
 
-TEST_F(LinuxApi, ADiskIsOpenedForWritingOnlyByItsFirstWrite) {
+TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPastTheCache) {
     // udev probes a disk again whenever a descriptor that could write it is closed: listing the
     // drives, which opens each one "for writing" and asks its geometry, must open none so.
     add_disk("sda", 4096);
-    static std::vector<int> modes;
-    modes.clear();
+    static std::vector<int> flags_of_opens;
+    static std::vector<int> locks;
+    flags_of_opens.clear();
+    locks.clear();
     linux_layer::system_calls().open = [](const char* path, int flags, mode_t mode) {
-        modes.push_back(flags & O_ACCMODE);
+        flags_of_opens.push_back(flags);
         return REAL.open(path, flags, mode);
+    };
+    linux_layer::system_calls().flock = [](int fd, int operation) {
+        locks.push_back(operation);
+        return REAL.flock(fd, operation);
+    };
+    const auto opened_with = [](int access) {
+        return std::count_if(flags_of_opens.begin(), flags_of_opens.end(),
+                             [&](int flags) { return (flags & O_ACCMODE) == access; });
     };
     HANDLE h =
         CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -507,12 +518,19 @@ TEST_F(LinuxApi, ADiskIsOpenedForWritingOnlyByItsFirstWrite) {
     DWORD moved = 0;
     DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
                     &moved, nullptr);
-    EXPECT_EQ(std::count(modes.begin(), modes.end(), O_RDONLY), static_cast<long>(modes.size()));
+    EXPECT_EQ(opened_with(O_RDONLY), static_cast<long>(flags_of_opens.size()));
+    EXPECT_EQ(locks, std::vector<int>{LOCK_EX | LOCK_NB}) << "the disk's lock, held exclusively";
     ASSERT_NE(SetFilePointer(h, 512, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr));
+    // The check after a write reads past the page cache.
+    HANDLE reader = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_NO_BUFFERING, nullptr);
+    EXPECT_TRUE(std::any_of(flags_of_opens.begin(), flags_of_opens.end(),
+                            [](int flags) { return (flags & O_DIRECT) != 0; }));
+    EXPECT_TRUE(CloseHandle(reader));
     EXPECT_TRUE(CloseHandle(h));
     linux_layer::system_calls() = REAL;
-    EXPECT_EQ(std::count(modes.begin(), modes.end(), O_RDWR), 1) << "opened to write, once";
+    EXPECT_EQ(opened_with(O_RDWR), 1) << "opened to write, once";
     EXPECT_EQ(contents(ROOT / "dev/sda").substr(510, 7), "sdnewas")
         << "at the position the handle had";
 }
