@@ -1,24 +1,17 @@
 // The Windows API subset on Linux, so that the tool really works there.
 //
-// Ordinary paths are files. "\\.\PHYSICALDRIVEn" is the n-th whole disk of the machine: the
-// entries of /sys/block less the virtual devices, shorter names first, then by name, opened as
-// /dev/<name>. SLOTPUSH_DEVICE_ROOT, fixed when the tool is built, stands in for "/" in those
-// two lookups so that tests can put ordinary files in the place of disks. Windows version and
-// registry calls fail, as on a system without them.
-#include <dirent.h>
+// Ordinary paths are files; "\\.\PHYSICALDRIVEn" is a whole disk (linux_disks.h). Windows
+// version and registry calls fail, as on a system without them.
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <iterator>
 #include <string>
-#include <vector>
 
 #include "platform/linux_disks.h"
 #include "platform/linux_errors.h"
@@ -35,9 +28,9 @@ linux_layer::SystemCalls& sys() {
 
 struct OpenFile {
     int fd;
-    std::string disk;         // a whole disk's name under /sys/block; empty for a file
-    std::string delete_path;  // FILE_FLAG_DELETE_ON_CLOSE
+    std::string disk;  // a whole disk's name under /sys/block; empty for a file
     std::string path;
+    bool delete_on_close = false;  // FILE_FLAG_DELETE_ON_CLOSE
     // A disk opened for writing: fd is its read-only claim until the first write opens it
     // for writing, and then claim keeps it.
     bool writer = false;
@@ -91,19 +84,6 @@ int64_t device_room(int fd) {
     return end > position ? end - position : 0;
 }
 
-}  // namespace
-
-DWORD GetLastError() {
-    return last_error();
-}
-
-// Setting a code keeps the text last remembered with it: the tool saves and restores codes.
-void SetLastError(DWORD dwErrCode) {
-    last_error() = dwErrCode;
-}
-
-namespace {
-
 // Reads that bypass the page cache: O_DIRECT where the file system allows it, as block
 // devices do; elsewhere (tmpfs refuses it) the file's cached pages are written out and dropped,
 // so that what is read next comes from the medium.
@@ -155,6 +135,15 @@ bool make_writable(OpenFile& file) {
 
 }  // namespace
 
+DWORD GetLastError() {
+    return last_error();
+}
+
+// Setting a code keeps the text last remembered with it: the tool saves and restores codes.
+void SetLastError(DWORD dwErrCode) {
+    last_error() = dwErrCode;
+}
+
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                    DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
     std::string disk;
@@ -170,9 +159,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         return INVALID_HANDLE_VALUE;
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
-    auto* file = new OpenFile{fd, disk, delete_on_close ? path : std::string(), path};
-    file->writer = !disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0;
-    return file;
+    const bool writer = !disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0;
+    return new OpenFile{fd, disk, path, delete_on_close, writer};
 }
 
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
@@ -276,7 +264,7 @@ BOOL CloseHandle(HANDLE hObject) {
         closed = -1;
         close_errno = errno;
     }
-    if (!file->delete_path.empty()) unlink(file->delete_path.c_str());
+    if (file->delete_on_close) unlink(file->path.c_str());
     delete file;
     if (closed != 0) {
         fail_with_errno(close_errno);

@@ -185,13 +185,8 @@ std::string resolve(const char* name, std::string& disk) {
 }
 
 std::string disk_attribute(const std::string& disk, const char* attribute) {
-    const std::string path = device_root() + "/sys/block/" + disk + "/" + attribute;
-    const int fd = system_calls().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
-    if (fd < 0) return {};
-    char text[64] = {};
-    const ssize_t got = system_calls().read(fd, text, sizeof text - 1);
-    system_calls().close(fd);
-    return got > 0 ? std::string(text, static_cast<size_t>(got)) : std::string();
+    constexpr size_t ATTRIBUTE_LIMIT = 64;
+    return read_text(device_root() + "/sys/block/" + disk + "/" + attribute, ATTRIBUTE_LIMIT);
 }
 
 // 512-byte sectors, 63 sectors per track, 255 tracks per cylinder, whole cylinders of the size
