@@ -18,5 +18,8 @@ step bash tests/coverage.sh build/coverage 95
 step cmake --workflow --preset fuzz
 step bash tests/fuzz.sh build/fuzz "$fuzz_seconds"
 step cmake --workflow --preset bench
+step cmake --workflow --preset package
+step cmake --workflow --preset package-windows
+step bash tests/check_packages.sh build/package/slotpush_*_amd64.deb build/windows-zip/slotpush-*-windows.zip
 step cmake --workflow --preset windows-x86_64
 step cmake --workflow --preset windows-i686
