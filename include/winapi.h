@@ -224,6 +224,12 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 #endif  // _WIN32
 
+// Not a Windows function: the path the drive-choice file is named after, or none (nullptr).
+// Windows answers argument 0 as typed. Linux answers the program's own file when argument 0 is a
+// bare name (the program was found through PATH), so that the file sits beside the installed
+// program and not in whichever folder the user happens to be in.
+const char* program_path(const char* typed);
+
 // The VWIN32 driver of the 9x family, reached with DeviceIoControl.
 #define VWIN32_DIOC_DOS_IOCTL 1u      // interrupt 21h function 440Dh, generic block-device IOCTL
 #define VWIN32_DIOC_DOS_DRIVEINFO 6u  // interrupt 21h function 7305h, absolute disk read/write

@@ -25,9 +25,9 @@ struct ToolRun {
     std::string output;
 };
 
-// Runs the tool in dir as "slotpush <args>", with input on its standard input.
+// Runs the tool in dir as "<name> <args>", with input on its standard input.
 ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                 const std::string& input = "") {
+                 const std::string& input = "", const std::string& name = "./slotpush") {
     int out[2];
     int in[2];
     if (pipe(out) != 0 || pipe(in) != 0) return {-1000, "pipe failed"};
@@ -38,7 +38,7 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
         close(in[1]);
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(120);
-        std::vector<std::string> words = {"slotpush"};
+        std::vector<std::string> words = {name};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& word : words) argv.push_back(word.data());
@@ -250,6 +250,18 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     const ToolRun blocked = run_tool(work, {"FLASH", "1"});
     EXPECT_EQ(blocked.status, 4);
     EXPECT_EQ(blocked.output, "slotpull failed: Is a directory\n\n");
+}
+
+TEST_F(EndToEnd, StartedThroughPathItUsesTheChoiceFileBesideTheProgram) {
+    const fs::path beside = fs::path(TOOL_PATH).parent_path() / "slotpCFG";
+    const fs::path folder = ROOT / "elsewhere";
+    fs::create_directories(folder);
+    write_file(beside, {0, 0, 0, 0});
+    const ToolRun run = run_tool(folder, {(work / "disk.dsk").string(), "1"}, "", "slotpush");
+    fs::remove(beside);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "slotpull succeeded.\n") << "drive 0, from the file beside the program";
+    EXPECT_TRUE(fs::is_empty(folder)) << "nothing is created where the user works";
 }
 
 TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsVolumeOne) {

@@ -48,7 +48,7 @@ bash "$here/make_full_image.sh" "$root/work/image.dsk" "$work/expected.slot"
 mount "$loop" "$mnt" 2>"$work/mount.err" || skip "mounting is not permitted: $(cat "$work/mount.err")"
 
 run() { # run ARGS...: the program as "slotpush" in the root's work folder, as a user runs it
-  (cd "$root/work" && exec -a slotpush "$program" "$@") >"$work/out" 2>&1
+  (cd "$root/work" && exec -a ./slotpush "$program" "$@") >"$work/out" 2>&1
   status=$?
   output=$(cat "$work/out")
 }

@@ -17,10 +17,13 @@ Owned<char> drive_choice_file_name(const char* program_path) {
 }
 
 // The file holds the drive number as a little-endian signed 32-bit value in its first four
-// bytes. It is created empty when missing; one shorter than four bytes stores no drive.
-void load_drive_choice(const char* program_path) {
+// bytes. It is created empty when missing; one shorter than four bytes stores no drive. Its
+// place follows the program path the system gives for argument 0.
+void load_drive_choice(const char* typed_path) {
     selected_drive = NO_DRIVE;
-    const Owned<char> name = drive_choice_file_name(program_path);
+    const char* path = program_path(typed_path);
+    if (path == nullptr) return;
+    const Owned<char> name = drive_choice_file_name(path);
     if (!name) return;
     ScopedHandle file(CreateFileA(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -15,7 +15,7 @@ void print_usage();
 Owned<char> drive_choice_file_name(const char* program_path);
 
 // Sets selected_drive to -1, then to the number stored in the drive-choice file, if any.
-void load_drive_choice(const char* program_path);
+void load_drive_choice(const char* typed_path);
 
 // 0 with the volume number in volume_out when text is all decimal digits and fits 32 bits
 // (an empty text is volume 0); otherwise prints the invalid-volume message and returns -1.

@@ -379,6 +379,15 @@ BOOL GetVersionExA(LPOSVERSIONINFOA) {
     return FALSE;
 }
 
+const char* program_path(const char* typed) {
+    if (std::strchr(typed, '/') != nullptr) return typed;
+    static char own[4096];
+    const ssize_t length = sys().readlink("/proc/self/exe", own, sizeof own);
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof own) return nullptr;  // or cut short
+    own[length] = '\0';
+    return own;
+}
+
 int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
     return strcasecmp(lpString1, lpString2);
 }

@@ -297,6 +297,9 @@ const SystemCalls SCRIPTED = {
     [](int fd, off_t offset, off_t length, int advice) {
         return fails(next_step()) ? errno : REAL.posix_fadvise(fd, offset, length, advice);
     },
+    [](const char* path, char* buffer, size_t size) {
+        return fails(next_step()) ? ssize_t{-1} : REAL.readlink(path, buffer, size);
+    },
 };
 
 // Each puts the scripted version of one system call in force.

@@ -18,6 +18,7 @@ SystemCalls& system_calls() {
         [](const char* path, int mode) { return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS); },
         ::flock,
         ::posix_fadvise,
+        ::readlink,
     };
     return calls;
 }

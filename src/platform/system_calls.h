@@ -18,6 +18,7 @@ struct SystemCalls {
     int (*access)(const char* path, int mode);  // as the effective user, as open() checks
     int (*flock)(int fd, int operation);
     int (*posix_fadvise)(int fd, off_t offset, off_t length, int advice);
+    ssize_t (*readlink)(const char* path, char* buffer, size_t size);
 };
 
 // The table in force. A test that replaces an entry puts the original back when it is done.

@@ -641,6 +641,10 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     return TRUE;
 }
 
+const char* program_path(const char* typed) {
+    return typed;  // as Windows: argument 0 as typed
+}
+
 int lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2) {
     return strcasecmp(lpString1, lpString2);
 }

@@ -1,0 +1,7 @@
+#include "winapi.h"
+
+// Windows names the drive-choice file after argument 0 exactly as typed: "slotpush" typed at a
+// prompt reads slotpCFG in the current folder, as it always has.
+const char* program_path(const char* typed) {
+    return typed;
+}
