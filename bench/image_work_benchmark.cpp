@@ -44,8 +44,8 @@ void load_image(benchmark::State& state) {
     std::fwrite(dump.data(), 1, dump.size(), file);
     std::fclose(file);
     for (auto _ : state) {
-        uint64_t length = 0;
-        Buffer image = load_image_file(path.c_str(), length);
+        Outcome outcome;
+        Buffer image = load_image_file(path.c_str(), outcome);
         benchmark::DoNotOptimize(image.get());
     }
     std::remove(path.c_str());

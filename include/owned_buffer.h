@@ -22,13 +22,9 @@ Owned<T> obtain(size_t count) {
 }
 
 // Whole pages from VirtualAlloc, given back with VirtualFree: the alignment that reads which
-// bypass the system's cache need. The release keeps the last error of whatever failed before.
+// bypass the system's cache need.
 struct ReleasePages {
-    void operator()(uint8_t* pages) const {
-        const DWORD reason = GetLastError();
-        VirtualFree(pages, 0, MEM_RELEASE);
-        SetLastError(reason);
-    }
+    void operator()(uint8_t* pages) const { VirtualFree(pages, 0, MEM_RELEASE); }
 };
 using Pages = std::unique_ptr<uint8_t[], ReleasePages>;
 

@@ -76,8 +76,9 @@ int32_t probe_drive_letter(int32_t drive_index) {
     registers.reg_ECX = GET_DEVICE_PARAMETERS;
     registers.reg_EDX = reinterpret_cast<DWORD_PTR>(parameters);
     registers.reg_Flags = CARRY_FLAG;
-    const bool fixed_disk = vwin32_request(vwin32.get(), VWIN32_DIOC_DOS_IOCTL, registers) &&
-                            parameters[PARAMETER_DEVICE_TYPE] == FIXED_DISK;
+    const bool fixed_disk =
+        vwin32_request(vwin32.get(), VWIN32_DIOC_DOS_IOCTL, registers) == NO_ERROR &&
+        parameters[PARAMETER_DEVICE_TYPE] == FIXED_DISK;
     if (!fixed_disk || drive_index < FIRST_LISTED_LETTER) return 0;
     const int64_t sectors =
         parameters[PARAMETER_TOTAL_SECTORS] | parameters[PARAMETER_TOTAL_SECTORS + 1] << 8;

@@ -1,7 +1,7 @@
 // Whole-buffer transfers and 64-bit positioning on a Windows handle, and the handle's owner.
 //
-// A read or write that moves fewer bytes than asked is a failure here, with a last error that
-// says why; a failing call's last error is never overwritten by the closing of its handle.
+// Each step returns NO_ERROR, or the system's code for why it failed, taken where it failed. A
+// read or write that moves fewer bytes than asked is a failure here, with a code that says why.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,9 @@ class ScopedHandle {
     explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ~ScopedHandle();
+    ~ScopedHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
 
     explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
@@ -24,12 +26,13 @@ class ScopedHandle {
     HANDLE handle_;
 };
 
-// Moves the position to byte_offset from the start; false when the platform refuses.
-bool seek_from_start(HANDLE handle, uint64_t byte_offset);
+// Moves the position to byte_offset from the start.
+DWORD seek_from_start(HANDLE handle, uint64_t byte_offset);
 
 // Moves the position to the end and stores the whole 64-bit length.
-bool seek_to_end(HANDLE handle, uint64_t& length);
+DWORD seek_to_end(HANDLE handle, uint64_t& length);
 
-// One ReadFile or WriteFile call for the whole buffer; a short count is a failure.
-bool read_exactly(HANDLE handle, std::span<uint8_t> buffer);
-bool write_exactly(HANDLE handle, std::span<const uint8_t> buffer);
+// One ReadFile or WriteFile call for the whole buffer at byte_offset from the start; a short
+// read is ERROR_HANDLE_EOF, a short write ERROR_DISK_FULL.
+DWORD read_at(HANDLE handle, uint64_t byte_offset, std::span<uint8_t> buffer);
+DWORD write_at(HANDLE handle, uint64_t byte_offset, std::span<const uint8_t> buffer);

@@ -20,32 +20,30 @@ DevicePath physical_drive_path(int32_t drive) {
 
 // Each call opens the drive, positions, moves all bytes in one call and closes it again; a
 // position the platform refuses stops the transfer, so no byte ever moves anywhere else.
-int32_t read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset) {
+DWORD read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset) {
     ScopedHandle drive(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
-    if (!drive) return 0;
-    if (!seek_from_start(drive.get(), byte_offset)) return 0;
-    return read_exactly(drive.get(), buffer) ? 1 : 0;
+    if (!drive) return GetLastError();
+    return read_at(drive.get(), byte_offset, buffer);
 }
 
 namespace {
 
 // Reads the slot back through a handle that bypasses the system's cache, into whole pages as
 // such reads need, and compares it with what was written.
-int32_t verify_physical(int32_t drive_number, std::span<const uint8_t> written,
+Outcome verify_physical(int32_t drive_number, std::span<const uint8_t> written,
                         uint64_t byte_offset) {
     const Pages pages = obtain_pages(written.size());
-    if (!pages) return RESULT_WRITE_FAILED;
+    if (!pages) return failed_with_last_error(RESULT_WRITE_FAILED);
     ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_READ,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_NO_BUFFERING, nullptr));
-    if (!drive) return RESULT_WRITE_FAILED;
+    if (!drive) return failed_with_last_error(RESULT_WRITE_FAILED);
     const std::span<uint8_t> read_back{pages.get(), written.size()};
-    if (!seek_from_start(drive.get(), byte_offset) || !read_exactly(drive.get(), read_back)) {
-        return RESULT_WRITE_FAILED;
+    if (const DWORD error = read_at(drive.get(), byte_offset, read_back)) {
+        return failed(RESULT_WRITE_FAILED, error);
     }
-    return holds_what_was_written(written, read_back, byte_offset) ? RESULT_SUCCESS
-                                                                   : RESULT_WRITE_FAILED;
+    return check_slot(written, read_back, byte_offset);
 }
 
 }  // namespace
@@ -53,19 +51,20 @@ int32_t verify_physical(int32_t drive_number, std::span<const uint8_t> written,
 // The drive's volumes are locked and dismounted first, and stay so until the drive is closed
 // again; a volume that cannot be locked stops the write before any byte moves. The write is
 // flushed to the card and read back from it while they still are.
-int32_t write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
+Outcome write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
                        uint64_t byte_offset) {
     VolumeClaim volumes;
-    if (!volumes.claim(drive_number)) return RESULT_WRITE_FAILED;
+    if (const Outcome claimed = volumes.claim(drive_number); claimed.failed()) return claimed;
     ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_SYSTEM, nullptr));
-    if (!drive) return RESULT_DRIVE_NOT_OPENED;
-    if (!seek_from_start(drive.get(), byte_offset)) return RESULT_WRITE_FAILED;
-    if (!write_exactly(drive.get(), buffer)) return RESULT_WRITE_FAILED;
-    const int32_t result = FlushFileBuffers(drive.get())
-                               ? verify_physical(drive_number, buffer, byte_offset)
-                               : RESULT_WRITE_FAILED;
+    if (!drive) return failed_with_last_error(RESULT_DRIVE_NOT_OPENED);
+    if (const DWORD error = write_at(drive.get(), byte_offset, buffer)) {
+        return failed(RESULT_WRITE_FAILED, error);
+    }
+    const Outcome outcome = FlushFileBuffers(drive.get())
+                                ? verify_physical(drive_number, buffer, byte_offset)
+                                : failed_with_last_error(RESULT_WRITE_FAILED);
     refresh_disk_layout(drive.get());
-    return result;
+    return outcome;
 }

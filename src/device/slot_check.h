@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <span>
 
-// True when read_back equals written. Otherwise the outcome line is told which volume's slot
-// (the one at byte_offset) holds something else and at which byte of the slot it first differs,
-// and the last error is cleared: the card answered, it only kept something else.
-bool holds_what_was_written(std::span<const uint8_t> written, std::span<const uint8_t> read_back,
-                            uint64_t byte_offset);
+#include "device/outcome.h"
+
+// Success when read_back equals written. Otherwise the write failed, and the outcome names the
+// volume whose slot (the one at byte_offset) holds something else and the slot's first byte that
+// differs; the system has no reason to give, the card answered and only kept something else.
+Outcome check_slot(std::span<const uint8_t> written, std::span<const uint8_t> read_back,
+                   uint64_t byte_offset);

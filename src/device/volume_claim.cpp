@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "device/failure_detail.h"
-
 namespace {
 
 // Explorer and virus scanners hold short-lived handles on a new volume: ask again for a while.
@@ -55,24 +53,22 @@ bool lock_volume(HANDLE volume) {
 
 }  // namespace
 
-bool VolumeClaim::claim(int32_t drive) {
+Outcome VolumeClaim::claim(int32_t drive) {
     for (int32_t index = 0; index < LETTERS; ++index) {
         const auto letter = static_cast<char>('A' + index);
         HANDLE volume = open_volume_on(letter, drive);
         if (volume == INVALID_HANDLE_VALUE) continue;
         held_[index].emplace(volume);
         if (!lock_volume(volume) || !control(volume, FSCTL_DISMOUNT_VOLUME)) {
-            char detail[] = "Volume ?: on the card could not be locked";
-            detail[7] = letter;
-            set_failure_detail(detail);
-            return false;
+            Outcome refused = failed_with_last_error(RESULT_WRITE_FAILED);
+            refused.about = Outcome::About::card_volume;
+            refused.letter = letter;
+            return refused;
         }
     }
-    return true;
+    return succeeded();
 }
 
 void refresh_disk_layout(HANDLE disk) {
-    const DWORD reason = GetLastError();
     control(disk, IOCTL_DISK_UPDATE_PROPERTIES);  // advice to Windows: its failure changes nothing
-    SetLastError(reason);
 }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "device/handle_io.h"
+#include "device/outcome.h"
 
 class VolumeClaim {
   public:
@@ -16,11 +17,11 @@ class VolumeClaim {
     // Closing the handles releases the locks; Windows mounts the volumes anew when next used.
     ~VolumeClaim() = default;
 
-    // Locks, then dismounts, every volume on physical drive `drive`. False, with the last error
-    // set and the failure named for the outcome line, when any one of them cannot be; a drive
-    // letter that does not open, or cannot say which disks it lies on, is passed over (Windows
-    // before 2000 has no such question, and then nothing is claimed).
-    bool claim(int32_t drive);
+    // Locks, then dismounts, every volume on physical drive `drive`. A failure that names the
+    // volume's letter when any one of them cannot be; a drive letter that does not open, or
+    // cannot say which disks it lies on, is passed over (Windows before 2000 has no such
+    // question, and then nothing is claimed).
+    Outcome claim(int32_t drive);
 
   private:
     static constexpr int32_t LETTERS = 26;

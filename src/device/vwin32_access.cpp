@@ -18,22 +18,20 @@ constexpr DWORD_PTR LOCK_VOLUME = 0x4A;
 constexpr DWORD_PTR UNLOCK_VOLUME = 0x6A;
 constexpr DWORD_PTR CATEGORIES[] = {0x48, 0x08};  // FAT32-aware first, then the older one
 
-// The service's request for a run of sectors; false (with the last error set) when the run does
-// not fit its fields: a 32-bit start sector and a 16-bit sector count, never cut or split.
-bool describe_run(DISKIO& io, const void* buffer, uint64_t byte_offset, size_t byte_count) {
+// The service's request for a run of sectors; a reason when the run does not fit its fields: a
+// 32-bit start sector and a 16-bit sector count, never cut or split.
+DWORD describe_run(DISKIO& io, const void* buffer, uint64_t byte_offset, size_t byte_count) {
     const uint64_t start = byte_offset / DEVICE_SECTOR_BYTES;
     const uint64_t count = byte_count / DEVICE_SECTOR_BYTES;
-    if (start > UINT32_MAX || count > UINT16_MAX) {
-        SetLastError(start > UINT32_MAX ? ERROR_SECTOR_NOT_FOUND : ERROR_INVALID_PARAMETER);
-        return false;
-    }
+    if (start > UINT32_MAX) return ERROR_SECTOR_NOT_FOUND;
+    if (count > UINT16_MAX) return ERROR_INVALID_PARAMETER;
     io.diStartSector = static_cast<DWORD>(start);
     io.diSectors = static_cast<WORD>(count);
     io.diBuffer = reinterpret_cast<DWORD_PTR>(buffer);
-    return true;
+    return NO_ERROR;
 }
 
-bool sector_request(HANDLE vwin32, int32_t drive_index, DISKIO& io, DWORD_PTR mode) {
+DWORD sector_request(HANDLE vwin32, int32_t drive_index, DISKIO& io, DWORD_PTR mode) {
     DIOC_REGISTERS registers{};
     registers.reg_EAX = ABSOLUTE_DISK_IO;
     registers.reg_EBX = reinterpret_cast<DWORD_PTR>(&io);
@@ -53,36 +51,35 @@ int32_t volume_lock_request(HANDLE vwin32, DWORD_PTR ebx, DWORD_PTR minor,
         registers.reg_EBX = ebx;
         registers.reg_ECX = category << 8 | minor;
         if (edx) registers.reg_EDX = *edx;
-        if (vwin32_request(vwin32, VWIN32_DIOC_DOS_IOCTL, registers)) return 1;
+        if (vwin32_request(vwin32, VWIN32_DIOC_DOS_IOCTL, registers) == NO_ERROR) return 1;
     }
     return 0;
 }
 
 // Reads the written run back while the volume is still locked, and compares.
-int32_t verify_vwin32(HANDLE vwin32, int32_t drive_index, std::span<const uint8_t> written,
+Outcome verify_vwin32(HANDLE vwin32, int32_t drive_index, std::span<const uint8_t> written,
                       uint64_t byte_offset) {
     const Pages pages = obtain_pages(written.size());
-    if (!pages) return RESULT_WRITE_FAILED;
+    if (!pages) return failed_with_last_error(RESULT_WRITE_FAILED);
     DISKIO io{};
     describe_run(io, pages.get(), byte_offset, written.size());  // it fitted for the write
-    if (!sector_request(vwin32, drive_index, io, READ_SECTORS)) return RESULT_WRITE_FAILED;
-    return holds_what_was_written(written, {pages.get(), written.size()}, byte_offset)
-               ? RESULT_SUCCESS
-               : RESULT_WRITE_FAILED;
+    if (const DWORD error = sector_request(vwin32, drive_index, io, READ_SECTORS)) {
+        return failed(RESULT_WRITE_FAILED, error);
+    }
+    return check_slot(written, {pages.get(), written.size()}, byte_offset);
 }
 
 }  // namespace
 
-bool vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& registers) {
+DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& registers) {
     DWORD returned = 0;
     if (!DeviceIoControl(vwin32, control_code, &registers, sizeof registers, &registers,
                          sizeof registers, &returned, nullptr)) {
-        return false;
+        return GetLastError();
     }
-    if ((registers.reg_Flags & CARRY_FLAG) == 0) return true;
+    if ((registers.reg_Flags & CARRY_FLAG) == 0) return NO_ERROR;
     const auto dos_error = static_cast<DWORD>(registers.reg_EAX & 0xFFFF);
-    SetLastError(dos_error != 0 ? dos_error : ERROR_GEN_FAILURE);
-    return false;
+    return dos_error != 0 ? dos_error : ERROR_GEN_FAILURE;
 }
 
 int32_t lock_logical_volume(HANDLE vwin32, uint8_t drive_number, uint8_t lock_level,
@@ -95,32 +92,35 @@ int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
     return volume_lock_request(vwin32, drive_number, UNLOCK_VOLUME, std::nullopt);
 }
 
-int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset) {
+DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset) {
     DISKIO io{};
-    if (!describe_run(io, buffer.data(), byte_offset, buffer.size())) return 0;
+    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
+        return error;
+    }
     ScopedHandle vwin32(
         CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!vwin32) return 0;
-    return sector_request(vwin32.get(), drive_index, io, READ_SECTORS) ? 1 : 0;
+    if (!vwin32) return GetLastError();
+    return sector_request(vwin32.get(), drive_index, io, READ_SECTORS);
 }
 
 // Open, lock, one transfer and its read-back, unlock, close: the lock's answer is not consulted,
 // and the unlock goes out whatever the lock and the transfer gave.
-int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset) {
     DISKIO io{};
-    if (!describe_run(io, buffer.data(), byte_offset, buffer.size())) return RESULT_WRITE_FAILED;
+    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
+        return failed(RESULT_WRITE_FAILED, error);
+    }
     ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
-    if (!vwin32) return RESULT_NO_DRIVER;
+    if (!vwin32) return failed_with_last_error(RESULT_NO_DRIVER);
     const auto drive_number = static_cast<uint8_t>(drive_index + 1);
     lock_logical_volume(vwin32.get(), drive_number, 0, 0);
-    const int32_t result = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA)
-                               ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
-                               : RESULT_WRITE_FAILED;
-    const DWORD reason = GetLastError();  // the transfer's, not the unlock's
+    const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
+    const Outcome outcome = error == NO_ERROR
+                                ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
+                                : failed(RESULT_WRITE_FAILED, error);
     unlock_logical_volume(vwin32.get(), drive_number);
-    SetLastError(reason);
-    return result;
+    return outcome;
 }

@@ -5,14 +5,17 @@
 #include <cstdint>
 #include <span>
 
+#include "device/outcome.h"
 #include "winapi.h"
 
-// Reads buffer.size() bytes from byte_offset of the drive letter's volume. 1 or 0.
-int32_t read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
+// Reads buffer.size() bytes from byte_offset of the drive letter's volume: NO_ERROR, or the
+// reason it failed.
+DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
 
-// Writes the buffer at byte_offset with the logical volume locked around the one request.
-// RESULT_SUCCESS, RESULT_NO_DRIVER or RESULT_WRITE_FAILED.
-int32_t write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+// Writes the buffer at byte_offset with the logical volume locked around the one request and the
+// read-back that checks it. Success, or a failure with status RESULT_NO_DRIVER or
+// RESULT_WRITE_FAILED.
+Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset);
 
 // Locks or unlocks the drive's logical volume on an open VWIN32 handle. 1 when granted, else 0.

@@ -63,69 +63,92 @@ class Vwin32Access : public ::testing::Test {
 };
 
 TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
+    const Outcome ok = succeeded();
+    const Outcome differs = failed(-3, NO_ERROR, Outcome::About::slot_differs);
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        int32_t result;
+        Outcome outcome;  // its status, reason and subject
+        bool slot_kept;   // the volume holds the slot afterwards
         std::vector<std::string> requests;
     };
     const Case cases[] = {
-        {"granted", [] {}, 0, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"granted", [] {}, ok, true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock retried",
          [this] { volume().grants_lock[0] = false; },
-         0,
+         ok,
+         true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock refused twice",
          [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; },
-         0,
+         ok,
+         true,
+         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"lock refused twice, and the volume keeps nothing: the card's answer, not the lock's",
+         [this] {
+             volume().grants_lock[0] = volume().grants_lock[1] = false;
+             volume().sectors.keeps_writes = false;
+         },
+         differs,
+         false,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"unlock retried",
          [this] { volume().grants_unlock[0] = false; },
-         0,
+         ok,
+         true,
          {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48, UNLOCK_08}},
         {"lock call fails",
          [] { fake::machine().fail_function("DeviceIoControl", 0); },
-         0,
+         ok,
+         true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"the volume keeps nothing of the write",
          [this] { volume().sectors.keeps_writes = false; },
-         -3,
+         differs,
+         false,
          {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"the read-back is refused, still locked",
          [this] { volume().reads = false; },
-         -3,
+         failed(-3, 0x1E),
+         true,
          {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"service refuses the write",
-         [this] { volume().writes = false; },
-         -3,
-         {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"service refuses the write, and both unlocks: the service's reason",
+         [this] {
+             volume().writes = false;
+             volume().grants_unlock[0] = volume().grants_unlock[1] = false;
+         },
+         failed(-3, 0x1D),
+         false,
+         {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
         {"write call fails",
          [] { fake::machine().fail_function("DeviceIoControl", 1); },
-         -3,
+         failed(-3, ERROR_GEN_FAILURE),
+         false,
          {LOCK_48, WRITE_5, UNLOCK_48}},
-        {"no driver", [] { fake::machine().has_vwin32 = false; }, -1, {}},
+        {"no driver",
+         [] { fake::machine().has_vwin32 = false; },
+         failed(-1, ERROR_FILE_NOT_FOUND),
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SetUp();
         c.arrange();
-        EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, 4 * SLOT_BYTES), c.result) << c.name;
+        const Outcome outcome = write_sectors_vwin32(DRIVE_INDEX, slot, 4 * SLOT_BYTES);
+        EXPECT_EQ(outcome.status, c.outcome.status) << c.name;
+        EXPECT_EQ(outcome.error, c.outcome.error) << c.name;
+        EXPECT_EQ(outcome.about, c.outcome.about) << c.name;
         EXPECT_EQ(requests(), c.requests) << c.name;
-        EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot,
-                  c.result == 0 || c.name == std::string("the read-back is refused, still locked"))
+        EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot, c.slot_kept)
             << c.name;
         TearDown();
     }
-    SetUp();
-    volume().writes = false;
-    volume().grants_unlock[0] = volume().grants_unlock[1] = false;
-    write_sectors_vwin32(DRIVE_INDEX, slot, 0);
-    EXPECT_EQ(GetLastError(), 0x1Du) << "the service's reason, not the unlock's";
 }
 
 TEST_F(Vwin32Access, AReadIsOneRequestWithoutALock) {
     volume().sectors.write(SLOT_BYTES, slot.data(), slot.size());
     std::vector<uint8_t> read(SLOT_BYTES);
-    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, SLOT_BYTES), 1);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, SLOT_BYTES), NO_ERROR);
     EXPECT_EQ(read, slot);
     EXPECT_EQ(requests(), std::vector<std::string>{"6 7305 - ffffffff 5 0 start 1600 count 1600"});
     EXPECT_EQ(fake::machine().find("CreateFileA")->args,
@@ -133,10 +156,9 @@ TEST_F(Vwin32Access, AReadIsOneRequestWithoutALock) {
     EXPECT_EQ(fake::machine().find("CreateFileA")->target, "\\\\.\\vwin32");
 
     volume().reads = false;
-    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), 0);
-    EXPECT_EQ(GetLastError(), 0x1Eu);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), 0x1Eu);
     fake::machine().has_vwin32 = false;
-    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), 0);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, read, 0), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Vwin32Access, RunsThatDoNotFitTheServiceAreRefusedUnsent) {
@@ -144,13 +166,13 @@ TEST_F(Vwin32Access, RunsThatDoNotFitTheServiceAreRefusedUnsent) {
     std::vector<uint8_t> too_many(65536 * 512);
     const uint64_t last_start = uint64_t{UINT32_MAX} * 512;
     volume().sectors.size = last_start + SLOT_BYTES;
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, too_many, 0), -3);
-    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, too_many, 0), 0);
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512), -3);
-    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512), 0);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, too_many, 0).error, ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, too_many, 0), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512).status, -3);
+    EXPECT_EQ(read_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512), ERROR_SECTOR_NOT_FOUND);
     EXPECT_TRUE(fake::machine().log.empty()) << "nothing was sent";
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, largest, 0), 0);
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start), 0);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, largest, 0).status, 0);
+    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start).status, 0);
     EXPECT_EQ(requests().back(), "1 440d 5 486a 0 0");
 }
 
@@ -165,10 +187,10 @@ TEST_F(Vwin32Access, VolumesGoToTheirSlotsOfTheDriveLetter) {
         use_vwin32 = 1;
         fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
         volume().sectors.size = (start + 1600) * 512;
-        EXPECT_EQ(copy_volume("disk.dsk", "FLASH", volume_number), 0) << volume_number;
+        EXPECT_EQ(copy_volume("disk.dsk", "FLASH", volume_number).status, 0) << volume_number;
         EXPECT_EQ(requests()[1],
                   "6 7305 - ffffffff 5 4001 start " + std::to_string(start) + " count 1600");
-        EXPECT_EQ(copy_volume("FLASH", "saved", volume_number), 0);
+        EXPECT_EQ(copy_volume("FLASH", "saved", volume_number).status, 0);
         EXPECT_EQ(fake::machine().files["saved"], normalised(sector_dump(360, 92160)));
         TearDown();
     }

@@ -29,9 +29,9 @@ void load_drive_choice(const char* typed_path) {
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return;
     uint64_t length = 0;
-    if (!seek_to_end(file.get(), length) || length < 4) return;
+    if (seek_to_end(file.get(), length) != NO_ERROR || length < 4) return;
     uint8_t stored[4];
-    if (!seek_from_start(file.get(), 0) || !read_exactly(file.get(), stored)) return;
+    if (read_at(file.get(), 0, stored) != NO_ERROR) return;
     const uint32_t value =
         stored[0] | stored[1] << 8 | stored[2] << 16 | static_cast<uint32_t>(stored[3]) << 24;
     selected_drive = static_cast<int32_t>(value);

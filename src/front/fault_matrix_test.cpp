@@ -96,7 +96,7 @@ void set_up(const Scenario& s) {
     m.files["track.dsk"] = track_dump_of(IMAGE);
 }
 
-Outcome run(const Scenario& s) {
+ToolRun run(const Scenario& s) {
     const char* image = s.transfer == Transfer::sector_dump  ? "disk.dsk"
                         : s.transfer == Transfer::track_dump ? "track.dsk"
                                                              : "FLASH";
@@ -251,7 +251,7 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
     size_t runs = 0;
     for (const Scenario& s : SCENARIOS) {
         set_up(s);
-        const Outcome good = run(s);
+        const ToolRun good = run(s);
         ASSERT_EQ(good.status, 0) << s.name << "\n" << good.output;
         const std::vector<fake::Call> log = fake::machine().log;
         const Oracle oracle(s, log);
@@ -266,7 +266,7 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
                 set_up(s);
                 fake::machine().fail_call(
                     index, short_count ? fake::Fault{0, 3} : fake::Fault{INJECTED, std::nullopt});
-                const Outcome outcome = run(s);
+                const ToolRun outcome = run(s);
                 ++runs;
                 const auto [expected, transferred, detail, own_reason] = oracle.at(index);
                 EXPECT_EQ(outcome.status, expected) << what << "\n" << outcome.output;

@@ -1,8 +1,8 @@
 #include "front/front_end.h"
 
+#include <charconv>
 #include <cstdio>
 
-#include "device/failure_detail.h"
 #include "device/platform_detection.h"
 #include "slotpush.h"
 #include "transfer/volume_transfer.h"
@@ -33,36 +33,61 @@ int32_t check_volume_number(const char* text, uint32_t& volume_out) {
 
 namespace {
 
-// The system's text for the last error, which usually ends in its own line break, after what
-// the failing step was about when it said so.
-void print_failure() {
-    const DWORD error = GetLastError();
-    const char* detail = failure_detail();
-    const char* separator = *detail != '\0' ? ": " : "";
-    if (*detail != '\0' && error == NO_ERROR) {
-        std::printf("slotpull failed: %s.\n", detail);  // nothing failed but the card's answer
-        return;
+// A number's decimal digits, for printf's %s: the C runtime of the oldest Windows has no
+// 64-bit conversion of its own.
+struct Decimal {
+    explicit Decimal(uint64_t number) {
+        *std::to_chars(text, text + sizeof text - 1, number).ptr = '\0';
     }
+    char text[24] = {};
+};
+
+// The system's text for an error code, which usually ends in its own line break, and a line
+// break after it.
+void print_reason(DWORD error) {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
         nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text),
         0, nullptr);
     if (length == 0 || text == nullptr) {
-        std::printf("slotpull failed: %s%serror %lu\n", detail, separator,
-                    static_cast<unsigned long>(error));
+        std::printf("error %lu\n", static_cast<unsigned long>(error));
         return;
     }
-    std::printf("slotpull failed: %s%s%s\n", detail, separator, text);
+    std::printf("%s\n", text);
     LocalFree(text);
 }
 
-void report_outcome(int32_t result) {
-    if (result == RESULT_SUCCESS) {
+// The outcome line of the run, or the refusal of its image.
+void report_outcome(const Outcome& outcome) {
+    using About = Outcome::About;
+    if (!outcome.failed()) {
         std::printf("slotpull succeeded.\n");
-    } else if (result != RESULT_NOT_AN_IMAGE && result != RESULT_IMAGE_TOO_LARGE) {
-        print_failure();  // refused images have already said why
+        return;
     }
+    switch (outcome.about) {
+        case About::not_an_image:
+            std::printf("Not a supported TI/99-4A format\n");
+            return;
+        case About::image_too_large:
+            std::printf("The image file holds %s bytes; a disk image holds at most %s bytes.\n",
+                        Decimal(outcome.byte).text, Decimal(IMAGE_BYTES).text);
+            return;
+        case About::slot_differs:
+            std::printf(
+                "slotpull failed: volume %s on the card does not hold what was written; "
+                "the first difference is at byte %s of its slot.\n",
+                Decimal(outcome.volume).text, Decimal(outcome.byte).text);
+            return;
+        case About::card_volume:
+            std::printf("slotpull failed: Volume %c: on the card could not be locked: ",
+                        outcome.letter);
+            break;
+        case About::system:
+            std::printf("slotpull failed: ");
+            break;
+    }
+    print_reason(outcome.error);
 }
 
 }  // namespace
@@ -72,14 +97,13 @@ int slotpush_main(int argc, char** argv) {
         print_usage();
         return 1;
     }
-    clear_failure_detail();
     load_drive_choice(argv[0]);
     if (selected_drive == NO_DRIVE) choose_drive();
     if (selected_drive < 0 || selected_drive > HIGHEST_USABLE_DRIVE) return -1;
 
     uint32_t volume_number = 0;
     if (check_volume_number(argv[2], volume_number) != 0) return -1;
-    const int32_t result = copy_volume(argv[1], FLASH_KEYWORD, volume_number);
-    report_outcome(result);
-    return result;
+    const Outcome outcome = copy_volume(argv[1], FLASH_KEYWORD, volume_number);
+    report_outcome(outcome);
+    return outcome.status;
 }

@@ -44,7 +44,7 @@ TEST_F(FrontEnd, FewerThanTwoArgumentsPrintTheUsage) {
     for (const auto& args :
          std::vector<std::vector<std::string>>{{"slotpush"}, {"slotpush", "disk.dsk"}}) {
         SetUp();
-        const Outcome outcome = run_slotpush(args);
+        const ToolRun outcome = run_slotpush(args);
         EXPECT_EQ(outcome.status, 1);
         EXPECT_EQ(outcome.output, USAGE);
         EXPECT_TRUE(fake::machine().log.empty()) << "nothing is opened";
@@ -75,7 +75,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
     for (const Case& c : cases) {
         SetUp();
         if (c.stored) fake::machine().files[CHOICE_FILE] = *c.stored;
-        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
+        const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
         EXPECT_EQ(outcome.status, c.status) << c.name;
         const bool listed = c.written_drive == NO_DRIVE;
         EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n"
@@ -93,7 +93,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
 TEST_F(FrontEnd, AChosenDriveAboveNineEndsTheRunSilently) {
     DISK_GEOMETRY& removable = fake::machine().geometries[12];
     removable.MediaType = RemovableMedia;
-    const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n");
+    const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n");
     EXPECT_EQ(outcome.status, -1);
     EXPECT_EQ(outcome.output,
               "List of All Possible Flash Drives\n---------------------------------\n\n"
@@ -126,7 +126,7 @@ TEST_F(FrontEnd, AChoiceFileThatCannotBeReadMeansNoStoredDrive) {
         SetUp();
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(3);
         fake::machine().fail_function(function, 0);
-        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
+        const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
         EXPECT_EQ(outcome.status, -1) << function;
         EXPECT_EQ(outcome.output, NO_CANDIDATES) << function;
         TearDown();
@@ -159,7 +159,7 @@ TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
         SetUp();
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
         fake::machine().drives[1].size = c.slot_offset + 8 * uint64_t{SLOT_BYTES};
-        const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", c.text});
+        const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", c.text});
         EXPECT_EQ(outcome.status, c.status) << "'" << c.text << "'";
         if (c.status == 0) {
             EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
@@ -217,7 +217,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         fake::machine().files["bad.dsk"] = no_signature;
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
         c.arrange();
-        const Outcome outcome = run_slotpush({"slotpush", c.image, "5"});
+        const ToolRun outcome = run_slotpush({"slotpush", c.image, "5"});
         EXPECT_EQ(outcome.status, c.status) << c.name;
         EXPECT_EQ(outcome.output, c.output) << c.name;
         if (c.status != -3) {
@@ -230,7 +230,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
 TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     fake::machine().files[CHOICE_FILE] = drive_choice_bytes(4);
     ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "2"}).status, 0);
-    const Outcome outcome = run_slotpush({"slotpush", "FLASH", "2"});
+    const ToolRun outcome = run_slotpush({"slotpush", "FLASH", "2"});
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
@@ -293,7 +293,7 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
             m.files[CHOICE_FILE] = drive_choice_bytes(c.stored_drive);
             const std::string what = std::string(c.name) + ", volume " + std::to_string(volume);
 
-            const Outcome outcome = run_slotpush({"slotpush", "disk.dsk", std::to_string(volume)});
+            const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", std::to_string(volume)});
             EXPECT_EQ(outcome.status, c.status) << what;
             EXPECT_EQ(outcome.output, c.output) << what;
             const auto written = m.drives[c.stored_drive].written_range();

@@ -139,7 +139,6 @@ DWORD GetLastError() {
     return last_error();
 }
 
-// Setting a code keeps the text last remembered with it: the tool saves and restores codes.
 void SetLastError(DWORD dwErrCode) {
     last_error() = dwErrCode;
 }

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
 
 namespace linux_layer {
 
@@ -59,10 +58,11 @@ constexpr CodeText OWN_TEXTS[] = {
 };
 
 // Several errno values share one code (EDQUOT and ENOSPC are both a full disk), and the layer
-// can say more than a code does. What last explained each code is kept with it, so that the
-// text survives the code being saved and set again, as the tool does around a closing call.
-thread_local std::map<DWORD, std::string> text_behind;
+// can say more than a code does (which partitions are mounted). The latest failure's own text is
+// kept beside the last error, for as long as its code is the one asked about.
 thread_local DWORD last_error_code = NO_ERROR;
+thread_local DWORD explained_code = NO_ERROR;
+thread_local std::string explanation;
 
 }  // namespace
 
@@ -82,19 +82,16 @@ void fail_with_errno(int error) {
 }
 
 void fail_with_code(DWORD code) {
-    last_error_code = code;
-    text_behind.erase(code);
+    fail_with_text(code, {});
 }
 
 void fail_with_text(DWORD code, std::string text) {
-    last_error_code = code;
-    text_behind[code] = std::move(text);
+    last_error_code = explained_code = code;
+    explanation = std::move(text);
 }
 
 std::string text_for(DWORD code) {
-    if (const auto behind = text_behind.find(code); behind != text_behind.end()) {
-        return behind->second;
-    }
+    if (code == explained_code && !explanation.empty()) return explanation;
     if ((code & ERRNO_CODE_BASE) != 0) return std::strerror(static_cast<int>(code & 0xFFFF));
     for (const CodeText& row : OWN_TEXTS) {
         if (row.code == code) return row.text;

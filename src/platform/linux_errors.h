@@ -17,8 +17,8 @@ void fail_with_code(DWORD code);
 // A failure of the layer's own that it can explain better than the code's usual text.
 void fail_with_text(DWORD code, std::string text);
 
-// The text for a code: what last explained it, else the errno or own text that describes the
-// code. Empty when there is none.
+// The text for a code: the latest failure's own text when that failure had this code, else the
+// errno or own text that describes the code. Empty when there is none.
 std::string text_for(DWORD code);
 
 }  // namespace linux_layer

@@ -27,7 +27,7 @@ std::string rest_of_stdin() {
     return rest;
 }
 
-Outcome run_slotpush(const std::vector<std::string>& args, const std::string& input) {
+ToolRun run_slotpush(const std::vector<std::string>& args, const std::string& input) {
     feed_stdin(input);
     std::vector<std::string> storage = args;
     std::vector<char*> argv;

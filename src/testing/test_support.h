@@ -13,14 +13,14 @@
 
 namespace testing_support {
 
-struct Outcome {
+struct ToolRun {
     int status;
     std::string output;  // everything printed to standard output
 };
 
 // Runs the front end as the process would, with a new start for the process-wide values and
 // input on its standard input.
-Outcome run_slotpush(const std::vector<std::string>& args, const std::string& input = "");
+ToolRun run_slotpush(const std::vector<std::string>& args, const std::string& input = "");
 
 // What standard input holds from now on.
 void feed_stdin(const std::string& input);

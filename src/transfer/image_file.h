@@ -4,14 +4,16 @@
 #include <cstdint>
 #include <span>
 
+#include "device/outcome.h"
 #include "transfer/slot_layout.h"
 
 // Reads the whole file into an IMAGE_BYTES buffer that starts as FILL_BYTE everywhere, so the
-// bytes past a short file's end are defined. Stores the file's length in size_out as soon as it
-// is known; a file longer than IMAGE_BYTES is never read and gives none.
-Buffer load_image_file(const char* path, uint64_t& size_out);
+// bytes past a short file's end are defined. None when it cannot, with outcome saying why:
+// RESULT_NO_SOURCE with the system's reason, or RESULT_IMAGE_TOO_LARGE with the file's length
+// (a file longer than IMAGE_BYTES is never read).
+Buffer load_image_file(const char* path, Outcome& outcome);
 
 // Creates (or truncates) path and writes byte_count bytes taken from the even positions of
-// raw_slot. Returns RESULT_SUCCESS, RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or
+// raw_slot. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or
 // RESULT_SAVE_FAILED.
-int32_t save_image_file(const char* path, std::span<const uint8_t> raw_slot, uint32_t byte_count);
+Outcome save_image_file(const char* path, std::span<const uint8_t> raw_slot, uint32_t byte_count);

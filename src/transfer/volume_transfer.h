@@ -4,15 +4,16 @@
 #include <cstdint>
 #include <span>
 
+#include "device/outcome.h"
 #include "transfer/slot_layout.h"
 
 // The transfer the front end starts: source "FLASH" reads slot (volume - 1) back into the file
 // named by destination; destination "FLASH" writes the image file source into that slot.
-int32_t copy_volume(const char* source, const char* destination, uint32_t volume_number);
+Outcome copy_volume(const char* source, const char* destination, uint32_t volume_number);
 
-// The raw bytes of one slot, or none when the device read fails.
-Buffer read_volume(uint32_t slot_index);
+// The raw bytes of one slot, or none when the device read fails, with outcome saying why.
+Buffer read_volume(uint32_t slot_index, Outcome& outcome);
 
 // Interleaves image into a raw buffer twice its size and writes it at the slot's offset of the
 // selected drive, through the family use_vwin32 names.
-int32_t write_volume(std::span<const uint8_t> image, uint32_t slot_index);
+Outcome write_volume(std::span<const uint8_t> image, uint32_t slot_index);
