@@ -263,7 +263,7 @@ BOOL CloseHandle(HANDLE hObject) {
         closed = -1;
         close_errno = errno;
     }
-    if (file->delete_on_close) unlink(file->path.c_str());
+    if (file->delete_on_close) sys().unlink(file->path.c_str());
     delete file;
     if (closed != 0) {
         fail_with_errno(close_errno);
@@ -359,7 +359,7 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     std::string disk;
     const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return FALSE;
-    if (!disk.empty() || unlink(path.c_str()) != 0) {
+    if (!disk.empty() || sys().unlink(path.c_str()) != 0) {
         fail_with_errno(disk.empty() ? errno : EACCES);
         return FALSE;
     }
@@ -369,7 +369,7 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
 void Sleep(DWORD dwMilliseconds) {
     timespec wait = {static_cast<time_t>(dwMilliseconds / 1000),
                      static_cast<long>(dwMilliseconds % 1000) * 1000000};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    while (sys().nanosleep(&wait, &wait) != 0 && errno == EINTR) {
     }
 }
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -268,53 +269,63 @@ ssize_t scripted_transfer(Transfer real, int fd, Buffer buffer, size_t count) {
     return real(fd, buffer, count);
 }
 
+using linux_layer::ScopedSystemCalls;
 using linux_layer::SystemCalls;
-const SystemCalls REAL = linux_layer::system_calls();
-const SystemCalls SCRIPTED = {
-    [](const char* path, int flags, mode_t mode) {
+const SystemCalls& REAL = linux_layer::real_system_calls();
+// The descriptors the process has open.
+size_t open_descriptors() {
+    return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
+// Each puts the scripted version of one system call into a table.
+using Install = void (*)(SystemCalls&);
+constexpr Install OPEN = [](SystemCalls& c) {
+    c.open = [](const char* path, int flags, mode_t mode) {
         return fails(next_step()) ? -1 : REAL.open(path, flags, mode);
-    },
-    [](int fd, void* buffer, size_t count) {
+    };
+};
+constexpr Install READ = [](SystemCalls& c) {
+    c.read = [](int fd, void* buffer, size_t count) {
         return scripted_transfer(REAL.read, fd, buffer, count);
-    },
-    [](int fd, const void* buffer, size_t count) {
+    };
+};
+constexpr Install WRITE = [](SystemCalls& c) {
+    c.write = [](int fd, const void* buffer, size_t count) {
         return scripted_transfer(REAL.write, fd, buffer, count);
-    },
-    [](int fd, off_t offset, int whence) {
+    };
+};
+constexpr Install LSEEK = [](SystemCalls& c) {
+    c.lseek = [](int fd, off_t offset, int whence) {
         return fails(next_step()) ? off_t{-1} : REAL.lseek(fd, offset, whence);
-    },
-    [](int fd) { return fails(next_step()) ? -1 : REAL.fdatasync(fd); },
-    [](int fd) {
+    };
+};
+constexpr Install FDATASYNC = [](SystemCalls& c) {
+    c.fdatasync = [](int fd) { return fails(next_step()) ? -1 : REAL.fdatasync(fd); };
+};
+constexpr Install CLOSE = [](SystemCalls& c) {
+    c.close = [](int fd) {
         const bool failing = fails(next_step());
         const int saved = errno;
         REAL.close(fd);  // the descriptor is gone either way, as after a real failed close
         errno = saved;
         return failing ? -1 : 0;
-    },
-    [](int fd, struct stat* status) { return fails(next_step()) ? -1 : REAL.fstat(fd, status); },
-    [](const char* path, int mode) { return fails(next_step()) ? -1 : REAL.access(path, mode); },
-    [](int fd, int operation) { return fails(next_step()) ? -1 : REAL.flock(fd, operation); },
-    [](int fd, off_t offset, off_t length, int advice) {
-        return fails(next_step()) ? errno : REAL.posix_fadvise(fd, offset, length, advice);
-    },
-    [](const char* path, char* buffer, size_t size) {
-        return fails(next_step()) ? ssize_t{-1} : REAL.readlink(path, buffer, size);
-    },
+    };
 };
-
-// Each puts the scripted version of one system call in force.
-using Install = void (*)(SystemCalls&);
-constexpr Install OPEN = [](SystemCalls& c) { c.open = SCRIPTED.open; };
-constexpr Install READ = [](SystemCalls& c) { c.read = SCRIPTED.read; };
-constexpr Install WRITE = [](SystemCalls& c) { c.write = SCRIPTED.write; };
-constexpr Install LSEEK = [](SystemCalls& c) { c.lseek = SCRIPTED.lseek; };
-constexpr Install FDATASYNC = [](SystemCalls& c) { c.fdatasync = SCRIPTED.fdatasync; };
-constexpr Install CLOSE = [](SystemCalls& c) { c.close = SCRIPTED.close; };
-constexpr Install ACCESS = [](SystemCalls& c) { c.access = SCRIPTED.access; };
-constexpr Install FLOCK = [](SystemCalls& c) { c.flock = SCRIPTED.flock; };
+constexpr Install ACCESS = [](SystemCalls& c) {
+    c.access = [](const char* path, int mode) {
+        return fails(next_step()) ? -1 : REAL.access(path, mode);
+    };
+};
+constexpr Install FLOCK = [](SystemCalls& c) {
+    c.flock = [](int fd, int operation) {
+        return fails(next_step()) ? -1 : REAL.flock(fd, operation);
+    };
+};
 constexpr Install OPEN_AND_FADVISE = [](SystemCalls& c) {
-    c.open = SCRIPTED.open;
-    c.posix_fadvise = SCRIPTED.posix_fadvise;
+    OPEN(c);
+    c.posix_fadvise = [](int fd, off_t offset, off_t length, int advice) {
+        return fails(next_step()) ? errno : REAL.posix_fadvise(fd, offset, length, advice);
+    };
 };
 
 TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
@@ -385,11 +396,14 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                 std::string(name == "a partition is mounted"
                                 ? "36 22 8:1 / /media/my\\040card rw shared:1 - vfat /dev/sda1 rw\n"
                                 : ""));
+        const size_t descriptors = open_descriptors();
         HANDLE h = c.operation == Operation::claim ? INVALID_HANDLE_VALUE : open_disk();
         ASSERT_TRUE(c.operation == Operation::claim || h != INVALID_HANDLE_VALUE) << c.name;
         std::vector<char> bytes(1024, 'w');
         plan.assign(c.steps.begin(), c.steps.end());
-        c.install(linux_layer::system_calls());
+        SystemCalls scripted = REAL;
+        c.install(scripted);
+        std::optional<ScopedSystemCalls> in_force(std::in_place, scripted);
         DWORD moved = 0;
         DISK_GEOMETRY geometry{};
         BOOL ok = FALSE;
@@ -427,9 +441,10 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                 break;
         }
         const DWORD reason = GetLastError();
-        linux_layer::system_calls() = REAL;
+        in_force.reset();
         EXPECT_TRUE(plan.empty()) << c.name << ": every planned step was taken";
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        EXPECT_EQ(open_descriptors(), descriptors) << c.name << ": every descriptor is closed";
         EXPECT_EQ(ok != FALSE, c.succeeds) << c.name;
         if (c.operation == Operation::read || c.operation == Operation::write) {
             EXPECT_EQ(moved, c.moved) << c.name;
@@ -448,13 +463,20 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
     static std::vector<int> locks;
     flags_of_opens.clear();
     locks.clear();
-    linux_layer::system_calls().open = [](const char* path, int flags, mode_t mode) {
+    const ScopedSystemCalls opens(&SystemCalls::open, [](const char* path, int flags, mode_t mode) {
         flags_of_opens.push_back(flags);
         return REAL.open(path, flags, mode);
-    };
-    linux_layer::system_calls().flock = [](int fd, int operation) {
+    });
+    const ScopedSystemCalls flocks(&SystemCalls::flock, [](int fd, int operation) {
         locks.push_back(operation);
         return REAL.flock(fd, operation);
+    });
+    // Another program's try at the disk's lock: refused while the handle holds its claim.
+    const auto claimed = [] {
+        const int other = ::open((ROOT / "dev/sda").c_str(), O_RDONLY);
+        const bool refused = ::flock(other, LOCK_EX | LOCK_NB) != 0;
+        ::close(other);
+        return refused;
     };
     const auto opened_with = [](int access) {
         return std::count_if(flags_of_opens.begin(), flags_of_opens.end(),
@@ -471,14 +493,16 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
     EXPECT_EQ(locks, std::vector<int>{LOCK_EX | LOCK_NB}) << "the disk's lock, held exclusively";
     ASSERT_NE(SetFilePointer(h, 512, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr));
+    EXPECT_TRUE(claimed()) << "the disk stays claimed through the write";
     // The check after a write reads past the page cache.
     HANDLE reader = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_NO_BUFFERING, nullptr);
     EXPECT_TRUE(std::any_of(flags_of_opens.begin(), flags_of_opens.end(),
                             [](int flags) { return (flags & O_DIRECT) != 0; }));
     EXPECT_TRUE(CloseHandle(reader));
+    EXPECT_TRUE(claimed()) << "and through the check";
     EXPECT_TRUE(CloseHandle(h));
-    linux_layer::system_calls() = REAL;
+    EXPECT_FALSE(claimed()) << "until the handle is closed";
     EXPECT_EQ(opened_with(O_RDWR), 1) << "opened to write, once";
     EXPECT_EQ(contents(ROOT / "dev/sda").substr(510, 7), "sdnewas")
         << "at the position the handle had";

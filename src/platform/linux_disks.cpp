@@ -42,12 +42,12 @@ bool is_virtual_disk(const std::string& name) {
 
 std::vector<std::string> directory_entries(const std::string& path) {
     std::vector<std::string> names;
-    DIR* dir = opendir(path.c_str());
+    DIR* dir = system_calls().opendir(path.c_str());
     if (dir == nullptr) return names;
-    while (const dirent* entry = readdir(dir)) {
+    while (const dirent* entry = system_calls().readdir(dir)) {
         if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
     }
-    closedir(dir);
+    system_calls().closedir(dir);
     return names;
 }
 
@@ -71,13 +71,14 @@ std::string read_text(const std::string& path, size_t limit) {
 std::set<std::string> device_numbers(const std::string& path, const std::string& disk) {
     std::set<std::string> numbers;
     struct stat status {};
-    if (stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
+    if (system_calls().stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
         numbers.insert(std::to_string(major(status.st_rdev)) + ":" +
                        std::to_string(minor(status.st_rdev)));
     }
     const std::string block = device_root() + "/sys/block/" + disk;
     for (const std::string& entry : directory_entries(block)) {
-        if (access((block + "/" + entry + "/partition").c_str(), F_OK) != 0) continue;
+        const std::string partition = block + "/" + entry + "/partition";
+        if (system_calls().access(partition.c_str(), F_OK) != 0) continue;
         std::string number = disk_attribute(disk, (entry + "/dev").c_str());
         number.erase(number.find_last_not_of("\n") + 1);
         if (!number.empty()) numbers.insert(number);

@@ -6,21 +6,33 @@
 
 namespace linux_layer {
 
-SystemCalls& system_calls() {
-    static SystemCalls calls = {
-        [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
-        ::read,
-        ::write,
-        ::lseek,
-        ::fdatasync,
-        ::close,
-        [](int fd, struct stat* status) { return ::fstat(fd, status); },
-        [](const char* path, int mode) { return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS); },
-        ::flock,
-        ::posix_fadvise,
-        ::readlink,
+const SystemCalls& real_system_calls() {
+    static const SystemCalls real = {
+        .open = [](const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); },
+        .read = ::read,
+        .write = ::write,
+        .lseek = ::lseek,
+        .fdatasync = ::fdatasync,
+        .close = ::close,
+        .fstat = [](int fd, struct stat* status) { return ::fstat(fd, status); },
+        .stat = [](const char* path, struct stat* status) { return ::stat(path, status); },
+        .access = [](const char* path,
+                     int mode) { return ::faccessat(AT_FDCWD, path, mode, AT_EACCESS); },
+        .flock = ::flock,
+        .posix_fadvise = ::posix_fadvise,
+        .readlink = ::readlink,
+        .opendir = ::opendir,
+        .readdir = ::readdir,
+        .closedir = ::closedir,
+        .unlink = ::unlink,
+        .nanosleep = ::nanosleep,
     };
-    return calls;
+    return real;
+}
+
+SystemCalls& system_calls() {
+    static SystemCalls in_force = real_system_calls();
+    return in_force;
 }
 
 }  // namespace linux_layer
