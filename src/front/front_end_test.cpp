@@ -208,6 +208,14 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
          [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 12345; }, -3,
          "slotpull failed: volume 5 on the card does not hold what was written; the first "
          "difference is at byte 12345 of its slot.\n"},
+        {"the card alters its last byte", "disk.dsk",
+         [] { fake::machine().drives[1].alters_byte_at = 5 * uint64_t{SLOT_BYTES} - 1; }, -3,
+         "slotpull failed: volume 5 on the card does not hold what was written; the first "
+         "difference is at byte 819199 of its slot.\n"},
+        {"the card alters a byte past the middle", "disk.dsk",
+         [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 421945; }, -3,
+         "slotpull failed: volume 5 on the card does not hold what was written; the first "
+         "difference is at byte 421945 of its slot.\n"},
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
          "slotpull failed: text of error 23\r\n\n"},
@@ -251,6 +259,8 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
     const auto fat_at = [](uint64_t sector, int drive, bool in_use = false) {
         return fake::MountedVolume{drive, sector * 512, CARD - sector * 512, in_use};
     };
+    fake::MountedVolume spanning = fat_at(2048, 1);
+    spanning.first_extent_on = 0;
     const auto refused = [](char letter) {
         return std::string("slotpull failed: Volume ") + letter +
                ": on the card could not be locked: text of error 5\r\n\n";
@@ -271,6 +281,12 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
          0,
          "slotpull succeeded.\n"},
         {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, "slotpull succeeded.\n"},
+        {"a volume over two disks, its second part on the card",
+         10,
+         1,
+         {{'E', spanning}},
+         0,
+         "slotpull succeeded.\n"},
         {"the card's volume in use", 10, 1, {{'E', fat_at(2048, 1, true)}}, -3, refused('E')},
         {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C')},
         {"NT 4 cannot say where its volumes are",

@@ -8,140 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "testing/fake_parts.h"
+
 namespace fake {
-
-namespace {
-
-constexpr char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
-constexpr char DEVICE_PREFIX[] = "\\\\.\\";
 
 bool has_prefix(const char* text, const char* prefix) {
     return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// The drive number of "\\.\PHYSICALDRIVE<n>", or -1.
-int physical_drive_number(const char* name) {
-    if (!has_prefix(name, PHYSICAL_DRIVE)) return -1;
-    const char* digits = name + std::strlen(PHYSICAL_DRIVE);
-    const size_t count = std::strspn(digits, "0123456789");
-    if (count == 0 || count > 4 || digits[count] != '\0') return -1;
-    return std::atoi(digits);
-}
-
-template <typename T>
-T fail(DWORD error, T result) {
-    machine().last_error = error;
-    return result;
-}
-
-// Windows leaves the last error undefined after most calls that succeed. Here closing a handle
-// and deleting a file clear it, so a reason the tool means to report must be kept by the tool.
-BOOL succeed_clearing_last_error() {
-    machine().last_error = NO_ERROR;
-    return TRUE;
-}
-
-HANDLE open_drive(int number, DWORD access, DWORD attributes, const char* name) {
-    Machine& m = machine();
-    const auto drive = m.drives.find(number);
-    if (drive == m.drives.end() || !drive->second.opens) {
-        return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    }
-    if ((access & GENERIC_WRITE) != 0 && !drive->second.opens_for_write) {
-        return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-    }
-    return m.add_handle({name, Machine::Open::Kind::drive, number, 0, access, 0, attributes});
-}
-
-HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
-    Machine& m = machine();
-    if (m.directories.count(name) != 0) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
-    const bool exists = m.files.count(name) != 0;
-    switch (disposition) {
-        case OPEN_EXISTING:
-            if (!exists) return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-            break;
-        case TRUNCATE_EXISTING:
-            if (!exists) return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-            m.files[name].clear();
-            break;
-        case CREATE_NEW:
-            if (exists) return fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);
-            m.files[name];
-            break;
-        case CREATE_ALWAYS:
-            m.files[name].clear();
-            break;
-        case OPEN_ALWAYS:
-            m.files[name];
-            break;
-        default:
-            return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
-    }
-    return m.add_handle({name, Machine::Open::Kind::file, -1, 0, access});
-}
-
-// "\\.\X:" names the volume of drive letter X.
-HANDLE open_volume(const char* name, DWORD access) {
-    const bool volume_name = std::strlen(name) == 6 && has_prefix(name, DEVICE_PREFIX) &&
-                             name[5] == ':' && std::isalpha(static_cast<unsigned char>(name[4]));
-    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[4])));
-    if (!volume_name || machine().mounted_volumes.count(letter) == 0) {
-        return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
-    }
-    return machine().add_handle({name, Machine::Open::Kind::volume, -1, 0, access, letter});
-}
-
-// Windows before 2000 cannot say which disks a volume lies on.
-bool answers_disk_extents() {
-    const auto& version = machine().version;
-    return !version || version->dwPlatformId != VER_PLATFORM_WIN32_NT ||
-           version->dwMajorVersion >= 5;
-}
-
-// From NT 6 on, raw writes into a mounted volume that is not locked are refused.
-bool write_blocked(int drive, uint64_t offset, uint64_t count) {
-    const auto& version = machine().version;
-    if (!version || version->dwPlatformId != VER_PLATFORM_WIN32_NT || version->dwMajorVersion < 6) {
-        return false;
-    }
-    return std::any_of(machine().mounted_volumes.begin(), machine().mounted_volumes.end(),
-                       [&](const auto& entry) {
-                           const MountedVolume& v = entry.second;
-                           return v.drive == drive && v.mounted && !v.locked &&
-                                  offset < v.first_byte + v.bytes && v.first_byte < offset + count;
-                       });
-}
-
-BOOL volume_control(Machine::Open& open, DWORD code, LPVOID out, DWORD out_bytes,
-                    LPDWORD returned) {
-    MountedVolume& volume = machine().mounted_volumes[open.letter];
-    switch (code) {
-        case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
-            if (!answers_disk_extents()) return fail(ERROR_INVALID_FUNCTION, FALSE);
-            if (out_bytes < sizeof(VOLUME_DISK_EXTENTS)) {
-                return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
-            }
-            VOLUME_DISK_EXTENTS extents{};
-            extents.NumberOfDiskExtents = 1;
-            extents.Extents[0].DiskNumber = static_cast<DWORD>(volume.drive);
-            extents.Extents[0].StartingOffset.QuadPart = static_cast<LONGLONG>(volume.first_byte);
-            extents.Extents[0].ExtentLength.QuadPart = static_cast<LONGLONG>(volume.bytes);
-            std::memcpy(out, &extents, sizeof extents);
-            if (returned != nullptr) *returned = sizeof extents;
-            return TRUE;
-        }
-        case FSCTL_LOCK_VOLUME:
-            if (volume.in_use || volume.locked) return fail(ERROR_ACCESS_DENIED, FALSE);
-            volume.locked = true;
-            return TRUE;
-        case FSCTL_DISMOUNT_VOLUME:
-            volume.mounted = false;
-            return TRUE;
-        default:
-            return fail(ERROR_INVALID_FUNCTION, FALSE);
-    }
-}
+namespace {
 
 uint64_t size_of(const Machine::Open& open) {
     Machine& m = machine();
@@ -163,132 +38,7 @@ std::string target_of(HANDLE handle) {
     return open != nullptr ? open->target : std::string("<invalid handle>");
 }
 
-BOOL drive_geometry(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned) {
-    const auto geometry = machine().geometries.find(drive);
-    if (geometry == machine().geometries.end()) return fail(ERROR_NOT_READY, FALSE);
-    if (out_bytes < sizeof(DISK_GEOMETRY)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
-    std::memcpy(out, &geometry->second, sizeof(DISK_GEOMETRY));
-    if (returned != nullptr) *returned = sizeof(DISK_GEOMETRY);
-    return TRUE;
-}
-
-// The driver's answer: carry clear, or carry set with a DOS error code in EAX.
-void answer(DIOC_REGISTERS& registers, DWORD dos_error) {
-    registers.reg_Flags =
-        dos_error == 0 ? registers.reg_Flags & ~DWORD_PTR{1} : registers.reg_Flags | 1;
-    if (dos_error != 0) registers.reg_EAX = dos_error;
-}
-
-constexpr DWORD DOS_INVALID_FUNCTION = 0x01;
-constexpr DWORD DOS_ACCESS_DENIED = 0x05;
-constexpr DWORD DOS_INVALID_DRIVE = 0x0F;
-constexpr DWORD DOS_SECTOR_NOT_FOUND = 0x1B;
-constexpr DWORD DOS_WRITE_FAULT = 0x1D;
-constexpr DWORD DOS_READ_FAULT = 0x1E;
-
-Volume* volume_of(DWORD_PTR drive_number) {
-    const auto found = machine().volumes.find(static_cast<char>('A' + drive_number - 1));
-    return drive_number >= 1 && found != machine().volumes.end() ? &found->second : nullptr;
-}
-
-void generic_ioctl(DIOC_REGISTERS& r) {
-    Volume* volume = volume_of(r.reg_EBX & 0xFF);
-    const DWORD_PTR category = (r.reg_ECX >> 8) & 0xFF;
-    const DWORD_PTR minor = r.reg_ECX & 0xFF;
-    const int attempt = category == 0x48 ? 0 : category == 0x08 ? 1 : -1;
-    if (r.reg_EAX != 0x440D || attempt < 0) return answer(r, DOS_INVALID_FUNCTION);
-    if (volume == nullptr) return answer(r, DOS_INVALID_DRIVE);
-    if (minor == 0x60 && category == 0x08) {
-        auto* parameters = reinterpret_cast<uint8_t*>(r.reg_EDX);
-        parameters[1] = volume->device_type;
-        parameters[15] = static_cast<uint8_t>(volume->total_sectors & 0xFF);
-        parameters[16] = static_cast<uint8_t>(volume->total_sectors >> 8);
-        return answer(r, 0);
-    }
-    if (minor == 0x4A) return answer(r, volume->grants_lock[attempt] ? 0 : DOS_ACCESS_DENIED);
-    if (minor == 0x6A) return answer(r, volume->grants_unlock[attempt] ? 0 : DOS_ACCESS_DENIED);
-    answer(r, DOS_INVALID_FUNCTION);
-}
-
-void absolute_disk_io(DIOC_REGISTERS& r) {
-    if (r.reg_EAX != 0x7305 || r.reg_ECX != 0xFFFFFFFF) return answer(r, DOS_INVALID_FUNCTION);
-    Volume* volume = volume_of(r.reg_EDX);
-    if (volume == nullptr) return answer(r, DOS_INVALID_DRIVE);
-    const auto* io = reinterpret_cast<const DISKIO*>(r.reg_EBX);
-    const bool write = (r.reg_ESI & 1) != 0;
-    if (write ? !volume->writes : !volume->reads) {
-        return answer(r, write ? DOS_WRITE_FAULT : DOS_READ_FAULT);
-    }
-    const uint64_t offset = uint64_t{io->diStartSector} * 512;
-    const size_t bytes = size_t{io->diSectors} * 512;
-    if (offset + bytes > volume->sectors.size) return answer(r, DOS_SECTOR_NOT_FOUND);
-    auto* buffer = reinterpret_cast<uint8_t*>(io->diBuffer);
-    if (write) {
-        volume->sectors.accept_write(offset, buffer, bytes);
-    } else {
-        volume->sectors.read(offset, buffer, bytes);
-    }
-    answer(r, 0);
-}
-
-void vwin32_service(DWORD control_code, DIOC_REGISTERS& registers) {
-    if (control_code == VWIN32_DIOC_DOS_IOCTL) return generic_ioctl(registers);
-    if (control_code == VWIN32_DIOC_DOS_DRIVEINFO) return absolute_disk_io(registers);
-    answer(registers, DOS_INVALID_FUNCTION);
-}
-
 }  // namespace
-
-void Drive::write(uint64_t offset, const uint8_t* bytes, size_t count) {
-    if (count == 0) return;
-    const uint64_t last = offset + count - 1;
-    written_ = written_
-                   ? std::pair{std::min(written_->first, offset), std::max(written_->second, last)}
-                   : std::pair{offset, last};
-    for (size_t done = 0; done < count;) {
-        const uint64_t at = offset + done;
-        std::vector<uint8_t>& page = pages_[at / PAGE_BYTES];
-        if (page.empty()) page.assign(PAGE_BYTES, fill);
-        const size_t in_page = at % PAGE_BYTES;
-        const size_t piece = std::min<size_t>(count - done, PAGE_BYTES - in_page);
-        std::memcpy(page.data() + in_page, bytes + done, piece);
-        done += piece;
-    }
-}
-
-void Drive::accept_write(uint64_t offset, const uint8_t* bytes, size_t count) {
-    if (!keeps_writes) return;
-    write(offset, bytes, count);
-    if (alters_byte_at && *alters_byte_at >= offset && *alters_byte_at < offset + count) {
-        const uint8_t kept = bytes[*alters_byte_at - offset] ^ 0x10;
-        write(*alters_byte_at, &kept, 1);
-    }
-}
-
-void Drive::read(uint64_t offset, uint8_t* bytes, size_t count) const {
-    for (size_t done = 0; done < count;) {
-        const uint64_t at = offset + done;
-        const size_t in_page = at % PAGE_BYTES;
-        const size_t piece = std::min<size_t>(count - done, PAGE_BYTES - in_page);
-        const auto page = pages_.find(at / PAGE_BYTES);
-        if (page == pages_.end()) {
-            std::memset(bytes + done, fill, piece);
-        } else {
-            std::memcpy(bytes + done, page->second.data() + in_page, piece);
-        }
-        done += piece;
-    }
-}
-
-std::vector<uint8_t> Drive::bytes(uint64_t offset, size_t count) const {
-    std::vector<uint8_t> out(count);
-    read(offset, out.data(), count);
-    return out;
-}
-
-std::optional<std::pair<uint64_t, uint64_t>> Drive::written_range() const {
-    return written_;
-}
 
 Machine& machine() {
     static Machine the_machine;
@@ -508,9 +258,7 @@ BOOL CloseHandle(HANDLE hObject) {
     const auto fault = machine().begin("CloseHandle", fake::target_of(hObject), {});
     if (const auto* open = machine().handle(hObject);
         open != nullptr && open->kind == fake::Machine::Open::Kind::volume) {
-        fake::MountedVolume& volume = machine().mounted_volumes[open->letter];
-        volume.locked = false;  // the lock goes with the handle; the volume is mounted anew
-        volume.mounted = true;
+        fake::release_volume(open->letter);
     }
     // A failing close still releases the handle, as on Windows.
     if (!machine().remove_handle(hObject)) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
@@ -586,14 +334,6 @@ HLOCAL LocalFree(HLOCAL hMem) {
     const auto fault = machine().begin("LocalFree", "", {});
     if (hMem != nullptr && !machine().release(hMem)) return fake::fail(ERROR_INVALID_HANDLE, hMem);
     return fault ? fake::fail(fault->error, hMem) : nullptr;
-}
-
-BOOL DeleteFileA(LPCSTR lpFileName) {
-    if (const auto fault = machine().begin("DeleteFileA", lpFileName, {})) {
-        return fake::fail(fault->error, FALSE);
-    }
-    if (machine().files.erase(lpFileName) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
-    return fake::succeed_clearing_last_error();
 }
 
 BOOL FlushFileBuffers(HANDLE hFile) {

@@ -65,6 +65,9 @@ struct MountedVolume {
     uint64_t first_byte = 0;
     uint64_t bytes = 0;
     bool in_use = false;  // another program holds it open: every lock is refused
+    // A volume that spans two disks: its first extent on this other drive, its part on `drive`
+    // the second.
+    std::optional<int> first_extent_on = std::nullopt;
     bool locked = false;
     bool mounted = true;
 };
