@@ -1,6 +1,7 @@
 // The real program on Linux, built to find its disks under a directory of ordinary files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -25,9 +26,13 @@ struct ToolRun {
     std::string output;
 };
 
-// Runs the tool in dir as "<name> <args>", with input on its standard input.
+constexpr int SETUID_REFUSED = 122;
+
+// Runs the tool in dir as "<name> <args>", with input on its standard input, as user (and that
+// user's own group) when one is named.
 ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
-                 const std::string& input = "", const std::string& name = "./slotpush") {
+                 const std::string& input = "", const std::string& name = "./slotpush",
+                 uid_t user = 0) {
     int out[2];
     int in[2];
     if (pipe(out) != 0 || pipe(in) != 0) return {-1000, "pipe failed"};
@@ -38,6 +43,8 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
         close(in[1]);
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(120);
+        umask(022);
+        if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) _exit(SETUID_REFUSED);
         std::vector<std::string> words = {name};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
@@ -262,6 +269,26 @@ TEST_F(EndToEnd, StartedThroughPathItUsesTheChoiceFileBesideTheProgram) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output, "slotpull succeeded.\n") << "drive 0, from the file beside the program";
     EXPECT_TRUE(fs::is_empty(folder)) << "nothing is created where the user works";
+}
+
+TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
+    constexpr uid_t NOBODY = 65534;
+    fs::permissions(work, fs::perms::all);
+    fs::remove(work / "slotpCFG");
+    const ToolRun asked = run_tool(work, {"disk.dsk", "1"}, "\n", "./slotpush", NOBODY);
+    if (asked.status == SETUID_REFUSED) GTEST_SKIP() << "this system refuses to run as nobody";
+    EXPECT_EQ(asked.status, 255) << "no disk it may write is listed";
+    const auto readable = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                          fs::perms::others_read;
+    EXPECT_EQ(fs::status(work / "slotpCFG").permissions(), readable) << "0666 less the umask";
+    store_drive(0);
+    EXPECT_EQ(run_tool(work, {"FLASH", "1"}, "", "./slotpush", NOBODY).status, 0);
+    EXPECT_EQ(fs::status(work / "FLASH").permissions(), readable);
+    const Bytes before = read_file(disk);
+    const ToolRun refused = run_tool(work, {"disk.dsk", "1"}, "", "./slotpush", NOBODY);
+    EXPECT_EQ(refused.status, 247);
+    EXPECT_EQ(refused.output, "slotpull failed: Permission denied\n\n");
+    EXPECT_EQ(read_file(disk), before);
 }
 
 TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsVolumeOne) {

@@ -72,65 +72,36 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         bool slot_kept;   // the volume holds the slot afterwards
         std::vector<std::string> requests;
     };
+    // clang-format off
     const Case cases[] = {
         {"granted", [] {}, ok, true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"lock retried",
-         [this] { volume().grants_lock[0] = false; },
-         ok,
-         true,
+        {"lock retried", [this] { volume().grants_lock[0] = false; }, ok, true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock refused twice",
-         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; },
-         ok,
-         true,
+         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; }, ok, true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock refused twice, and the volume keeps nothing: the card's answer, not the lock's",
-         [this] {
-             volume().grants_lock[0] = volume().grants_lock[1] = false;
-             volume().sectors.keeps_writes = false;
-         },
-         differs,
-         false,
-         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"unlock retried",
-         [this] { volume().grants_unlock[0] = false; },
-         ok,
-         true,
+         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false;
+                  volume().sectors.keeps_writes = false; },
+         differs, false, {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"unlock retried", [this] { volume().grants_unlock[0] = false; }, ok, true,
          {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48, UNLOCK_08}},
-        {"lock call fails",
-         [] { fake::machine().fail_function("DeviceIoControl", 0); },
-         ok,
-         true,
+        {"lock call fails", [] { fake::machine().fail_function("DeviceIoControl", 0); }, ok, true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"the volume keeps nothing of the write",
-         [this] { volume().sectors.keeps_writes = false; },
-         differs,
-         false,
-         {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"the read-back is refused, still locked",
-         [this] { volume().reads = false; },
-         failed(-3, 0x1E),
-         true,
-         {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"the volume keeps nothing of the write", [this] { volume().sectors.keeps_writes = false; },
+         differs, false, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"the read-back is refused, still locked", [this] { volume().reads = false; },
+         failed(-3, 0x1E), true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"service refuses the write, and both unlocks: the service's reason",
-         [this] {
-             volume().writes = false;
-             volume().grants_unlock[0] = volume().grants_unlock[1] = false;
-         },
-         failed(-3, 0x1D),
-         false,
-         {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
-        {"write call fails",
-         [] { fake::machine().fail_function("DeviceIoControl", 1); },
-         failed(-3, ERROR_GEN_FAILURE),
-         false,
-         {LOCK_48, WRITE_5, UNLOCK_48}},
-        {"no driver",
-         [] { fake::machine().has_vwin32 = false; },
-         failed(-1, ERROR_FILE_NOT_FOUND),
-         false,
-         {}},
+         [this] { volume().writes = false;
+                  volume().grants_unlock[0] = volume().grants_unlock[1] = false; },
+         failed(-3, 0x1D), false, {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
+        {"write call fails", [] { fake::machine().fail_function("DeviceIoControl", 1); },
+         failed(-3, ERROR_GEN_FAILURE), false, {LOCK_48, WRITE_5, UNLOCK_48}},
+        {"no driver", [] { fake::machine().has_vwin32 = false; },
+         failed(-1, ERROR_FILE_NOT_FOUND), false, {}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SetUp();
         c.arrange();

@@ -273,29 +273,19 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
         int status;
         std::string output;
     };
+    // clang-format off
     const Case cases[] = {
-        {"FAT from sector 2048",
-         10,
-         1,
-         {{'E', fat_at(2048, 1)}, {'C', fat_at(63, 0, true)}},
-         0,
+        {"FAT from sector 2048", 10, 1, {{'E', fat_at(2048, 1)}, {'C', fat_at(63, 0, true)}}, 0,
          "slotpull succeeded.\n"},
         {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, "slotpull succeeded.\n"},
-        {"a volume over two disks, its second part on the card",
-         10,
-         1,
-         {{'E', spanning}},
-         0,
+        {"a volume over two disks, its second part on the card", 10, 1, {{'E', spanning}}, 0,
          "slotpull succeeded.\n"},
         {"the card's volume in use", 10, 1, {{'E', fat_at(2048, 1, true)}}, -3, refused('E')},
         {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C')},
-        {"NT 4 cannot say where its volumes are",
-         4,
-         1,
-         {{'E', fat_at(2048, 1)}},
-         0,
+        {"NT 4 cannot say where its volumes are", 4, 1, {{'E', fat_at(2048, 1)}}, 0,
          "slotpull succeeded.\n"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         for (const uint32_t volume : {1u, 2u, 100u}) {
             SetUp();

@@ -279,29 +279,26 @@ size_t open_descriptors() {
 
 // Each puts the scripted version of one system call into a table.
 using Install = void (*)(SystemCalls&);
+// clang-format off
 constexpr Install OPEN = [](SystemCalls& c) {
-    c.open = [](const char* path, int flags, mode_t mode) {
-        return fails(next_step()) ? -1 : REAL.open(path, flags, mode);
-    };
+    c.open = [](const char* p, int f, mode_t m) {
+        return fails(next_step()) ? -1 : REAL.open(p, f, m); };
 };
 constexpr Install READ = [](SystemCalls& c) {
-    c.read = [](int fd, void* buffer, size_t count) {
-        return scripted_transfer(REAL.read, fd, buffer, count);
-    };
+    c.read = [](int fd, void* b, size_t n) { return scripted_transfer(REAL.read, fd, b, n); };
 };
 constexpr Install WRITE = [](SystemCalls& c) {
-    c.write = [](int fd, const void* buffer, size_t count) {
-        return scripted_transfer(REAL.write, fd, buffer, count);
-    };
+    c.write = [](int fd, const void* b, size_t n) {
+        return scripted_transfer(REAL.write, fd, b, n); };
 };
 constexpr Install LSEEK = [](SystemCalls& c) {
-    c.lseek = [](int fd, off_t offset, int whence) {
-        return fails(next_step()) ? off_t{-1} : REAL.lseek(fd, offset, whence);
-    };
+    c.lseek = [](int fd, off_t o, int w) {
+        return fails(next_step()) ? off_t{-1} : REAL.lseek(fd, o, w); };
 };
 constexpr Install FDATASYNC = [](SystemCalls& c) {
     c.fdatasync = [](int fd) { return fails(next_step()) ? -1 : REAL.fdatasync(fd); };
 };
+// clang-format on
 constexpr Install CLOSE = [](SystemCalls& c) {
     c.close = [](int fd) {
         const bool failing = fails(next_step());
@@ -311,16 +308,14 @@ constexpr Install CLOSE = [](SystemCalls& c) {
         return failing ? -1 : 0;
     };
 };
+// clang-format off
 constexpr Install ACCESS = [](SystemCalls& c) {
-    c.access = [](const char* path, int mode) {
-        return fails(next_step()) ? -1 : REAL.access(path, mode);
-    };
+    c.access = [](const char* p, int m) { return fails(next_step()) ? -1 : REAL.access(p, m); };
 };
 constexpr Install FLOCK = [](SystemCalls& c) {
-    c.flock = [](int fd, int operation) {
-        return fails(next_step()) ? -1 : REAL.flock(fd, operation);
-    };
+    c.flock = [](int fd, int o) { return fails(next_step()) ? -1 : REAL.flock(fd, o); };
 };
+// clang-format on
 constexpr Install OPEN_AND_FADVISE = [](SystemCalls& c) {
     OPEN(c);
     c.posix_fadvise = [](int fd, off_t offset, off_t length, int advice) {
@@ -340,6 +335,7 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
         bool succeeds;
         DWORD moved;       // of the 1024 bytes asked
         std::string text;  // the failure's text, asked for after the handle is closed
+        enum class Card { plain, write_protected, mounted } card = Card::plain;
     };
     const std::vector<Step> twice_interrupted = {{Act::interrupt, 0}, {Act::interrupt, 0}};
     const std::string io_error = "Input/output error\n";
@@ -363,14 +359,15 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
         {"no permission to write the disk", Operation::claim, ACCESS, {{Act::fail, EACCES}},
          false, 0, "Permission denied\n"},
         {"a partition is mounted", Operation::claim, OPEN, {{Act::pass, 0}, {Act::fail, EBUSY}},
-         false, 0, "The disk is in use: /dev/sda1 is mounted on /media/my card.\n"},
+         false, 0, "The disk is in use: /dev/sda1 is mounted on /media/my card.\n",
+         Case::Card::mounted},
         {"another program keeps the disk's lock", Operation::claim, FLOCK,
          std::vector<Step>(50, {Act::fail, EWOULDBLOCK}), false, 0,
          "The disk is in use by the system or another program.\n"},
         {"the disk's lock is free after a while", Operation::claim, FLOCK,
          std::vector<Step>(49, {Act::fail, EWOULDBLOCK}), true, 0, ""},
         {"write-protected card", Operation::claim, READ, {}, false, 0,
-         "The media is write protected.\n"},
+         "The media is write protected.\n", Case::Card::write_protected},
         {"flushing the disk fails", Operation::flush, FDATASYNC, {{Act::fail, EIO}}, false, 0,
          io_error},
         {"O_DIRECT refused: the cache is dropped instead", Operation::uncached, OPEN_AND_FADVISE,
@@ -389,11 +386,10 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                            OPEN_EXISTING, 0, nullptr);
     };
     for (const Case& c : cases) {
-        const std::string name = c.name;
-        put(ROOT / "sys/block/sda/ro", name == "write-protected card" ? "1\n" : "0\n");
+        put(ROOT / "sys/block/sda/ro", c.card == Case::Card::write_protected ? "1\n" : "0\n");
         put(ROOT / "proc/self/mountinfo",
             "22 1 8:2 / / rw - ext4 /dev/sdb2 rw\n" +
-                std::string(name == "a partition is mounted"
+                std::string(c.card == Case::Card::mounted
                                 ? "36 22 8:1 / /media/my\\040card rw shared:1 - vfat /dev/sda1 rw\n"
                                 : ""));
         const size_t descriptors = open_descriptors();

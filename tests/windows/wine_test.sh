@@ -136,6 +136,14 @@ for volume in 1 2 2623; do
   cmp -s FLASH image.dsk || fail "read back volume $volume: FLASH differs from the image"
 done
 
+# --- No wildcard expansion: with two matches, "*.dsk" still reaches the program as one name
+cp image.dsk other.dsk
+run "" '*.dsk' 5
+check "*.dsk: status of an image that does not open" 254 "$status"
+check "*.dsk: outcome" "slotpull failed: " "${output:0:17}"
+checks=$((checks + 1))
+zero_between $((4 * SLOT)) $((5 * SLOT)) || fail "*.dsk: volume 5 was written"
+
 # --- A stored drive with no device behind it
 store_drive 5
 run "" image.dsk 1
