@@ -11,12 +11,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake::reset();
     const std::vector<uint8_t> contents(data, data + size);
     fake::machine().files["slotpCFG"] = contents;
-    load_drive_choice("slotpush");
-    const int32_t expected = size < 4
-                                 ? NO_DRIVE
-                                 : static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 |
-                                                        static_cast<uint32_t>(data[3]) << 24);
-    FUZZ_CHECK(selected_drive == expected);
+    const bool usable = load_drive_choice("slotpush");
+    const int32_t stored = size < 4 ? NO_DRIVE
+                                    : static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                                           static_cast<uint32_t>(data[3]) << 24);
+    FUZZ_CHECK(usable == (stored >= NO_DRIVE && stored < PHYSICAL_DRIVES));
+    FUZZ_CHECK(selected_drive == (usable ? stored : NO_DRIVE));
     FUZZ_CHECK(fake::machine().files["slotpCFG"] == contents);
     FUZZ_CHECK(fake::machine().open_handle_count() == 0);
     FUZZ_CHECK(fake::machine().allocation_count() == 0);

@@ -12,7 +12,8 @@ extern int32_t selected_drive;
 extern int32_t use_vwin32;
 
 inline constexpr int32_t NO_DRIVE = -1;
-inline constexpr int32_t HIGHEST_USABLE_DRIVE = 9;
+// \\.\PHYSICALDRIVE0 to 15: the physical drives the listing offers and a stored number names.
+inline constexpr int32_t PHYSICAL_DRIVES = 16;
 
 // A disk image is 1600 sectors of 256 bytes; its slot on the card is 1600 sectors of 512 bytes,
 // image byte k at slot byte 2k and every odd slot byte the filler.

@@ -140,6 +140,7 @@ union LARGE_INTEGER {
 #define IOCTL_DISK_GET_DRIVE_GEOMETRY 0x00070000u
 #define IOCTL_DISK_UPDATE_PROPERTIES 0x00070140u
 #define IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS 0x00560000u
+#define IOCTL_STORAGE_QUERY_PROPERTY 0x002D1400u
 #define FSCTL_LOCK_VOLUME 0x00090018u
 #define FSCTL_DISMOUNT_VOLUME 0x00090020u
 
@@ -180,6 +181,30 @@ struct VOLUME_DISK_EXTENTS {
     DISK_EXTENT Extents[1];
 };
 
+enum STORAGE_PROPERTY_ID : int32_t { StorageDeviceProperty = 0 };
+enum STORAGE_QUERY_TYPE : int32_t { PropertyStandardQuery = 0 };
+struct STORAGE_PROPERTY_QUERY {
+    STORAGE_PROPERTY_ID PropertyId;
+    STORAGE_QUERY_TYPE QueryType;
+    BYTE AdditionalParameters[1];
+};
+enum STORAGE_BUS_TYPE : int32_t { BusTypeUnknown = 0 };
+// What a disk says of itself: the texts lie in the same answer, each at its offset (0: none).
+struct STORAGE_DEVICE_DESCRIPTOR {
+    DWORD Version;
+    DWORD Size;
+    BYTE DeviceType;
+    BYTE DeviceTypeModifier;
+    BYTE RemovableMedia;
+    BYTE CommandQueueing;
+    DWORD VendorIdOffset;
+    DWORD ProductIdOffset;
+    DWORD ProductRevisionOffset;
+    DWORD SerialNumberOffset;
+    STORAGE_BUS_TYPE BusType;
+    DWORD RawPropertiesLength;
+    BYTE RawDeviceProperties[1];
+};
 struct DISK_GEOMETRY {
     LARGE_INTEGER Cylinders;
     MEDIA_TYPE MediaType;
@@ -224,6 +249,13 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 #endif  // _WIN32
 
+// Not a Windows function: how the system itself names a physical drive in the drive listing,
+// where it does so otherwise than Windows: its own device name ("/dev/sdb") in name, and the
+// directories its partitions are mounted on (", " between them; empty for none) in mounts.
+// Windows answers FALSE: the listing then shows the Windows path and the volumes' letters.
+BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR mounts,
+                        DWORD mounts_bytes);
+
 // Not a Windows function: the path the drive-choice file is named after, or none (nullptr).
 // Windows answers argument 0 as typed. Linux answers the program's own file when argument 0 is a
 // bare name (the program was found through PATH), so that the file sits beside the installed
@@ -257,6 +289,7 @@ struct DISKIO {
 #pragma pack(pop)
 
 static_assert(sizeof(DISK_GEOMETRY) == 24, "DISK_GEOMETRY is the platform's 24-byte record");
+static_assert(sizeof(STORAGE_DEVICE_DESCRIPTOR) == 40, "STORAGE_DEVICE_DESCRIPTOR's size");
 static_assert(sizeof(VOLUME_DISK_EXTENTS) == 32, "VOLUME_DISK_EXTENTS has the platform's size");
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(OSVERSIONINFOEXA) == 156,
               "version records have the platform's sizes");

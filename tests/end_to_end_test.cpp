@@ -124,13 +124,22 @@ class EndToEnd : public ::testing::Test {
         add_disk("sda", false, 250069680);
         add_disk("sdb", true, 3911680);
         add_disk("sdc", true, 1953125);
+        // What they say they are (a USB reader, an MMC card), and sdc's partition mounted.
+        std::ofstream(ROOT / "sys/block/sdb/device/vendor") << "Generic \n";
+        std::ofstream(ROOT / "sys/block/sdb/device/model") << "CF Reader       \n";
+        std::ofstream(ROOT / "sys/block/sdc/device/name") << "SD16G\n";
+        fs::create_directories(ROOT / "sys/block/sdc/sdc1");
+        std::ofstream(ROOT / "sys/block/sdc/sdc1/partition") << "1\n";
+        std::ofstream(ROOT / "sys/block/sdc/sdc1/dev") << "179:1\n";
+        fs::create_directories(ROOT / "proc/self");
+        std::ofstream(ROOT / "proc/self/mountinfo") << "36 22 179:1 / /media/card rw - vfat x rw\n";
         disk = ROOT / "dev/sda";
         write_file(work / "disk.dsk", sector_dump());
         store_drive(0);
     }
     void add_disk(const std::string& name, bool removable, uint64_t sectors) {
         const fs::path block = ROOT / "sys/block" / name;
-        fs::create_directories(block);
+        fs::create_directories(block / "device");
         std::ofstream(block / "removable") << (removable ? "1\n" : "0\n");
         std::ofstream(block / "size") << sectors << "\n";
         Bytes pattern(DISK_BYTES);
@@ -200,7 +209,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     const std::string unsupported = "Not a supported TI/99-4A format\n";
     const std::string no_choice =
         "List of All Possible Flash Drives\n---------------------------------\n\n"
-        " 1) \\\\.\\PHYSICALDRIVE1 1gb\n 2) \\\\.\\PHYSICALDRIVE2 995mb\n"
+        " 1) /dev/sdb 1gb  Generic CF Reader\n 2) /dev/sdc 995mb  SD16G  mounted on /media/card\n"
         "\n\nSelect drive (1-2) or press ENTER to exit: Invalid selection\n";
     const auto invalid = [](const std::string& v) {
         return "The value '" + v + "' is an invalid volume number.\n";
@@ -329,8 +338,8 @@ TEST_F(EndToEnd, WithoutAStoredDriveTheUserPicksARemovableDisk) {
     // 243 and 121 whole cylinders of 255 x 63 sectors: 1998 and 995 decimal megabytes.
     const std::string listing =
         "List of All Possible Flash Drives\n---------------------------------\n\n"
-        " 1) \\\\.\\PHYSICALDRIVE1 1gb\n"
-        " 2) \\\\.\\PHYSICALDRIVE2 995mb\n"
+        " 1) /dev/sdb 1gb  Generic CF Reader\n"
+        " 2) /dev/sdc 995mb  SD16G  mounted on /media/card\n"
         "\n\nSelect drive (1-2) or press ENTER to exit: ";
 
     const ToolRun declined = run_tool(work, {"disk.dsk", "3"}, "\n");

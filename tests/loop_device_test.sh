@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program against a real block device: a loop device that carries an ext2 file system
 # is dev/sdb (physical drive 1) of the program's device root.
-# - mounted: a write is refused, names the mount, and changes nothing; reading back works;
+# - mounted: the card is listed with its mount; a write is refused, names the mount, and
+#   changes nothing; reading back works;
 # - write-protected: a write is refused with the write-protect text;
 # - unmounted: the slot is written and reads back byte for byte, nothing else changes;
 # - pulled (detached): a write fails with the system's reason, and nothing else changes.
@@ -38,10 +39,13 @@ mkdir -p "$work" "$mnt" "$root/dev" "$root/sys/block/sda" "$root/work" "$root/pr
 truncate -s $((4 * SLOT)) "$work/card.img"
 mkfs.ext2 -q -F "$work/card.img" || { echo "FAIL: mkfs.ext2"; exit 1; }
 loop=$(losetup --find --show "$work/card.img" 2>&1) || { reason=$loop; loop=; skip "no loop device: $reason"; }
-# Drive 0 is an ordinary file; drive 1 is the loop device, with the kernel's own attributes.
+# Drive 0 is an ordinary file; drive 1 is the loop device, removable as a card reader's disk is,
+# with the kernel's own size and read-only attributes.
 truncate -s 1M "$root/dev/sda"
 ln -s "$loop" "$root/dev/sdb"
-ln -s "/sys/block/$(basename "$loop")" "$root/sys/block/sdb"
+mkdir "$root/sys/block/sdb"
+echo 1 >"$root/sys/block/sdb/removable"
+ln -s "/sys/block/$(basename "$loop")/size" "/sys/block/$(basename "$loop")/ro" "$root/sys/block/sdb"
 ln -s /proc/self/mountinfo "$root/proc/self/mountinfo"
 printf '\001\000\000\000' >"$root/work/slotpCFG"
 bash "$here/make_full_image.sh" "$root/work/image.dsk" "$work/expected.slot"
@@ -58,10 +62,14 @@ image_of_slot() { # image_of_slot VOLUME
     perl -e 'local $/; my $d = <STDIN>; print join "", map { substr($d, 2 * $_, 1) } 0 .. length($d) / 2 - 1'
 }
 
-# --- Mounted: no write, and the mount is named; reading back still works
+# --- Mounted: listed with its mount; no write, and the mount is named; reading back still works
+mv "$root/work/slotpCFG" "$work/slotpCFG"
+run image.dsk 2 <<<n
+check "mounted: listed" "$(printf 'List of All Possible Flash Drives\n%s\n\n 1) /dev/sdb 0mb  mounted on %s\n\n\nUse this drive? (Y/N): ' ---------------------------------  "$mnt")" "$output"
+mv "$work/slotpCFG" "$root/work/slotpCFG"
 cat "$loop" >"$work/before"
 run image.dsk 2
-check "mounted: status of a refused open" 247 "$status"
+check "mounted: status of a refused write" 253 "$status"
 check "mounted: outcome" "slotpull failed: The disk is in use: $loop is mounted on $mnt." "$output"
 checks=$((checks + 1))
 cmp -s "$loop" "$work/before" || fail "mounted: the device changed"
@@ -74,7 +82,7 @@ umount "$mnt"
 # --- Write-protected
 blockdev --setro "$loop"
 run image.dsk 2
-check "write-protected: status" 247 "$status"
+check "write-protected: status" 253 "$status"
 check "write-protected: outcome" "slotpull failed: The media is write protected." "$output"
 blockdev --setrw "$loop"
 

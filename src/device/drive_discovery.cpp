@@ -1,21 +1,23 @@
 #include "device/drive_discovery.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 #include "device/console_answer.h"
 #include "device/handle_io.h"
 #include "device/physical_access.h"
+#include "device/volume_disks.h"
 #include "device/vwin32_driver.h"
 #include "slotpush.h"
 
-DISK_GEOMETRY drive_geometry;
-
 namespace {
+
+// The geometry of the last probed physical drive; the NT listing clears it before each probe.
+DISK_GEOMETRY drive_geometry;
 
 constexpr int32_t LETTERS = 26;
 constexpr int32_t FIRST_LISTED_LETTER = 3;  // D:; A: to C: are probed but never listed
-constexpr int32_t PHYSICAL_DRIVES = 16;
 constexpr uint8_t FIXED_DISK = 5;
 constexpr DWORD_PTR GET_DEVICE_PARAMETERS = 0x0860;  // category 08h, minor code 60h
 constexpr size_t DEVICE_PARAMETERS_BYTES = 40;
@@ -25,6 +27,9 @@ constexpr int64_t BYTES_PER_MB = 1000000;
 constexpr int64_t MB_PER_GB = 1000;
 
 constexpr const char* INVALID_SELECTION = "Invalid selection\n";
+constexpr size_t DESCRIPTOR_BYTES = 512;  // the record and the texts it points into
+constexpr size_t NATIVE_NAME_BYTES = 64;
+constexpr size_t MOUNTS_BYTES = 256;
 
 void print_header() {
     std::printf("List of All Possible Flash Drives\n");
@@ -61,6 +66,83 @@ int64_t geometry_bytes(const DISK_GEOMETRY& geometry) {
         if (__builtin_mul_overflow(size, factor, &size)) return negative ? INT64_MIN : INT64_MAX;
     }
     return size;
+}
+
+// Appends the text at offset of a drive's answer (answer_bytes long) to the model: blanks around
+// it dropped, one blank before it, and a byte outside printable ASCII shown as '?'.
+void append_text(DriveModel& model, const char* answer, size_t answer_bytes, DWORD offset) {
+    if (offset == 0 || offset >= answer_bytes) return;
+    const char* text = answer + offset;
+    size_t length = 0;
+    while (offset + length < answer_bytes && text[length] != '\0') ++length;
+    for (; length > 0 && *text == ' '; --length) ++text;
+    while (length > 0 && text[length - 1] == ' ') --length;
+    size_t used = std::strlen(model.text);
+    if (length == 0 || used + 2 >= sizeof model.text) return;
+    if (used > 0) model.text[used++] = ' ';
+    for (size_t i = 0; i < length && used + 1 < sizeof model.text; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        model.text[used++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    model.text[used] = '\0';
+}
+
+// What the drive says it is: its vendor and product texts. Windows before 2000 does not say.
+void read_model(HANDLE drive, DriveModel& model) {
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    union {
+        STORAGE_DEVICE_DESCRIPTOR record;
+        char bytes[DESCRIPTOR_BYTES];
+    } answer{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(drive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &answer,
+                         sizeof answer, &returned, nullptr)) {
+        return;
+    }
+    const size_t got = std::min<size_t>(returned, sizeof answer);
+    append_text(model, answer.bytes, got, answer.record.VendorIdOffset);
+    append_text(model, answer.bytes, got, answer.record.ProductIdOffset);
+}
+
+// The drives each letter's volume lies on, asked once for the whole listing.
+void find_volume_drives(DriveSet (&drives)[DRIVE_LETTERS]) {
+    for (int32_t index = 0; index < DRIVE_LETTERS; ++index) {
+        ScopedHandle volume(CreateFileA(volume_path(static_cast<char>('A' + index)).text, 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        0, nullptr));
+        drives[index] = volume ? drives_of_volume(volume.get()) : 0;
+    }
+}
+
+// "  E: F:", the letters of the drive's volumes; nothing for none.
+void print_letters(int32_t drive, const DriveSet (&volume_drives)[DRIVE_LETTERS]) {
+    const char* separator = "  ";
+    for (int32_t index = 0; index < DRIVE_LETTERS; ++index) {
+        if (!holds(volume_drives[index], drive)) continue;
+        std::printf("%s%c:", separator, 'A' + index);
+        separator = " ";
+    }
+}
+
+// " 1) \\.\PHYSICALDRIVE2 1gb  SanDisk SDCFH-1024  E:", or where the system has names of its
+// own, " 1) /dev/sdb 1gb  Generic CF Reader  mounted on /media/card".
+void print_drive_line(int32_t number, int32_t drive, const char* path, int64_t size_mb,
+                      const DriveModel& model, const DriveSet (&volume_drives)[DRIVE_LETTERS]) {
+    char name[NATIVE_NAME_BYTES] = {};
+    char mounts[MOUNTS_BYTES] = {};
+    const bool native = native_drive_names(path, name, sizeof name, mounts, sizeof mounts);
+    const bool in_gb = size_mb >= MB_PER_GB;
+    std::printf("%2d) %s %d%s", static_cast<int>(number), native ? name : path,
+                static_cast<int32_t>(in_gb ? size_mb / MB_PER_GB : size_mb), in_gb ? "gb" : "mb");
+    if (model.text[0] != '\0') std::printf("  %s", model.text);
+    if (!native) {
+        print_letters(drive, volume_drives);
+    } else if (mounts[0] != '\0') {
+        std::printf("  mounted on %s", mounts);
+    }
+    std::printf("\n");
 }
 
 }  // namespace
@@ -107,7 +189,7 @@ void list_drives_vwin32() {
     if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
 }
 
-int32_t probe_physical_drive(const char* path, int64_t& size_mb) {
+int32_t probe_physical_drive(const char* path, int64_t& size_mb, DriveModel* model) {
     ScopedHandle drive(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
     if (!drive) return 1;
@@ -116,23 +198,25 @@ int32_t probe_physical_drive(const char* path, int64_t& size_mb) {
     DeviceIoControl(drive.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &drive_geometry,
                     sizeof drive_geometry, &returned, nullptr);
     size_mb = geometry_bytes(drive_geometry) / BYTES_PER_MB;
+    if (model != nullptr && drive_geometry.MediaType == RemovableMedia)
+        read_model(drive.get(), *model);
     return 0;
 }
 
 void list_drives_physical() {
     print_header();
+    DriveSet volume_drives[DRIVE_LETTERS];
+    find_volume_drives(volume_drives);
     int32_t drives[PHYSICAL_DRIVES] = {};
     int32_t count = 0;
     for (int32_t n = 0; n < PHYSICAL_DRIVES; ++n) {
         const DevicePath path = physical_drive_path(n);
         std::memset(&drive_geometry, 0, sizeof drive_geometry);
         int64_t size_mb = 0;
-        if (probe_physical_drive(path.text, size_mb) != 0) continue;
+        DriveModel model{};
+        if (probe_physical_drive(path.text, size_mb, &model) != 0) continue;
         if (drive_geometry.MediaType != RemovableMedia) continue;
-        const bool in_gb = size_mb >= MB_PER_GB;
-        std::printf("%2d) %s %d%s\n", count + 1, path.text,
-                    static_cast<int32_t>(in_gb ? size_mb / MB_PER_GB : size_mb),
-                    in_gb ? "gb" : "mb");
+        print_drive_line(count + 1, n, path.text, size_mb, model, volume_drives);
         drives[count++] = n;
     }
     const auto question = [](int32_t listed) {

@@ -86,6 +86,28 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
                                    "\n\nSelect drive (1-2) or press ENTER to exit: ";
     const auto one_drive = [] { add_physical(12, RemovableMedia, 1000); };
     const std::string one_listed = HEADER + physical_line(1, 12, "1gb") + ASK_ONE;
+    // What drives say they are, and the letters of the card's volumes; NT 4 asks neither.
+    const auto described = [] {
+        add_physical(2, RemovableMedia, 1000);
+        fake::machine().drives[2].vendor = "SanDisk ";
+        fake::machine().drives[2].product = " SDCFH-1024      ";
+        fake::machine().mounted_volumes['E'] = {2, 0, 1000};
+        fake::machine().mounted_volumes['F'] = {2, 1000, 1000};
+        add_physical(3, RemovableMedia, 999);
+        fake::machine().drives[3].vendor = "  Gen\x07ric ";
+    };
+    const auto on_nt4 = [described] {
+        described();
+        set_windows(VER_PLATFORM_WIN32_NT, 4);
+    };
+    const std::string ask_two = "\n\nSelect drive (1-2) or press ENTER to exit: ";
+    const std::string described_listed =
+        std::string(HEADER) +
+        " 1) \\\\.\\PHYSICALDRIVE2 1gb  SanDisk SDCFH-1024  E: F:\n"
+        " 2) \\\\.\\PHYSICALDRIVE3 999mb  Gen?ric\n" +
+        ask_two;
+    const std::string nt4_listed =
+        HEADER + physical_line(1, 2, "1gb") + physical_line(2, 3, "999mb") + ask_two;
     const ListingCase cases[] = {
         {two_drives, "1", two_listed, 1},
         {two_drives, "2", two_listed, 3},
@@ -99,6 +121,8 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
         {two_drives, "two", two_listed + INVALID, NO_DRIVE},
         {two_drives, "99999999999999999999", two_listed + INVALID, NO_DRIVE},
         {two_drives, std::string(83, ' ') + "2", two_listed + INVALID, NO_DRIVE},
+        {described, "1", described_listed, 2},
+        {on_nt4, "2", nt4_listed, 3},
         {one_drive, "y", one_listed, 12},
         {one_drive, "Yes", one_listed, 12},
         {one_drive, "n", one_listed, NO_DRIVE},
@@ -107,7 +131,8 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
         {[] {}, "y", HEADER + std::string(NONE), NO_DRIVE},
     };
     expect_listings(list_drives_physical, cases);
-    EXPECT_EQ(fake::machine().count("CreateFileA"), 16u) << "drives 0 to 15 are probed";
+    EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), 16u)
+        << "drives 0 to 15 are probed";
     fake::reset();
     add_physical(0, RemovableMedia, 1);
     feed_stdin("");  // end of input reads as an empty line

@@ -24,8 +24,7 @@ class VolumeClaim {
     Outcome claim(int32_t drive);
 
   private:
-    static constexpr int32_t LETTERS = 26;
-    std::optional<ScopedHandle> held_[LETTERS];
+    std::optional<ScopedHandle> held_[26];  // by drive letter
 };
 
 // Asks Windows to read the layout of the disk anew, after its sectors were written.

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <cstring>
 
 #include "device/handle_io.h"
@@ -19,20 +20,27 @@ Owned<char> drive_choice_file_name(const char* program_path) {
 // The file holds the drive number as a little-endian signed 32-bit value in its first four
 // bytes. It is created empty when missing; one shorter than four bytes stores no drive. Its
 // place follows the program path the system gives for argument 0.
-void load_drive_choice(const char* typed_path) {
+bool load_drive_choice(const char* typed_path) {
     selected_drive = NO_DRIVE;
     const char* path = program_path(typed_path);
-    if (path == nullptr) return;
+    if (path == nullptr) return true;
     const Owned<char> name = drive_choice_file_name(path);
-    if (!name) return;
+    if (!name) return true;
     ScopedHandle file(CreateFileA(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
+    if (!file) return true;
     uint64_t length = 0;
-    if (seek_to_end(file.get(), length) != NO_ERROR || length < 4) return;
+    if (seek_to_end(file.get(), length) != NO_ERROR || length < 4) return true;
     uint8_t stored[4];
-    if (read_at(file.get(), 0, stored) != NO_ERROR) return;
+    if (read_at(file.get(), 0, stored) != NO_ERROR) return true;
     const uint32_t value =
         stored[0] | stored[1] << 8 | stored[2] << 16 | static_cast<uint32_t>(stored[3]) << 24;
-    selected_drive = static_cast<int32_t>(value);
+    const auto drive = static_cast<int32_t>(value);
+    if (drive != NO_DRIVE && (drive < 0 || drive >= PHYSICAL_DRIVES)) {
+        std::printf("%s holds drive %ld; drives 0 to %d can be used.\n", name.get(),
+                    static_cast<long>(drive), static_cast<int>(PHYSICAL_DRIVES - 1));
+        return false;
+    }
+    selected_drive = drive;
+    return true;
 }

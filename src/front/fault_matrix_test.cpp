@@ -64,12 +64,9 @@ fake::Drive& card(const Scenario& s) {
 void set_up(const Scenario& s) {
     fake::reset();
     fake::Machine& m = fake::machine();
-    OSVERSIONINFOEXA version{};
-    version.dwPlatformId = s.nine_x ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT;
     // NT 10 refuses raw writes into a mounted volume that is not locked.
-    version.dwMajorVersion = s.nine_x ? 4 : 10;
-    version.dwMinorVersion = s.nine_x ? 10 : 0;
-    m.version = version;
+    set_windows(s.nine_x ? VER_PLATFORM_WIN32_WINDOWS : VER_PLATFORM_WIN32_NT, s.nine_x ? 4 : 10,
+                s.nine_x ? 10 : 0);
     m.registry["SYSTEM\\CurrentControlSet\\Control\\ProductOptions"]["ProductType"] = {
         'W', 'i', 'n', 'N', 'T', 0};
     for (int n : {0, 1, 2}) {
@@ -147,9 +144,12 @@ class Oracle {
             const bool candidate = letter == 4 || letter == 5;
             return (f == "CreateFileA" || f == "DeviceIoControl") && candidate ? -1 : 0;
         }
+        // A candidate's model only adds to its line; without its geometry it is not listed.
         const bool candidate =
             call.target == "\\\\.\\PHYSICALDRIVE1" || call.target == "\\\\.\\PHYSICALDRIVE2";
-        return (f == "CreateFileA" || f == "DeviceIoControl") && candidate ? -1 : 0;
+        const bool needed = f == "CreateFileA" || (f == "DeviceIoControl" &&
+                                                   call.args[0] == IOCTL_DISK_GET_DRIVE_GEOMETRY);
+        return needed && candidate ? -1 : 0;
     }
 
     Expected in_transfer(const fake::Call& call) const {

@@ -97,9 +97,9 @@ int slotpush_main(int argc, char** argv) {
         print_usage();
         return 1;
     }
-    load_drive_choice(argv[0]);
+    if (!load_drive_choice(argv[0])) return -1;
     if (selected_drive == NO_DRIVE) choose_drive();
-    if (selected_drive < 0 || selected_drive > HIGHEST_USABLE_DRIVE) return -1;
+    if (selected_drive == NO_DRIVE) return -1;  // the listing has said why
 
     uint32_t volume_number = 0;
     if (check_volume_number(argv[2], volume_number) != 0) return -1;

@@ -57,6 +57,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         std::optional<std::vector<uint8_t>> stored;  // none: no file
         int status;
         int written_drive;  // NO_DRIVE: none written, and the drives were listed
+        const char* refusal = "";
     };
     const Case cases[] = {
         {"no file", std::nullopt, -1, NO_DRIVE},
@@ -67,9 +68,12 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         {"drive 3", drive_choice_bytes(3), 0, 3},
         {"drive 0", drive_choice_bytes(0), 0, 0},
         {"drive 9", drive_choice_bytes(9), 0, 9},
-        {"drive 10", drive_choice_bytes(10), -1, 10},
-        {"drive 12", drive_choice_bytes(12), -1, 12},
-        {"drive -2", drive_choice_bytes(-2), -1, -2},
+        {"drive 12", drive_choice_bytes(12), 0, 12},
+        {"drive 15", drive_choice_bytes(15), 0, 15},
+        {"drive 16", drive_choice_bytes(16), -1, 16,
+         "slotpCFG holds drive 16; drives 0 to 15 can be used.\n"},
+        {"drive -2", drive_choice_bytes(-2), -1, -2,
+         "slotpCFG holds drive -2; drives 0 to 15 can be used.\n"},
         {"eight bytes", std::vector<uint8_t>{3, 0, 0, 0, 7, 7, 7, 7}, 0, 3},
     };
     for (const Case& c : cases) {
@@ -80,7 +84,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         const bool listed = c.written_drive == NO_DRIVE;
         EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n"
                                   : listed      ? NO_CANDIDATES
-                                                : "")
+                                                : c.refusal)
             << c.name;
         for (int n = 0; n < 16; ++n) EXPECT_EQ(written(n), c.status == 0 && n == c.written_drive);
         EXPECT_EQ(fake::machine().files.count(CHOICE_FILE), 1u) << "created when missing";
@@ -90,15 +94,22 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
     }
 }
 
-TEST_F(FrontEnd, AChosenDriveAboveNineEndsTheRunSilently) {
-    DISK_GEOMETRY& removable = fake::machine().geometries[12];
-    removable.MediaType = RemovableMedia;
+TEST_F(FrontEnd, EveryListedDriveCanBeChosenAndWritten) {
+    fake::machine().geometries[12].MediaType = RemovableMedia;  // the one removable drive
     const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n");
-    EXPECT_EQ(outcome.status, -1);
+    EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output,
               "List of All Possible Flash Drives\n---------------------------------\n\n"
-              " 1) \\\\.\\PHYSICALDRIVE12 0mb\n\n\nUse this drive? (Y/N): ");
-    EXPECT_FALSE(written(12));
+              " 1) \\\\.\\PHYSICALDRIVE12 0mb\n\n\nUse this drive? (Y/N): slotpull succeeded.\n");
+    EXPECT_TRUE(written(12));
+
+    SetUp();  // Windows 98, where K: is the one fixed disk from D: on
+    fake::Machine& m = fake::machine();
+    set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
+    m.has_vwin32 = true;
+    m.volumes['K'].sectors.size = 8 * SLOT_BYTES;
+    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n").status, 0);
+    EXPECT_TRUE(m.volumes['K'].sectors.written_range());
 }
 
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {
@@ -290,10 +301,7 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
         for (const uint32_t volume : {1u, 2u, 100u}) {
             SetUp();
             fake::Machine& m = fake::machine();
-            OSVERSIONINFOEXA version{};
-            version.dwPlatformId = VER_PLATFORM_WIN32_NT;
-            version.dwMajorVersion = c.nt_major;
-            m.version = version;
+            set_windows(VER_PLATFORM_WIN32_NT, c.nt_major);
             for (const int drive : {0, 1}) add_drive(drive, CARD);
             m.mounted_volumes = c.volumes;
             m.files[CHOICE_FILE] = drive_choice_bytes(c.stored_drive);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -31,8 +32,8 @@ struct OpenFile {
     std::string disk;  // a whole disk's name under /sys/block; empty for a file
     std::string path;
     bool delete_on_close = false;  // FILE_FLAG_DELETE_ON_CLOSE
-    // A disk opened for writing: fd is its read-only claim until the first write opens it
-    // for writing, and then claim keeps it.
+    // A disk opened for writing: fd is read-only until the first write claims the disk (claim)
+    // and opens it for writing.
     bool writer = false;
     int claim = -1;
     bool is_device() const { return !disk.empty(); }
@@ -102,10 +103,23 @@ int open_uncached(const std::string& path, int flags) {
     return cached;
 }
 
+// A disk opens for writing as a physical drive does on Windows, where only the right to write
+// it is asked at the open, also while its volumes are mounted; the write itself is what may be
+// refused.
+int open_writer(const std::string& path) {
+    if (sys().access(path.c_str(), W_OK) != 0) {
+        fail_with_errno(errno);
+        return -1;
+    }
+    const int fd = sys().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    if (fd < 0) fail_with_errno(errno);
+    return fd;
+}
+
 // The descriptor behind a new handle, or -1 with the last error set.
 int open_descriptor(const std::string& path, const std::string& disk, DWORD access,
                     DWORD disposition, DWORD attributes) {
-    if (!disk.empty() && (access & GENERIC_WRITE) != 0) return claim_disk(path, disk);
+    if (!disk.empty() && (access & GENERIC_WRITE) != 0) return open_writer(path);
     const int flags = open_flags(access, disposition);
     if (flags < 0) {
         fail_with_code(ERROR_INVALID_PARAMETER);
@@ -118,19 +132,67 @@ int open_descriptor(const std::string& path, const std::string& disk, DWORD acce
     return fd;
 }
 
-// A disk's writer gets its writable descriptor at the first write, at the claim's position.
+// A disk's writer claims the disk at its first write, and gets its writable descriptor then, at
+// the position the handle has; the claim is held until the handle is closed.
 bool make_writable(OpenFile& file) {
     if (!file.writer || file.claim >= 0) return true;
+    const int claim = claim_disk(file.path, file.disk);
+    if (claim < 0) return false;
     const off_t position = sys().lseek(file.fd, 0, SEEK_CUR);
     const int fd = position < 0 ? -1 : sys().open(file.path.c_str(), O_RDWR | O_CLOEXEC, 0);
     if (fd < 0 || sys().lseek(fd, position, SEEK_SET) < 0) {
         fail_with_errno(errno);
         if (fd >= 0) sys().close(fd);
+        sys().close(claim);
         return false;
     }
-    file.claim = file.fd;
+    sys().close(file.fd);
     file.fd = fd;
+    file.claim = claim;
     return true;
+}
+
+// Text for a buffer of the tool's: cut to fit, and a byte outside printable ASCII shown as '?'.
+void copy_text(const std::string& text, char* out, size_t out_bytes) {
+    const size_t length = std::min(text.size(), out_bytes - 1);
+    for (size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        out[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    out[length] = '\0';
+}
+
+// The standard device-property query, answered as Windows does: the record, then the vendor
+// and product texts it points to, each ended by a NUL (offset 0 for a text the disk lacks).
+BOOL describe_disk(const std::string& disk, LPCVOID query, LPVOID out, DWORD out_bytes,
+                   LPDWORD returned) {
+    const auto* asked = static_cast<const STORAGE_PROPERTY_QUERY*>(query);
+    if (asked == nullptr || asked->PropertyId != StorageDeviceProperty ||
+        asked->QueryType != PropertyStandardQuery) {
+        fail_with_code(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    const auto line = [](std::string text) { return text.substr(0, text.find('\n')); };
+    const std::string vendor = line(disk_vendor(disk));
+    const std::string product = line(disk_product(disk));
+    STORAGE_DEVICE_DESCRIPTOR record{};
+    const DWORD vendor_at = sizeof record;
+    const DWORD product_at = vendor_at + static_cast<DWORD>(vendor.size()) + 1;
+    record.Version = sizeof record;
+    record.Size = product_at + static_cast<DWORD>(product.size()) + 1;
+    record.RemovableMedia = disk_attribute(disk, "removable").rfind('1', 0) == 0;
+    record.VendorIdOffset = vendor.empty() ? 0 : vendor_at;
+    record.ProductIdOffset = product.empty() ? 0 : product_at;
+    if (out == nullptr || out_bytes < record.Size) {
+        fail_with_code(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* bytes = static_cast<char*>(out);
+    std::memcpy(bytes, &record, sizeof record);
+    std::memcpy(bytes + vendor_at, vendor.c_str(), vendor.size() + 1);
+    std::memcpy(bytes + product_at, product.c_str(), product.size() + 1);
+    if (returned != nullptr) *returned = record.Size;
+    return TRUE;
 }
 
 }  // namespace
@@ -272,11 +334,15 @@ BOOL CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID lpOutBuffer,
-                     DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD,
+                     LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                     LPOVERLAPPED) {
     if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
     const OpenFile* file = open_file(hDevice);
     if (file == nullptr) return FALSE;
+    if (dwIoControlCode == IOCTL_STORAGE_QUERY_PROPERTY && file->is_device()) {
+        return describe_disk(file->disk, lpInBuffer, lpOutBuffer, nOutBufferSize, lpBytesReturned);
+    }
     if (dwIoControlCode != IOCTL_DISK_GET_DRIVE_GEOMETRY || !file->is_device()) {
         fail_with_code(ERROR_INVALID_FUNCTION);
         return FALSE;
@@ -376,6 +442,16 @@ void Sleep(DWORD dwMilliseconds) {
 BOOL GetVersionExA(LPOSVERSIONINFOA) {
     fail_with_code(ERROR_CALL_NOT_IMPLEMENTED);
     return FALSE;
+}
+
+BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR mounts,
+                        DWORD mounts_bytes) {
+    std::string disk;
+    const std::string path = resolve(windows_path, disk);
+    if (disk.empty() || name_bytes == 0 || mounts_bytes == 0) return FALSE;
+    copy_text("/dev/" + disk, name, name_bytes);
+    copy_text(mount_directories(path, disk), mounts, mounts_bytes);
+    return TRUE;
 }
 
 const char* program_path(const char* typed) {

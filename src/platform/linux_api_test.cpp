@@ -324,9 +324,9 @@ constexpr Install OPEN_AND_FADVISE = [](SystemCalls& c) {
 };
 
 TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
-    // claim: opening the disk for writing, under the plan.
+    // open: opening the disk for writing, under the plan; claim: its first write, which claims it.
     // uncached: a second handle that reads past the page cache; flush: FlushFileBuffers.
-    enum class Operation { read, write, geometry, seek, close, claim, uncached, flush };
+    enum class Operation { read, write, geometry, seek, close, open, claim, uncached, flush };
     struct Case {
         const char* name;
         Operation operation;
@@ -356,7 +356,7 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
         {"position refused", Operation::seek, LSEEK, {{Act::fail, ESPIPE}}, false, 0,
          "Illegal seek\n"},
         {"close fails", Operation::close, CLOSE, {{Act::fail, EIO}}, false, 0, io_error},
-        {"no permission to write the disk", Operation::claim, ACCESS, {{Act::fail, EACCES}},
+        {"no permission to write the disk", Operation::open, ACCESS, {{Act::fail, EACCES}},
          false, 0, "Permission denied\n"},
         {"a partition is mounted", Operation::claim, OPEN, {{Act::pass, 0}, {Act::fail, EBUSY}},
          false, 0, "The disk is in use: /dev/sda1 is mounted on /media/my card.\n",
@@ -393,8 +393,8 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                                 ? "36 22 8:1 / /media/my\\040card rw shared:1 - vfat /dev/sda1 rw\n"
                                 : ""));
         const size_t descriptors = open_descriptors();
-        HANDLE h = c.operation == Operation::claim ? INVALID_HANDLE_VALUE : open_disk();
-        ASSERT_TRUE(c.operation == Operation::claim || h != INVALID_HANDLE_VALUE) << c.name;
+        HANDLE h = c.operation == Operation::open ? INVALID_HANDLE_VALUE : open_disk();
+        ASSERT_TRUE(c.operation == Operation::open || h != INVALID_HANDLE_VALUE) << c.name;
         std::vector<char> bytes(1024, 'w');
         plan.assign(c.steps.begin(), c.steps.end());
         SystemCalls scripted = REAL;
@@ -421,9 +421,12 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
                 ok = CloseHandle(h);
                 h = INVALID_HANDLE_VALUE;
                 break;
-            case Operation::claim:
+            case Operation::open:
                 h = open_disk();
                 ok = h != INVALID_HANDLE_VALUE;
+                break;
+            case Operation::claim:
+                ok = WriteFile(h, bytes.data(), 1024, &moved, nullptr);
                 break;
             case Operation::uncached: {
                 HANDLE uncached = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ, 0, nullptr,
@@ -486,9 +489,10 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
     DeviceIoControl(h, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof geometry,
                     &moved, nullptr);
     EXPECT_EQ(opened_with(O_RDONLY), static_cast<long>(flags_of_opens.size()));
-    EXPECT_EQ(locks, std::vector<int>{LOCK_EX | LOCK_NB}) << "the disk's lock, held exclusively";
+    EXPECT_TRUE(locks.empty() && !claimed()) << "the listing's open claims nothing";
     ASSERT_NE(SetFilePointer(h, 512, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr));
+    EXPECT_EQ(locks, std::vector<int>{LOCK_EX | LOCK_NB}) << "the disk's lock, held exclusively";
     EXPECT_TRUE(claimed()) << "the disk stays claimed through the write";
     // The check after a write reads past the page cache.
     HANDLE reader = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ, 0, nullptr, OPEN_EXISTING,

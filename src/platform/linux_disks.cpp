@@ -100,11 +100,15 @@ std::string unescaped(const std::string& field) {
     return text;
 }
 
-// "/dev/sdb1 is mounted on /media/card, ..." for the disk's mounted partitions; empty for none.
-std::string mounted_partitions(const std::string& path, const std::string& disk) {
+// The disk's mounted partitions, each with the directory it is mounted on.
+struct Mount {
+    std::string device;
+    std::string directory;
+};
+std::vector<Mount> mounts_of(const std::string& path, const std::string& disk) {
     const std::set<std::string> numbers = device_numbers(path, disk);
     const std::string table = read_text(device_root() + "/proc/self/mountinfo", MOUNT_TABLE_LIMIT);
-    std::string found;
+    std::vector<Mount> found;
     for (size_t start = 0; start < table.size();) {
         size_t end = table.find('\n', start);
         if (end == std::string::npos) end = table.size();
@@ -120,17 +124,20 @@ std::string mounted_partitions(const std::string& path, const std::string& disk)
             numbers.count(fields[2]) == 0) {
             continue;
         }
-        if (!found.empty()) found += ", ";
-        found += unescaped(separator[2]) + " is mounted on " + unescaped(fields[4]);
+        found.push_back({unescaped(separator[2]), unescaped(fields[4])});
     }
     return found;
 }
 
 void fail_in_use(const std::string& path, const std::string& disk) {
-    const std::string mounts = mounted_partitions(path, disk);
-    fail_with_text(ERROR_BUSY, mounts.empty()
+    std::string mounted;
+    for (const Mount& mount : mounts_of(path, disk)) {
+        if (!mounted.empty()) mounted += ", ";
+        mounted += mount.device + " is mounted on " + mount.directory;
+    }
+    fail_with_text(ERROR_BUSY, mounted.empty()
                                    ? "The disk is in use by the system or another program."
-                                   : "The disk is in use: " + mounts + ".");
+                                   : "The disk is in use: " + mounted + ".");
 }
 
 // The disk's lock, which udev's probe respects; a holder that keeps it is a user of the disk.
@@ -212,13 +219,27 @@ bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry) {
     return true;
 }
 
+std::string mount_directories(const std::string& path, const std::string& disk) {
+    std::string directories;
+    for (const Mount& mount : mounts_of(path, disk)) {
+        if (!directories.empty()) directories += ", ";
+        directories += mount.directory;
+    }
+    return directories;
+}
+
+std::string disk_vendor(const std::string& disk) {
+    return disk_attribute(disk, "device/vendor");
+}
+
+std::string disk_product(const std::string& disk) {
+    const std::string model = disk_attribute(disk, "device/model");
+    return model.empty() ? disk_attribute(disk, "device/name") : model;
+}
+
 int claim_disk(const std::string& path, const std::string& disk) {
     if (disk_attribute(disk, "ro").rfind('1', 0) == 0) {
         fail_with_code(ERROR_WRITE_PROTECT);
-        return -1;
-    }
-    if (system_calls().access(path.c_str(), W_OK) != 0) {
-        fail_with_errno(errno);
         return -1;
     }
     // On a block device O_EXCL without O_CREAT is the kernel's exclusive claim.

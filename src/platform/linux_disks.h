@@ -26,12 +26,20 @@ std::string disk_attribute(const std::string& disk, const char* attribute);
 // A disk as Windows describes it; false, with the last error set, when its size is unknown.
 bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry);
 
-// Opens a disk for a writer as Windows opens a physical drive for writing: refused when the
-// card is write-protected or the user may not write it, and, since on Linux nothing else
-// guards it, claimed exclusively: refused while any of its partitions is mounted, swap, or
-// held by LVM or RAID, or another program holds its lock. The descriptor is read-only (udev
-// probes a disk again when a writable descriptor closes); the claim lasts until it is closed.
-// -1, with the last error set, on refusal.
+// Claims a disk for its first write, as Windows refuses a raw write it may not make: refused
+// when the card is write-protected, and, since on Linux nothing else guards it, claimed
+// exclusively: refused while any of its partitions is mounted, swap, or held by LVM or RAID, or
+// another program holds its lock. The descriptor is read-only (udev probes a disk again when a
+// writable descriptor closes); the claim lasts until it is closed. -1, with the last error set,
+// on refusal.
 int claim_disk(const std::string& path, const std::string& disk);
+
+// The directories the disk's partitions are mounted on, ", " between them; empty for none.
+std::string mount_directories(const std::string& path, const std::string& disk);
+
+// What the disk says it is, as sysfs holds it: its vendor, and its product (the model of a SCSI
+// or USB disk, the name of an MMC or SD card); empty where it says nothing.
+std::string disk_vendor(const std::string& disk);
+std::string disk_product(const std::string& disk);
 
 }  // namespace linux_layer

@@ -1,5 +1,7 @@
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "testing/fake_parts.h"
 
@@ -35,6 +37,25 @@ BOOL drive_geometry(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned) {
     if (out_bytes < sizeof(DISK_GEOMETRY)) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     std::memcpy(out, &geometry->second, sizeof(DISK_GEOMETRY));
     if (returned != nullptr) *returned = sizeof(DISK_GEOMETRY);
+    return TRUE;
+}
+
+BOOL describe_drive(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned) {
+    if (!asks_like_windows_2000()) return fail(ERROR_INVALID_FUNCTION, FALSE);
+    const Drive& d = machine().drives[drive];
+    STORAGE_DEVICE_DESCRIPTOR record{};
+    std::string texts;
+    for (const auto& [text, offset] : {std::pair{&d.vendor, &record.VendorIdOffset},
+                                       std::pair{&d.product, &record.ProductIdOffset}}) {
+        if (!text->has_value()) continue;
+        *offset = static_cast<DWORD>(sizeof record + texts.size());
+        texts += **text + '\0';
+    }
+    record.Size = static_cast<DWORD>(sizeof record + texts.size());
+    if (out_bytes < record.Size) return fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    std::memcpy(out, &record, sizeof record);
+    std::memcpy(static_cast<char*>(out) + sizeof record, texts.data(), texts.size());
+    if (returned != nullptr) *returned = record.Size;
     return TRUE;
 }
 

@@ -16,6 +16,12 @@ bool has_prefix(const char* text, const char* prefix) {
     return strncasecmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+bool asks_like_windows_2000() {
+    const auto& version = machine().version;
+    return !version || version->dwPlatformId != VER_PLATFORM_WIN32_NT ||
+           version->dwMajorVersion >= 5;
+}
+
 namespace {
 
 uint64_t size_of(const Machine::Open& open) {
@@ -53,9 +59,10 @@ void Machine::fail_function(const std::string& function, size_t occurrence, Faul
     function_faults_[{function, occurrence}] = fault;
 }
 
-size_t Machine::count(const std::string& function) const {
-    return static_cast<size_t>(std::count_if(
-        log.begin(), log.end(), [&](const Call& call) { return call.function == function; }));
+size_t Machine::count(const std::string& function, const std::string& target_prefix) const {
+    return static_cast<size_t>(std::count_if(log.begin(), log.end(), [&](const Call& call) {
+        return call.function == function && call.target.starts_with(target_prefix);
+    }));
 }
 
 const Call* Machine::find(const std::string& function, size_t occurrence) const {
@@ -290,6 +297,10 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         return fake::drive_geometry(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
     }
     if (open->kind == fake::Machine::Open::Kind::drive &&
+        dwIoControlCode == IOCTL_STORAGE_QUERY_PROPERTY) {
+        return fake::describe_drive(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
+    }
+    if (open->kind == fake::Machine::Open::Kind::drive &&
         dwIoControlCode == IOCTL_DISK_UPDATE_PROPERTIES) {
         return TRUE;
     }
@@ -379,6 +390,10 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     std::memcpy(lpVersionInformation, &*machine().version, size);
     lpVersionInformation->dwOSVersionInfoSize = size;
     return TRUE;
+}
+
+BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
+    return FALSE;  // as Windows: its own names are the ones the listing shows
 }
 
 const char* program_path(const char* typed) {

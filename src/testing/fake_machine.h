@@ -32,6 +32,9 @@ struct Drive {
     bool keeps_writes = true;
     std::optional<uint64_t> alters_byte_at;
     bool uncached_reads_fail = false;
+    // What it says it is, each text as the drive gives it (blanks and all); none: no such text.
+    std::optional<std::string> vendor;
+    std::optional<std::string> product;
 
     void write(uint64_t offset, const uint8_t* bytes, size_t count);
     // A write as the tool's write call reaches the card: kept, altered or lost as it lies.
@@ -105,7 +108,8 @@ class Machine {
 
     size_t open_handle_count() const { return handles_.size(); }
     size_t allocation_count() const { return allocations_.size(); }
-    size_t count(const std::string& function) const;
+    // Calls of function, of those only the ones whose target begins with target_prefix.
+    size_t count(const std::string& function, const std::string& target_prefix = "") const;
     const Call* find(const std::string& function, size_t occurrence = 0) const;
 
     // The tool's side of the machine, called by the Windows functions of this build.

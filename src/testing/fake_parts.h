@@ -28,6 +28,10 @@ inline BOOL succeed_clearing_last_error() {
 
 bool has_prefix(const char* text, const char* prefix);
 
+// Whether the system answers the questions Windows 2000 brought: which disks a volume lies on,
+// what a disk says it is. NT 4 does not.
+bool asks_like_windows_2000();
+
 // Files (fake_files.cpp).
 HANDLE open_file(const std::string& name, DWORD access, DWORD disposition);
 
@@ -35,6 +39,7 @@ HANDLE open_file(const std::string& name, DWORD access, DWORD disposition);
 int physical_drive_number(const char* name);  // of "\\.\PHYSICALDRIVE<n>", or -1
 HANDLE open_drive(int number, DWORD access, DWORD attributes, const char* name);
 BOOL drive_geometry(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned);
+BOOL describe_drive(int drive, LPVOID out, DWORD out_bytes, LPDWORD returned);
 
 // The volumes the NT family has mounted (fake_volumes.cpp).
 HANDLE open_volume(const char* name, DWORD access);

@@ -8,16 +8,7 @@
 
 namespace fake {
 
-namespace {
-
-// Windows before 2000 cannot say which disks a volume lies on.
-bool answers_disk_extents() {
-    const auto& version = machine().version;
-    return !version || version->dwPlatformId != VER_PLATFORM_WIN32_NT ||
-           version->dwMajorVersion >= 5;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 // "\\.\X:" names the volume of drive letter X.
 HANDLE open_volume(const char* name, DWORD access) {
@@ -49,7 +40,7 @@ BOOL volume_control(Machine::Open& open, DWORD code, LPVOID out, DWORD out_bytes
     MountedVolume& volume = machine().mounted_volumes[open.letter];
     switch (code) {
         case IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS: {
-            if (!answers_disk_extents()) return fail(ERROR_INVALID_FUNCTION, FALSE);
+            if (!asks_like_windows_2000()) return fail(ERROR_INVALID_FUNCTION, FALSE);
             std::vector<DISK_EXTENT> extents;
             if (volume.first_extent_on) {
                 extents.push_back({static_cast<DWORD>(*volume.first_extent_on), {}, {}});

@@ -60,4 +60,11 @@ fake::Drive& add_drive(int number, uint64_t size, uint8_t fill) {
     return drive;
 }
 
+void set_windows(DWORD platform, DWORD major, DWORD minor) {
+    OSVERSIONINFOEXA& version = fake::machine().version.emplace();
+    version.dwPlatformId = platform;
+    version.dwMajorVersion = major;
+    version.dwMinorVersion = minor;
+}
+
 }  // namespace testing_support

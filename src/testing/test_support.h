@@ -44,4 +44,7 @@ std::vector<uint8_t> normalised(std::vector<uint8_t> dump);
 // A physical drive of the given size whose bytes all read as the fill value.
 fake::Drive& add_drive(int number, uint64_t size, uint8_t fill = 0x5A);
 
+// The Windows the machine reports: its platform (VER_PLATFORM_WIN32_NT, ...) and version.
+void set_windows(DWORD platform, DWORD major, DWORD minor = 0);
+
 }  // namespace testing_support

@@ -5,3 +5,8 @@
 const char* program_path(const char* typed) {
     return typed;
 }
+
+// Windows' own names are the ones the listing shows.
+BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
+    return FALSE;
+}
