@@ -40,3 +40,5 @@ inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output
 
 // The keyword that stands for the card in place of a file name.
 inline constexpr const char* FLASH_KEYWORD = "FLASH";
+// The keyword, in place of the image file, that lists what the card's volumes hold.
+inline constexpr const char* LIST_KEYWORD = "LIST";

@@ -242,6 +242,13 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"disk.dsk", "99999999999999999999"}, drive_0, 255, invalid("99999999999999999999")},
         {{"disk.dsk", "5a"}, drive_0, 255, invalid("5a")},
         {{"disk.dsk", "-5"}, drive_0, 255, invalid("-5")},
+        {{"LIST", "0"}, drive_0, 255, "The value '0' is an invalid volume range.\n"},
+        {{"LIST", "3-2"}, drive_0, 255, "The value '3-2' is an invalid volume range.\n"},
+        {{"LIST", "1-x"}, drive_0, 255, "The value '1-x' is an invalid volume range.\n"},
+        {{"LIST", "5"},
+         drive_0,
+         255,
+         "Volume 5 is past the card's end; its last whole volume is 4.\n"},
         {{"disk.dsk", " 5"}, drive_0, 255, invalid(" 5")},
         {{"disk.dsk", "+5"}, drive_0, 255, invalid("+5")},
         {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: No space left on device\n\n"},
@@ -314,6 +321,29 @@ TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
     EXPECT_EQ(refused.status, 247);
     EXPECT_EQ(refused.output, "slotpull failed: Permission denied\n\n");
     EXPECT_EQ(read_file(disk), before);
+}
+
+TEST_F(EndToEnd, TheCatalogueShowsWhatEveryVolumeHoldsAndWritesNothing) {
+    Bytes double_sided(184320);  // 720 sectors, protected, a control byte in its name
+    std::copy_n("GAMES\x01    \x02\xD0 DSKP", 17, double_sided.begin());
+    std::fill_n(double_sided.begin() + 56, 90, 0xFF);
+    write_file(work / "games.dsk", double_sided);
+    EXPECT_EQ(run_tool(work, {"disk.dsk", "1"}).status, 0);  // 360 sectors, all in use
+    EXPECT_EQ(run_tool(work, {"games.dsk", "2"}).status, 0);
+    fs::resize_file(disk, 8 * SLOT_BYTES);  // slots 3 and 4 hold a pattern, 5 to 8 zeros
+    const Bytes before = read_file(disk);
+    const ToolRun list = run_tool(work, {"LIST", "1-"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.output,
+              "Volume  Name        Sectors  Free  Prot\n"
+              "     1  ?????#*18?     1600  1240\n"
+              "     2  GAMES?         1600   880  P\n"
+              "     3  (not a TI disk)\n     4  (not a TI disk)\n   5-8  (empty)\n"
+              "The card ends after volume 8.\n");
+    EXPECT_EQ(run_tool(work, {"LIST", "2-3"}).output.substr(40),
+              "     2  GAMES?         1600   880  P\n"
+              "     3  (not a TI disk)\n");
+    EXPECT_EQ(read_file(disk), before) << "listing writes nothing";
 }
 
 TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsVolumeOne) {

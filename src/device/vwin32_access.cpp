@@ -92,13 +92,25 @@ int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
     return volume_lock_request(vwin32, drive_number, UNLOCK_VOLUME, std::nullopt);
 }
 
+HANDLE open_vwin32_reader() {
+    return CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t> buffer,
+                           uint64_t byte_offset) {
+    DISKIO io{};
+    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
+        return error;
+    }
+    return sector_request(vwin32, drive_index, io, READ_SECTORS);
+}
+
 DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset) {
     DISKIO io{};
     if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
         return error;
     }
-    ScopedHandle vwin32(
-        CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ScopedHandle vwin32(open_vwin32_reader());
     if (!vwin32) return GetLastError();
     return sector_request(vwin32.get(), drive_index, io, READ_SECTORS);
 }

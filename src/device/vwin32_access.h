@@ -12,6 +12,11 @@
 // reason it failed.
 DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
 
+// The VWIN32 driver opened for reading, and reads through it, for whoever reads many runs.
+HANDLE open_vwin32_reader();
+DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t> buffer,
+                           uint64_t byte_offset);
+
 // Writes the buffer at byte_offset with the logical volume locked around the one request and the
 // read-back that checks it. Success, or a failure with status RESULT_NO_DRIVER or
 // RESULT_WRITE_FAILED.

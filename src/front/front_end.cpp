@@ -2,9 +2,12 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "device/platform_detection.h"
+#include "device/system_text.h"
 #include "slotpush.h"
+#include "transfer/catalogue.h"
 #include "transfer/volume_transfer.h"
 #include "winapi.h"
 
@@ -42,22 +45,6 @@ struct Decimal {
     char text[24] = {};
 };
 
-// The system's text for an error code, which usually ends in its own line break, and a line
-// break after it.
-void print_reason(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-        nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text),
-        0, nullptr);
-    if (length == 0 || text == nullptr) {
-        std::printf("error %lu\n", static_cast<unsigned long>(error));
-        return;
-    }
-    std::printf("%s\n", text);
-    LocalFree(text);
-}
-
 // The outcome line of the run, or the refusal of its image.
 void report_outcome(const Outcome& outcome) {
     using About = Outcome::About;
@@ -79,6 +66,12 @@ void report_outcome(const Outcome& outcome) {
                 "the first difference is at byte %s of its slot.\n",
                 Decimal(outcome.volume).text, Decimal(outcome.byte).text);
             return;
+        case About::past_card_end:
+            std::printf("Volume %s is past the card's end; its last whole volume is %s.\n",
+                        Decimal(outcome.volume).text, Decimal(outcome.byte).text);
+            return;
+        case About::listed:
+            return;  // the catalogue's lines have said why
         case About::card_volume:
             std::printf("slotpull failed: Volume %c: on the card could not be locked: ",
                         outcome.letter);
@@ -87,7 +80,36 @@ void report_outcome(const Outcome& outcome) {
             std::printf("slotpull failed: ");
             break;
     }
-    print_reason(outcome.error);
+    print_system_text(outcome.error, true);  // which usually ends in its own line break
+    std::printf("\n");
+}
+
+// "7", "1-40" or "1-" (to the card's end): true, with the first and last volume (last 0: to
+// the end). Anything but digits, a volume 0, a reversed range or one past 32 bits is refused.
+bool parse_volume_range(const char* text, uint32_t& first, uint32_t& last) {
+    const char* end = text + std::strlen(text);
+    const auto [after_first, first_error] = std::from_chars(text, end, first);
+    if (first_error != std::errc() || first == 0) return false;
+    last = first;
+    if (after_first == end) return true;
+    if (*after_first != '-') return false;
+    last = 0;
+    if (after_first + 1 == end) return true;
+    const auto [after_last, last_error] = std::from_chars(after_first + 1, end, last);
+    return last_error == std::errc() && after_last == end && last >= first;
+}
+
+// LIST: the catalogue of the volumes the range names.
+int list_card(const char* range) {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    if (!parse_volume_range(range, first, last)) {
+        std::printf("The value '%s' is an invalid volume range.\n", range);
+        return -1;
+    }
+    const Outcome outcome = list_volumes(first, last);
+    if (outcome.failed()) report_outcome(outcome);
+    return outcome.status;
 }
 
 }  // namespace
@@ -100,6 +122,7 @@ int slotpush_main(int argc, char** argv) {
     if (!load_drive_choice(argv[0])) return -1;
     if (selected_drive == NO_DRIVE) choose_drive();
     if (selected_drive == NO_DRIVE) return -1;  // the listing has said why
+    if (std::strcmp(argv[1], LIST_KEYWORD) == 0) return list_card(argv[2]);
 
     uint32_t volume_number = 0;
     if (check_volume_number(argv[2], volume_number) != 0) return -1;

@@ -246,6 +246,41 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
     }
 }
 
+TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
+    const std::string header = "Volume  Name        Sectors  Free  Prot\n";
+    struct Case {
+        const char* failing;  // the call of that name going wrong; the first is the choice file's
+        size_t occurrence;
+        int status;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"", 0, 0, header + "   1-3  (empty)\n"},
+        {"ReadFile", 2, 0,
+         header + "     1  (empty)\n     2  (not read: text of error 31)\n     3  (empty)\n"},
+        {"ReadFile", 1, -2, header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
+        {"CreateFileA", 1, -2, "slotpull failed: text of error 31\r\n\n"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
+        if (*c.failing != '\0') fake::machine().fail_function(c.failing, c.occurrence);
+        const ToolRun outcome = run_slotpush({"slotpush", "LIST", "1-3"});
+        EXPECT_EQ(outcome.status, c.status) << c.failing;
+        EXPECT_EQ(outcome.output, c.output) << c.failing;
+        TearDown();
+    }
+    SetUp();  // Windows 98 does not tell the card's size: a read that finds nothing ends it
+    set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
+    fake::machine().has_vwin32 = true;
+    fake::machine().volumes['K'].sectors.size = 2 * SLOT_BYTES;
+    const ToolRun nine_x = run_slotpush({"slotpush", "LIST", "1-"}, "y\n");
+    EXPECT_EQ(nine_x.status, 0);
+    EXPECT_TRUE(
+        nine_x.output.ends_with(header + "   1-2  (empty)\nThe card ends after volume 2.\n"))
+        << nine_x.output;
+}
+
 TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     fake::machine().files[CHOICE_FILE] = drive_choice_bytes(4);
     ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "2"}).status, 0);

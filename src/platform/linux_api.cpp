@@ -340,6 +340,21 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
     if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
     const OpenFile* file = open_file(hDevice);
     if (file == nullptr) return FALSE;
+    if (dwIoControlCode == IOCTL_DISK_GET_LENGTH_INFO && file->is_device()) {
+        GET_LENGTH_INFORMATION length{};
+        length.Length.QuadPart = end_of_file(file->fd);
+        if (length.Length.QuadPart < 0) {
+            fail_with_errno(errno);
+            return FALSE;
+        }
+        if (lpOutBuffer == nullptr || nOutBufferSize < sizeof length) {
+            fail_with_code(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        std::memcpy(lpOutBuffer, &length, sizeof length);
+        if (lpBytesReturned != nullptr) *lpBytesReturned = sizeof length;
+        return TRUE;
+    }
     if (dwIoControlCode == IOCTL_STORAGE_QUERY_PROPERTY && file->is_device()) {
         return describe_disk(file->disk, lpInBuffer, lpOutBuffer, nOutBufferSize, lpBytesReturned);
     }

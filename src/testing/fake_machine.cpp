@@ -297,6 +297,13 @@ BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, D
         return fake::drive_geometry(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
     }
     if (open->kind == fake::Machine::Open::Kind::drive &&
+        dwIoControlCode == IOCTL_DISK_GET_LENGTH_INFO && fake::asks_like_windows_2000() &&
+        nOutBufferSize >= sizeof(GET_LENGTH_INFORMATION)) {
+        static_cast<GET_LENGTH_INFORMATION*>(lpOutBuffer)->Length.QuadPart =
+            static_cast<LONGLONG>(machine().drives[open->drive].size);
+        return TRUE;
+    }
+    if (open->kind == fake::Machine::Open::Kind::drive &&
         dwIoControlCode == IOCTL_STORAGE_QUERY_PROPERTY) {
         return fake::describe_drive(open->drive, lpOutBuffer, nOutBufferSize, lpBytesReturned);
     }

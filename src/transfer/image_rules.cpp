@@ -8,7 +8,9 @@ namespace {
 // Sector 0, the volume information.
 constexpr size_t TOTAL_SECTORS_HIGH = 10;  // big-endian 16-bit total
 constexpr size_t TOTAL_SECTORS_LOW = 11;
+constexpr size_t NAME_BYTES = 10;         // the volume name, from byte 0, blank-padded
 constexpr size_t SIGNATURE = 13;          // "DSK"
+constexpr size_t PROTECTION = 16;         // 'P' for a protected disk
 constexpr size_t ALLOCATION_BITMAP = 56;  // one bit per sector, bit 0 of byte 56 + n is sector 8n
 constexpr uint8_t SIGNATURE_TEXT[] = {'D', 'S', 'K'};
 
@@ -79,4 +81,30 @@ void widen_to_1600_sectors(ImageView image) {
     }
     image[TOTAL_SECTORS_HIGH] = IMAGE_SECTORS >> 8;
     image[TOTAL_SECTORS_LOW] = IMAGE_SECTORS & 0xFF;
+}
+
+VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0) {
+    VolumeSummary summary;
+    if (!std::equal(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT),
+                    sector0.begin() + SIGNATURE)) {
+        const bool blank = std::all_of(sector0.begin(), sector0.end(),
+                                       [&](uint8_t byte) { return byte == sector0[0]; });
+        summary.kind = blank ? VolumeSummary::Kind::empty : VolumeSummary::Kind::not_a_disk;
+        return summary;
+    }
+    summary.kind = VolumeSummary::Kind::disk;
+    size_t length = NAME_BYTES;
+    while (length > 0 && sector0[length - 1] == ' ') --length;
+    for (size_t i = 0; i < length; ++i) {
+        const uint8_t byte = sector0[i];
+        summary.name[i] = byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+    }
+    summary.sectors = sector0[TOTAL_SECTORS_HIGH] * 256u + sector0[TOTAL_SECTORS_LOW];
+    const uint32_t mapped = std::min<uint32_t>(
+        summary.sectors, static_cast<uint32_t>(IMAGE_SECTOR_BYTES - ALLOCATION_BITMAP) * 8);
+    for (uint32_t sector = 0; sector < mapped; ++sector) {
+        if ((sector0[ALLOCATION_BITMAP + sector / 8] >> (sector % 8) & 1) == 0) ++summary.free;
+    }
+    summary.is_protected = sector0[PROTECTION] == 'P';
+    return summary;
 }

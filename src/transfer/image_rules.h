@@ -17,3 +17,14 @@ bool has_disk_signature(ConstImageView image);
 
 // Sets the volume's total to 1600 sectors and marks every sector at or above the old total free.
 void widen_to_1600_sectors(ImageView image);
+
+// What a volume's sector 0 says of the disk in it.
+struct VolumeSummary {
+    // not_a_disk: no "DSK" signature, and the sector holds more than one value.
+    enum class Kind : uint8_t { disk, empty, not_a_disk } kind = Kind::not_a_disk;
+    char name[11] = {};         // bytes 0-9, trailing blanks dropped, other than printable as '?'
+    uint32_t sectors = 0;       // the total, bytes 10-11
+    uint32_t free = 0;          // sectors up to the total whose bitmap bit is clear
+    bool is_protected = false;  // byte 16 is 'P'
+};
+VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0);

@@ -136,6 +136,15 @@ for volume in 1 2 2623; do
   cmp -s FLASH image.dsk || fail "read back volume $volume: FLASH differs from the image"
 done
 
+# --- The catalogue of the card's last volumes, and its end
+run "" LIST 2622-
+check "LIST: status" 0 "$status"
+check "LIST: lines" "Volume  Name        Sectors  Free  Prot
+  2622  (empty)
+  2623  ?????#*18?     1600     0
+  2624  (empty)
+The card ends after volume 2624." "$output"
+
 # --- No wildcard expansion: with two matches, "*.dsk" still reaches the program as one name
 cp image.dsk other.dsk
 run "" '*.dsk' 5
