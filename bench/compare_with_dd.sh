@@ -7,21 +7,12 @@
 # one (as root), and the file behind it otherwise. Targets: a write within 1.25 times dd's time,
 # a read-back within 1.10 times. BENCH_DISK=file measures on the file even as root.
 # Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-source=$PWD
+source "$(dirname "$0")/bench_root.sh"
 runs=${1:-21}
-build=$PWD/build/bench
-tool=$build/slotpush
-root=$build/root  # the build's stand-in for /
-[ -x "$tool" ] || { echo "build it first: cmake --workflow --preset bench" >&2; exit 1; }
 
 SLOT=819200
 VOLUME=5
-rm -rf "$root"
-mkdir -p "$root/sys/block/sda" "$root/dev" "$root/work"
-echo 0 >"$root/sys/block/sda/removable"
-echo $((8 * SLOT / 512)) >"$root/sys/block/sda/size"
+make_root $((8 * SLOT))
 head -c $((8 * SLOT)) /dev/zero >"$build/disk.img"
 loop=$([ "${BENCH_DISK:-}" != file ] && [ "$(id -u)" -eq 0 ] &&
   losetup --find --show "$build/disk.img" 2>/dev/null || true)
@@ -35,7 +26,6 @@ else
 fi
 work=$root/work
 cd "$work"
-printf '\x00\x00\x00\x00' >"$build/slotpCFG"  # beside the program: drive 0, no question
 
 # A full image the tool leaves as it is, and the slot it becomes.
 bash "$source/tests/make_full_image.sh" image.dsk slot.bin

@@ -4,25 +4,15 @@
 # and the bytes the program's read calls returned (counted by strace). Targets: under 0.5 s and
 # under 2 MiB of reads.
 # Usage: bench/list_catalogue.sh [RUNS]   (after: cmake --workflow --preset bench)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-source=$PWD
+source "$(dirname "$0")/bench_root.sh"
 runs=${1:-11}
-build=$PWD/build/bench
-tool=$build/slotpush
-root=$build/root  # the build's stand-in for /
-[ -x "$tool" ] || { echo "build it first: cmake --workflow --preset bench" >&2; exit 1; }
 command -v strace >/dev/null || { echo "strace is needed to count the bytes read" >&2; exit 1; }
 
 CARD=$((2 * 1024 * 1024 * 1024))
-rm -rf "$root"
-mkdir -p "$root/sys/block/sda" "$root/dev" "$root/work"
-echo 0 >"$root/sys/block/sda/removable"
-echo $((CARD / 512)) >"$root/sys/block/sda/size"
+make_root "$CARD"
 truncate -s "$CARD" "$build/card.img"
 trap 'rm -f "$build/card.img"' EXIT
 ln -s "$build/card.img" "$root/dev/sda"
-printf '\x00\x00\x00\x00' >"$build/slotpCFG"  # beside the program: drive 0, no question
 cd "$root/work"
 bash "$source/tests/make_full_image.sh" image.dsk slot.bin
 for volume in $(seq 1 10 2621); do "$tool" image.dsk "$volume" >/dev/null; done
