@@ -15,7 +15,8 @@ struct Outcome {
         slot_differs,     // the card does not hold what was written: volume, byte
         not_an_image,     // the image carries no volume signature
         image_too_large,  // the image file is longer than a disk image: byte (its length)
-        past_card_end,    // a catalogue starts past the card's end: volume, byte (whole volumes)
+        past_card_end,    // a catalogue starts past the card's end: volume, byte (its whole
+                          // volumes, 0 where unknown)
         listed,           // the catalogue's own lines have said all there is
     };
     int32_t status = RESULT_SUCCESS;

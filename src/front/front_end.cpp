@@ -67,8 +67,11 @@ void report_outcome(const Outcome& outcome) {
                 Decimal(outcome.volume).text, Decimal(outcome.byte).text);
             return;
         case About::past_card_end:
-            std::printf("Volume %s is past the card's end; its last whole volume is %s.\n",
-                        Decimal(outcome.volume).text, Decimal(outcome.byte).text);
+            std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
+            if (outcome.byte != 0) {
+                std::printf("; its last whole volume is %s", Decimal(outcome.byte).text);
+            }
+            std::printf(".\n");
             return;
         case About::listed:
             return;  // the catalogue's lines have said why

@@ -279,6 +279,10 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
     EXPECT_TRUE(
         nine_x.output.ends_with(header + "   1-2  (empty)\nThe card ends after volume 2.\n"))
         << nine_x.output;
+    const ToolRun past_end = run_slotpush({"slotpush", "LIST", "3-"}, "y\n");
+    EXPECT_EQ(past_end.status, -1);
+    EXPECT_TRUE(past_end.output.ends_with("(Y/N): Volume 3 is past the card's end.\n"))
+        << past_end.output;
 }
 
 TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {

@@ -65,13 +65,6 @@ Outcome list_volumes(uint32_t first, uint32_t last) {
     CardReader card;
     if (card.open_error() != NO_ERROR) return failed(RESULT_NO_SOURCE, card.open_error());
     const uint64_t whole_volumes = card.size() / SLOT_BYTES;
-    if (card.size() != 0 && first > whole_volumes) {
-        Outcome refused = failed(-1, NO_ERROR, Outcome::About::past_card_end);
-        refused.volume = first;
-        refused.byte = whole_volumes;
-        return refused;
-    }
-    std::printf("Volume  Name        Sectors  Free  Prot\n");
     Outcome outcome = succeeded();
     EmptyRun empty;
     for (uint32_t volume = first;; ++volume) {
@@ -81,6 +74,13 @@ Outcome list_volumes(uint32_t first, uint32_t last) {
             error = card.read_sector(slot_byte_offset(slot_index_of_volume(volume)));
             ended = card.size() == 0 && ends_the_card(error);
         }
+        if (ended && volume == first) {
+            outcome = failed(-1, NO_ERROR, Outcome::About::past_card_end);
+            outcome.volume = first;
+            outcome.byte = whole_volumes;  // 0 where the system does not tell
+            return outcome;
+        }
+        if (volume == first) std::printf("Volume  Name        Sectors  Free  Prot\n");
         if (ended) {
             empty.end();
             std::printf("The card ends after volume %lu.\n",
