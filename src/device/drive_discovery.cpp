@@ -7,6 +7,7 @@
 #include "device/console_answer.h"
 #include "device/handle_io.h"
 #include "device/physical_access.h"
+#include "device/printable.h"
 #include "device/volume_disks.h"
 #include "device/vwin32_driver.h"
 #include "slotpush.h"
@@ -81,8 +82,7 @@ void append_text(DriveModel& model, const char* answer, size_t answer_bytes, DWO
     if (length == 0 || used + 2 >= sizeof model.text) return;
     if (used > 0) model.text[used++] = ' ';
     for (size_t i = 0; i < length && used + 1 < sizeof model.text; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        model.text[used++] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        model.text[used++] = printable(static_cast<uint8_t>(text[i]));
     }
     model.text[used] = '\0';
 }

@@ -129,12 +129,21 @@ std::vector<Mount> mounts_of(const std::string& path, const std::string& disk) {
     return found;
 }
 
-void fail_in_use(const std::string& path, const std::string& disk) {
-    std::string mounted;
+// Each of the disk's mounts as describe tells it, ", " between them; empty for none.
+template <typename Describe>
+std::string joined_mounts(const std::string& path, const std::string& disk, Describe describe) {
+    std::string text;
     for (const Mount& mount : mounts_of(path, disk)) {
-        if (!mounted.empty()) mounted += ", ";
-        mounted += mount.device + " is mounted on " + mount.directory;
+        if (!text.empty()) text += ", ";
+        text += describe(mount);
     }
+    return text;
+}
+
+void fail_in_use(const std::string& path, const std::string& disk) {
+    const std::string mounted = joined_mounts(path, disk, [](const Mount& mount) {
+        return mount.device + " is mounted on " + mount.directory;
+    });
     fail_with_text(ERROR_BUSY, mounted.empty()
                                    ? "The disk is in use by the system or another program."
                                    : "The disk is in use: " + mounted + ".");
@@ -220,12 +229,7 @@ bool disk_geometry(const std::string& disk, DISK_GEOMETRY& geometry) {
 }
 
 std::string mount_directories(const std::string& path, const std::string& disk) {
-    std::string directories;
-    for (const Mount& mount : mounts_of(path, disk)) {
-        if (!directories.empty()) directories += ", ";
-        directories += mount.directory;
-    }
-    return directories;
+    return joined_mounts(path, disk, [](const Mount& mount) { return mount.directory; });
 }
 
 std::string disk_vendor(const std::string& disk) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/printable.h"
+
 namespace {
 
 // Sector 0, the volume information.
@@ -95,10 +97,7 @@ VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sect
     summary.kind = VolumeSummary::Kind::disk;
     size_t length = NAME_BYTES;
     while (length > 0 && sector0[length - 1] == ' ') --length;
-    for (size_t i = 0; i < length; ++i) {
-        const uint8_t byte = sector0[i];
-        summary.name[i] = byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
-    }
+    for (size_t i = 0; i < length; ++i) summary.name[i] = printable(sector0[i]);
     summary.sectors = sector0[TOTAL_SECTORS_HIGH] * 256u + sector0[TOTAL_SECTORS_LOW];
     const uint32_t mapped = std::min<uint32_t>(
         summary.sectors, static_cast<uint32_t>(IMAGE_SECTOR_BYTES - ALLOCATION_BITMAP) * 8);

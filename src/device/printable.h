@@ -1,0 +1,9 @@
+// Text that a device or a disk gives, as the console shows it: printable ASCII as it is, any
+// other byte (a control byte, one above 126) as '?', so that none goes raw to the console.
+#pragma once
+
+#include <cstdint>
+
+inline char printable(uint8_t byte) {
+    return byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+}
