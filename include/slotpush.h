@@ -1,16 +1,9 @@
-// Shared declarations of slotpush: the two process-wide values, the card's sizes and the
-// transfer result codes.
+// Shared declarations of slotpush: the card's sizes, the transfer result codes and the keywords.
 #pragma once
 
 #include <cstdint>
 
-// The drive a transfer goes to; -1 means none. On the 9x family it is the drive index (A = 0),
-// on the NT family the number that completes \\.\PHYSICALDRIVE%d.
-extern int32_t selected_drive;
-
-// 1 when the 9x family's VWIN32 path is in force, else 0 (the NT family's physical drives).
-extern int32_t use_vwin32;
-
+// No drive chosen or stored; else a physical drive number or a drive letter's index (A = 0).
 inline constexpr int32_t NO_DRIVE = -1;
 // \\.\PHYSICALDRIVE0 to 15: the physical drives the listing offers and a stored number names.
 inline constexpr int32_t PHYSICAL_DRIVES = 16;
@@ -42,3 +35,5 @@ inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output
 inline constexpr const char* FLASH_KEYWORD = "FLASH";
 // The keyword, in place of the image file, that lists what the card's volumes hold.
 inline constexpr const char* LIST_KEYWORD = "LIST";
+// The option, before the other arguments, that names the card: a device or a file.
+inline constexpr const char* CARD_OPTION = "--card";

@@ -89,6 +89,11 @@ union LARGE_INTEGER {
 #define MEM_RELEASE 0x00008000u
 #define PAGE_READWRITE 0x04u
 
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+
 #define FILE_BEGIN 0u
 #define FILE_CURRENT 1u
 #define FILE_END 2u
@@ -111,6 +116,7 @@ union LARGE_INTEGER {
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_DEV_NOT_EXIST 55L
 #define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
@@ -121,7 +127,9 @@ union LARGE_INTEGER {
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_MORE_DATA 234L
+#define ERROR_NO_MEDIA_IN_DRIVE 1112L
 #define ERROR_IO_DEVICE 1117L
+#define ERROR_DISK_QUOTA_EXCEEDED 1295L
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100u
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200u
@@ -227,6 +235,7 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
 BOOL CloseHandle(HANDLE hObject);
+DWORD GetFileType(HANDLE hFile);
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                      LPOVERLAPPED lpOverlapped);
@@ -259,6 +268,11 @@ LSTATUS RegCloseKey(HKEY hKey);
 // Windows answers FALSE: the listing then shows the Windows path and the volumes' letters.
 BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR mounts,
                         DWORD mounts_bytes);
+
+// Not a Windows function: where the system refused to give up a disk because it is in use and
+// can say by whom, the disk's mounts ("/dev/sdb1 is mounted on /media/card", ", " between
+// them) in text. Windows answers FALSE: its own reason for the refusal is all there is.
+BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes);
 
 // Not a Windows function: the path the drive-choice file is named after, or none (nullptr).
 // Windows answers argument 0 as typed. Linux answers the program's own file when argument 0 is a

@@ -211,20 +211,28 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "List of All Possible Flash Drives\n---------------------------------\n\n"
         " 1) /dev/sdb 1gb  Generic CF Reader\n 2) /dev/sdc 995mb  SD16G  mounted on /media/card\n"
         "\n\nSelect drive (1-2) or press ENTER to exit: Invalid selection\n";
+    const std::string past_end = "past the card's end; its last whole volume is 4.\n";
+    write_file(work / "card.img", Bytes(3 * SLOT_BYTES));
     const auto invalid = [](const std::string& v) {
         return "The value '" + v + "' is an invalid volume number.\n";
     };
     struct Case {
         std::vector<std::string> args;
-        std::optional<Bytes> choice_file;  // none: a directory stands in its place
+        std::optional<Bytes> choice_file;  // none: a directory stands in its place, unread
         int status;
         std::string output;
     };
     const Bytes drive_0 = {0, 0, 0, 0};
     const Case cases[] = {
         {{"disk.dsk"}, drive_0, 1, usage},
-        {{"missing.dsk", "1"}, drive_0, 254, "slotpull failed: No such file or directory\n\n"},
-        {{"folder.dsk", "1"}, drive_0, 254, "slotpull failed: Is a directory\n\n"},
+        {{"missing.dsk", "1"},
+         drive_0,
+         254,
+         "slotpull failed: the image file 'missing.dsk': No such file or directory\n\n"},
+        {{"folder.dsk", "1"},
+         drive_0,
+         254,
+         "slotpull failed: the image file 'folder.dsk': Is a directory\n\n"},
         {{"empty.dsk", "1"}, drive_0, 252, unsupported},
         {{"one.dsk", "1"}, drive_0, 252, unsupported},
         {{"22.dsk", "1"}, drive_0, 252, unsupported},
@@ -251,8 +259,30 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
          "Volume 5 is past the card's end; its last whole volume is 4.\n"},
         {{"disk.dsk", " 5"}, drive_0, 255, invalid(" 5")},
         {{"disk.dsk", "+5"}, drive_0, 255, invalid("+5")},
-        {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: No space left on device\n\n"},
-        {{"FLASH", "5"}, drive_0, 254, "slotpull failed: Reached the end of the file.\n\n"},
+        {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: volume 5 is " + past_end},
+        {{"FLASH", "5"}, drive_0, 254, "slotpull failed: volume 5 is " + past_end},
+        {{"--card", "card.img", "disk.dsk", "2"}, std::nullopt, 0, "slotpull succeeded.\n"},
+        {{"--card", "card.img", "LIST", "1-"},
+         std::nullopt,
+         0,
+         "Volume  Name        Sectors  Free  Prot\n     1  (empty)\n     2  ?????#*18?     "
+         "1600  1240\n     3  (empty)\nThe card ends after volume 3.\n"},
+        {{"--card", "card.img", "FLASH", "4"},
+         std::nullopt,
+         254,
+         "slotpull failed: volume 4 is past the card's end; its last whole volume is 3.\n"},
+        {{"--card", "nosuch.img", "LIST", "1"},
+         std::nullopt,
+         255,
+         "slotpull failed: nosuch.img: No such file or directory\n\n"},
+        {{"--card", "folder.dsk", "disk.dsk", "1"},
+         std::nullopt,
+         255,
+         "slotpull failed: folder.dsk: Is a directory\n\n"},
+        {{"--card", "/dev/null", "disk.dsk", "1"},
+         std::nullopt,
+         255,
+         "slotpull failed: /dev/null is neither a disk nor a file.\n"},
         {{"disk.dsk", "1"}, Bytes{}, 255, no_choice},
         {{"disk.dsk", "1"}, Bytes{0}, 255, no_choice},
         {{"disk.dsk", "1"}, Bytes{0, 0, 0}, 255, no_choice},
@@ -260,11 +290,11 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0},
          247,
-         "slotpull failed: No such file or directory\n\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n\n"},
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0, 0, 0, 0, 0},
          247,
-         "slotpull failed: No such file or directory\n\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n\n"},
     };
     for (const Case& c : cases) {
         fs::remove_all(work / "slotpCFG");
@@ -288,7 +318,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     fs::create_directories(work / "FLASH");
     const ToolRun blocked = run_tool(work, {"FLASH", "1"});
     EXPECT_EQ(blocked.status, 4);
-    EXPECT_EQ(blocked.output, "slotpull failed: Is a directory\n\n");
+    EXPECT_EQ(blocked.output, "slotpull failed: the output file 'FLASH': Is a directory\n\n");
 }
 
 TEST_F(EndToEnd, StartedThroughPathItUsesTheChoiceFileBesideTheProgram) {
@@ -319,7 +349,7 @@ TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
     const Bytes before = read_file(disk);
     const ToolRun refused = run_tool(work, {"disk.dsk", "1"}, "", "./slotpush", NOBODY);
     EXPECT_EQ(refused.status, 247);
-    EXPECT_EQ(refused.output, "slotpull failed: Permission denied\n\n");
+    EXPECT_EQ(refused.output, "slotpull failed: /dev/sda: Permission denied\n\n");
     EXPECT_EQ(read_file(disk), before);
 }
 

@@ -5,7 +5,9 @@
 #   changes nothing; reading back works;
 # - write-protected: a write is refused with the write-protect text;
 # - unmounted: the slot is written and reads back byte for byte, nothing else changes;
-# - pulled (detached): a write fails with the system's reason, and nothing else changes.
+# - pulled (detached): a write fails with the system's reason, and nothing else changes;
+# - named with --card, directly, through a by-id style link and as a card file: written, read
+#   back and listed; while mounted, refused with the mount named.
 # Usage: loop_device_test.sh PROGRAM DEVICE_ROOT WORK_DIRECTORY
 # Exits 77 (skipped), saying why, where loop devices or mounting are not permitted.
 set -uo pipefail
@@ -70,7 +72,10 @@ mv "$work/slotpCFG" "$root/work/slotpCFG"
 cat "$loop" >"$work/before"
 run image.dsk 2
 check "mounted: status of a refused write" 253 "$status"
-check "mounted: outcome" "slotpull failed: The disk is in use: $loop is mounted on $mnt." "$output"
+check "mounted: outcome" "slotpull failed: volume 2 on /dev/sdb: The disk is in use: $loop is mounted on $mnt." "$output"
+run --card "$loop" image.dsk 2
+check "mounted, named: status of a refused write" 253 "$status"
+check "mounted, named: outcome" "slotpull failed: volume 2 on $loop: The disk is in use: $loop is mounted on $mnt." "$output"
 checks=$((checks + 1))
 cmp -s "$loop" "$work/before" || fail "mounted: the device changed"
 run FLASH 1
@@ -83,7 +88,7 @@ umount "$mnt"
 blockdev --setro "$loop"
 run image.dsk 2
 check "write-protected: status" 253 "$status"
-check "write-protected: outcome" "slotpull failed: The media is write protected." "$output"
+check "write-protected: outcome" "slotpull failed: volume 2 on /dev/sdb: The media is write protected." "$output"
 blockdev --setrw "$loop"
 
 # --- Unmounted: the slot is written, nothing else changes, and it reads back
@@ -99,6 +104,22 @@ run FLASH 2
 check "read back: status" 0 "$status"
 checks=$((checks + 1))
 cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "read back: FLASH differs from the image"
+
+# --- Named on the command line: the device itself, a by-id style link to it, and a card file
+mkdir -p "$work/by-id"
+ln -s "$loop" "$work/by-id/usb-CF_Card_0001-0:0"
+truncate -s $((4 * SLOT)) "$work/file.img"
+for card in "$loop" "$work/by-id/usb-CF_Card_0001-0:0" "$work/file.img"; do
+  rm -f "$root/work/FLASH"
+  run --card "$card" image.dsk 3
+  check "$card: write" "0 slotpull succeeded." "$status $output"
+  run --card "$card" FLASH 3
+  check "$card: read back" 0 "$status"
+  checks=$((checks + 1))
+  cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "$card: FLASH differs from the image"
+  run --card "$card" LIST 3
+  check "$card: list" "0 $(printf 'Volume  Name        Sectors  Free  Prot\n     3  ?????#*18?     1600     0')" "$status $output"
+done
 
 # --- Pulled between choosing and writing: the detached device has no bytes to position in.
 # A detach while udev still probes the device only takes effect at its last close: wait until
@@ -117,7 +138,7 @@ else
   loop=
   run image.dsk 2
   check "pulled: status of a failed write" 253 "$status"
-  check "pulled: outcome" "slotpull failed: Invalid argument" "$output"
+  check "pulled: outcome" "slotpull failed: volume 2 on /dev/sdb: Invalid argument" "$output"
   [ -e "$backing" ] && fail "pulled: another took $loop_name up meanwhile; the step proves nothing"
 fi
 checks=$((checks + 1))

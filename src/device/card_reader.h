@@ -1,24 +1,30 @@
-// The card read a sector at a time, for its catalogue: the selected drive opened once, through
-// the family use_vwin32 names, whole aligned sectors read, and nothing claimed, locked or
-// written, so that it reads while the card is mounted.
+// The card opened once for reading, through its family: runs of bytes read at any offset, and
+// whole aligned sectors one at a time for its catalogue. Nothing is claimed, locked or written,
+// so that it reads while the card is mounted.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
+#include "device/card.h"
 #include "device/handle_io.h"
 #include "owned_buffer.h"
 #include "slotpush.h"
 
 class CardReader {
   public:
-    CardReader();
+    explicit CardReader(const Card& card);
 
     // NO_ERROR, or why the card could not be opened for reading.
     DWORD open_error() const { return open_error_; }
-    // The card's size in bytes; 0 where the system does not tell (the 9x family).
-    uint64_t size() const { return size_; }
+    // The card's length in bytes, where the system tells it.
+    std::optional<uint64_t> size() const { return size_; }
+    // The card's whole volumes where its size is known: every volume from 1 to this one.
+    std::optional<uint32_t> whole_volumes() const;
 
+    // Reads buffer.size() bytes at byte_offset: NO_ERROR, or why they could not be read.
+    DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset);
     // Reads the sector at byte_offset into sector(): NO_ERROR, or why it could not be read.
     DWORD read_sector(uint64_t byte_offset);
     std::span<const uint8_t, DEVICE_SECTOR_BYTES> sector() const {
@@ -26,8 +32,9 @@ class CardReader {
     }
 
   private:
+    const Card& card_;
     ScopedHandle device_;
     Pages page_;
     DWORD open_error_ = NO_ERROR;
-    uint64_t size_ = 0;
+    std::optional<uint64_t> size_;
 };

@@ -14,9 +14,6 @@
 
 namespace {
 
-// The geometry of the last probed physical drive; the NT listing clears it before each probe.
-DISK_GEOMETRY drive_geometry;
-
 constexpr int32_t LETTERS = 26;
 constexpr int32_t FIRST_LISTED_LETTER = 3;  // D:; A: to C: are probed but never listed
 constexpr uint8_t FIXED_DISK = 5;
@@ -38,23 +35,29 @@ void print_header() {
 }
 
 // With no candidate the listing still waits for one line; a single candidate is taken on an
-// answer beginning with Y or y. Only for two or more is the family's selection question asked:
-// then true, with its answer line.
-bool ask_selection(int32_t count, int32_t only_candidate, void (*print_question)(int32_t count),
-                   char (&answer)[ANSWER_BYTES]) {
+// answer beginning with Y or y. Only for two or more is the family's selection question asked,
+// and pick turns its answer line into the chosen candidate (NO_DRIVE for none), reported as an
+// invalid selection when it names none.
+int32_t ask_selection(const int32_t* candidates, int32_t count,
+                      void (*print_question)(int32_t count),
+                      int32_t (*pick)(const char* answer, const int32_t* candidates,
+                                      int32_t count)) {
+    char answer[ANSWER_BYTES];
     if (count == 0) {
         std::printf("         ** None **\n");
         read_answer(stdin, answer);
-    } else if (count == 1) {
+        return NO_DRIVE;
+    }
+    if (count == 1) {
         std::printf("\n\nUse this drive? (Y/N): ");
         read_answer(stdin, answer);
-        if (answer[0] == 'Y' || answer[0] == 'y') selected_drive = only_candidate;
-    } else {
-        print_question(count);
-        read_answer(stdin, answer);
-        return true;
+        return answer[0] == 'Y' || answer[0] == 'y' ? candidates[0] : NO_DRIVE;
     }
-    return false;
+    print_question(count);
+    read_answer(stdin, answer);
+    const int32_t chosen = pick(answer, candidates, count);
+    if (chosen == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
+    return chosen;
 }
 
 // Cylinders x tracks x sectors x bytes, saturating instead of overflowing on absurd geometry.
@@ -169,41 +172,39 @@ int32_t probe_drive_letter(int32_t drive_index) {
     return 1;
 }
 
-void list_drives_vwin32() {
+int32_t list_drives_vwin32() {
     print_header();
-    int32_t letters[LETTERS];
+    int32_t listed[LETTERS];
     int32_t count = 0;
-    int32_t first_listed = NO_DRIVE;
     for (int32_t index = 0; index < LETTERS; ++index) {
-        const bool listed = probe_drive_letter(index) == 1;
-        letters[index] = listed ? index : NO_DRIVE;
-        if (listed && count++ == 0) first_listed = index;
+        if (probe_drive_letter(index) == 1) listed[count++] = index;
     }
     const auto question = [](int32_t) {
         std::printf("\n\nSelect drive letter or press ENTER to exit: ");
     };
-    char answer[ANSWER_BYTES];
-    if (!ask_selection(count, first_listed, question, answer)) return;
-    const int32_t letter = answered_letter(answer);
-    if (letter >= 0) selected_drive = letters[letter];
-    if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
+    const auto pick = [](const char* answer, const int32_t* candidates, int32_t count) {
+        const int32_t letter = answered_letter(answer);
+        const int32_t* end = candidates + count;
+        return letter >= 0 && std::find(candidates, end, letter) != end ? letter : NO_DRIVE;
+    };
+    return ask_selection(listed, count, question, pick);
 }
 
-int32_t probe_physical_drive(const char* path, int64_t& size_mb, DriveModel* model) {
+int32_t probe_physical_drive(const char* path, DISK_GEOMETRY& geometry, int64_t& size_mb,
+                             DriveModel* model) {
     ScopedHandle drive(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
     if (!drive) return 1;
     // A failed query leaves the record as the caller cleared it: media type 0, not listed.
     DWORD returned = 0;
-    DeviceIoControl(drive.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &drive_geometry,
-                    sizeof drive_geometry, &returned, nullptr);
-    size_mb = geometry_bytes(drive_geometry) / BYTES_PER_MB;
-    if (model != nullptr && drive_geometry.MediaType == RemovableMedia)
-        read_model(drive.get(), *model);
+    DeviceIoControl(drive.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                    sizeof geometry, &returned, nullptr);
+    size_mb = geometry_bytes(geometry) / BYTES_PER_MB;
+    if (model != nullptr && geometry.MediaType == RemovableMedia) read_model(drive.get(), *model);
     return 0;
 }
 
-void list_drives_physical() {
+int32_t list_drives_physical() {
     print_header();
     DriveSet volume_drives[DRIVE_LETTERS];
     find_volume_drives(volume_drives);
@@ -211,20 +212,20 @@ void list_drives_physical() {
     int32_t count = 0;
     for (int32_t n = 0; n < PHYSICAL_DRIVES; ++n) {
         const DevicePath path = physical_drive_path(n);
-        std::memset(&drive_geometry, 0, sizeof drive_geometry);
+        DISK_GEOMETRY geometry{};
         int64_t size_mb = 0;
         DriveModel model{};
-        if (probe_physical_drive(path.text, size_mb, &model) != 0) continue;
-        if (drive_geometry.MediaType != RemovableMedia) continue;
+        if (probe_physical_drive(path.text, geometry, size_mb, &model) != 0) continue;
+        if (geometry.MediaType != RemovableMedia) continue;
         print_drive_line(count + 1, n, path.text, size_mb, model, volume_drives);
         drives[count++] = n;
     }
     const auto question = [](int32_t listed) {
         std::printf("\n\nSelect drive (1-%d) or press ENTER to exit: ", static_cast<int>(listed));
     };
-    char answer[ANSWER_BYTES];
-    if (!ask_selection(count, drives[0], question, answer)) return;
-    const int32_t k = answered_list_number(answer, count);
-    if (k > 0) selected_drive = drives[k - 1];
-    if (selected_drive == NO_DRIVE) std::printf("%s", INVALID_SELECTION);
+    const auto pick = [](const char* answer, const int32_t* candidates, int32_t count) {
+        const int32_t k = answered_list_number(answer, count);
+        return k > 0 ? candidates[k - 1] : NO_DRIVE;
+    };
+    return ask_selection(drives, count, question, pick);
 }

@@ -5,13 +5,12 @@
 
 #include "winapi.h"
 
-// Lists the fixed-disk letters D: to Z: through VWIN32 and sets selected_drive to the letter
-// index the user picks.
-void list_drives_vwin32();
+// Lists the fixed-disk letters D: to Z: through VWIN32: the letter index the user picks, or
+// NO_DRIVE.
+int32_t list_drives_vwin32();
 
-// Lists the removable physical drives 0 to 15 and sets selected_drive to the drive number the
-// user picks.
-void list_drives_physical();
+// Lists the removable physical drives 0 to 15: the drive number the user picks, or NO_DRIVE.
+int32_t list_drives_physical();
 
 // 1 when the letter is a fixed disk from D: on (its line is then printed), else 0.
 int32_t probe_drive_letter(int32_t drive_index);
@@ -21,6 +20,8 @@ struct DriveModel {
     char text[80];
 };
 
-// 0 when the drive opened for writing (size_mb then holds its size in decimal megabytes, and
-// model, when asked for, what a removable drive says it is), 1 when it did not open.
-int32_t probe_physical_drive(const char* path, int64_t& size_mb, DriveModel* model = nullptr);
+// 0 when the drive opened for writing (geometry then holds what it reports, left as the caller
+// set it where it reports nothing; size_mb its size in decimal megabytes; and model, when asked
+// for, what a removable drive says it is), 1 when it did not open.
+int32_t probe_physical_drive(const char* path, DISK_GEOMETRY& geometry, int64_t& size_mb,
+                             DriveModel* model = nullptr);

@@ -27,10 +27,8 @@ struct Listing {
 template <typename F>
 Listing run_listing(F list, const std::string& input) {
     feed_stdin(input + "\nnext line");
-    selected_drive = NO_DRIVE;
     Listing result;
-    result.output = printed_by(list);
-    result.chosen = selected_drive;
+    result.output = printed_by([&] { result.chosen = list(); });
     result.unread = rest_of_stdin();
     EXPECT_EQ(fake::machine().open_handle_count(), 0u);
     return result;
@@ -43,7 +41,7 @@ struct ListingCase {
     int32_t chosen;
 };
 
-void expect_listings(void (*list)(), std::span<const ListingCase> cases) {
+void expect_listings(int32_t (*list)(), std::span<const ListingCase> cases) {
     for (const ListingCase& c : cases) {
         fake::reset();
         c.arrange();
@@ -136,8 +134,10 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
     fake::reset();
     add_physical(0, RemovableMedia, 1);
     feed_stdin("");  // end of input reads as an empty line
-    EXPECT_EQ(printed_by(list_drives_physical), HEADER + physical_line(1, 0, "1mb") + ASK_ONE);
-    EXPECT_EQ(selected_drive, NO_DRIVE);
+    int32_t chosen = 0;
+    EXPECT_EQ(printed_by([&] { chosen = list_drives_physical(); }),
+              HEADER + physical_line(1, 0, "1mb") + ASK_ONE);
+    EXPECT_EQ(chosen, NO_DRIVE);
 }
 
 TEST(DriveDiscovery, ThePhysicalProbeOpensForWritingAndComputesTheSize) {
@@ -150,7 +150,8 @@ TEST(DriveDiscovery, ThePhysicalProbeOpensForWritingAndComputesTheSize) {
     geometry.SectorsPerTrack = 63;
     geometry.BytesPerSector = 512;
     int64_t size_mb = -1;
-    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE0", size_mb), 0);
+    DISK_GEOMETRY reported{};
+    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE0", reported, size_mb), 0);
     EXPECT_EQ(size_mb, 8225);  // 1000 x 255 x 63 x 512 bytes
     EXPECT_EQ(fake::machine().find("CreateFileA")->args,
               (std::vector<uint64_t>{GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -158,11 +159,11 @@ TEST(DriveDiscovery, ThePhysicalProbeOpensForWritingAndComputesTheSize) {
     EXPECT_EQ(fake::machine().find("DeviceIoControl")->args[0], IOCTL_DISK_GET_DRIVE_GEOMETRY);
 
     geometry.Cylinders.QuadPart = INT64_MAX / 2;  // absurd: saturates instead of overflowing
-    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE0", size_mb), 0);
+    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE0", reported, size_mb), 0);
     EXPECT_EQ(size_mb, INT64_MAX / 1000000);
 
     size_mb = -1;
-    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE7", size_mb), 1);
+    EXPECT_EQ(probe_physical_drive("\\\\.\\PHYSICALDRIVE7", reported, size_mb), 1);
     EXPECT_EQ(size_mb, -1) << "untouched when the drive does not open";
     EXPECT_EQ(fake::machine().open_handle_count(), 0u);
 }

@@ -1,6 +1,7 @@
 // What a step of a transfer came to, carried back to the front end as a value: its status, the
-// system's code for why it failed (taken where the failing call returned), and what the failure
-// was about where the code alone does not say. The front end prints the outcome line from it.
+// system's code for why it failed (taken where the failing call returned), what failed and
+// where, and what the failure was about where the code alone does not say. The front end
+// prints the outcome line from it.
 #pragma once
 
 #include <cstdint>
@@ -10,22 +11,34 @@
 
 struct Outcome {
     enum class About : uint8_t {
-        system,           // the system's reason alone
+        system,           // the system's reason for what `where` names
         card_volume,      // a volume on the card could not be locked: letter
         slot_differs,     // the card does not hold what was written: volume, byte
         not_an_image,     // the image carries no volume signature
-        image_too_large,  // the image file is longer than a disk image: byte (its length)
-        past_card_end,    // a catalogue starts past the card's end: volume, byte (its whole
-                          // volumes, 0 where unknown)
+        image_too_large,  // the image file is longer than a disk image: length
+        past_card_end,    // volume lies past the card's end: volume, last_volume
         listed,           // the catalogue's own lines have said all there is
+        not_a_card,       // the named path is neither a disk nor a file: path
+        not_one_disk,     // no single physical drive holds the named letter's volume: path
+    };
+    // What failed: path names the file, or the card as the console shows it.
+    enum class Where : uint8_t {
+        nothing_named,  // memory, or a step that names nothing of the user's
+        image_file,     // the image file being written to the card
+        card,           // the card as a whole: opening or claiming it
+        card_volume,    // volume `volume` of the card
+        output_file,    // the file a read-back saves into
     };
     int32_t status = RESULT_SUCCESS;
     DWORD error = NO_ERROR;
     About about = About::system;
-    char letter = 0;
-    uint64_t volume = 0;
-    uint64_t byte = 0;
-
+    Where where = Where::nothing_named;
+    const char* path = nullptr;
+    uint32_t volume = 0;       // the card's volume the failure concerns
+    char letter = 0;           // the drive letter of a volume that could not be locked
+    uint64_t length = 0;       // the image file's length
+    uint64_t byte = 0;         // the first byte of a slot that differs from what was written
+    uint32_t last_volume = 0;  // the card's last whole volume; 0 where it has none
     bool failed() const { return status != RESULT_SUCCESS; }
 };
 
@@ -40,4 +53,40 @@ inline Outcome failed(int32_t status, DWORD error, Outcome::About about = Outcom
 // A failure whose system call has just returned: the thread's last error is taken at once.
 inline Outcome failed_with_last_error(int32_t status) {
     return failed(status, GetLastError());
+}
+
+// The card's volume whose slot starts at byte_offset.
+inline uint32_t volume_at(uint64_t byte_offset) {
+    return static_cast<uint32_t>(byte_offset / SLOT_BYTES + 1);
+}
+
+// A failure of the card as a whole, or of its volume whose slot starts at byte_offset; the
+// card's name is filled in where the card is known.
+inline Outcome card_failed(int32_t status, DWORD error) {
+    Outcome outcome = failed(status, error);
+    outcome.where = Outcome::Where::card;
+    return outcome;
+}
+inline Outcome volume_failed(int32_t status, DWORD error, uint64_t byte_offset) {
+    Outcome outcome = failed(status, error);
+    outcome.where = Outcome::Where::card_volume;
+    outcome.volume = volume_at(byte_offset);
+    return outcome;
+}
+
+// The same outcome, its failure said of the named file where nothing else was named.
+inline Outcome said_of(Outcome outcome, Outcome::Where where, const char* path) {
+    if (outcome.failed() && outcome.where == Outcome::Where::nothing_named) {
+        outcome.where = where;
+        outcome.path = path;
+    }
+    return outcome;
+}
+
+// The same outcome, a failure of the card or of one of its volumes named by the card's name.
+inline Outcome said_of_card(Outcome outcome, const char* card_name) {
+    if (outcome.where == Outcome::Where::card || outcome.where == Outcome::Where::card_volume) {
+        outcome.path = card_name;
+    }
+    return outcome;
 }

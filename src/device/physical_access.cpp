@@ -18,53 +18,94 @@ DevicePath physical_drive_path(int32_t drive) {
     return path;
 }
 
-// Each call opens the drive, positions, moves all bytes in one call and closes it again; a
-// position the platform refuses stops the transfer, so no byte ever moves anywhere else.
-DWORD read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset) {
-    ScopedHandle drive(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr));
-    if (!drive) return GetLastError();
-    return read_at(drive.get(), byte_offset, buffer);
+namespace {
+
+HANDLE open_reader(const Card& card) {
+    return CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
 }
 
-namespace {
+// Each read positions and moves all bytes in one call; a position the platform refuses stops
+// the transfer, so no byte ever moves anywhere else.
+DWORD read_run(const Card&, HANDLE reader, std::span<uint8_t> buffer, uint64_t byte_offset) {
+    return read_at(reader, byte_offset, buffer);
+}
+
+// The length Windows XP and later tell of a disk, as the Linux layer does of its disks.
+std::optional<uint64_t> disk_length(HANDLE disk) {
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                         &returned, nullptr) ||
+        length.Length.QuadPart < 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(length.Length.QuadPart);
+}
+
+// Older Windows answer where a physical drive ends, which a file that stands in for one tells;
+// an end at 0 says nothing.
+std::optional<uint64_t> physical_drive_size(HANDLE drive) {
+    if (const auto length = disk_length(drive); length && *length > 0) return length;
+    uint64_t end = 0;
+    if (seek_to_end(drive, end) != NO_ERROR || end == 0) return std::nullopt;
+    return end;
+}
+
+// A named disk's length, or a file's end, empty or not: both say where the card ends.
+std::optional<uint64_t> named_path_size(HANDLE card) {
+    if (const auto length = disk_length(card)) return length;
+    uint64_t end = 0;
+    if (seek_to_end(card, end) != NO_ERROR) return std::nullopt;
+    return end;
+}
 
 // Reads the slot back through a handle that bypasses the system's cache, into whole pages as
 // such reads need, and compares it with what was written.
-Outcome verify_physical(int32_t drive_number, std::span<const uint8_t> written,
-                        uint64_t byte_offset) {
+Outcome verify(const Card& card, std::span<const uint8_t> written, uint64_t byte_offset) {
     const Pages pages = obtain_pages(written.size());
     if (!pages) return failed_with_last_error(RESULT_WRITE_FAILED);
-    ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_READ,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_NO_BUFFERING, nullptr));
-    if (!drive) return failed_with_last_error(RESULT_WRITE_FAILED);
+    ScopedHandle reader(CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+    if (!reader) return card_failed(RESULT_WRITE_FAILED, GetLastError());
     const std::span<uint8_t> read_back{pages.get(), written.size()};
-    if (const DWORD error = read_at(drive.get(), byte_offset, read_back)) {
-        return failed(RESULT_WRITE_FAILED, error);
+    if (const DWORD error = read_at(reader.get(), byte_offset, read_back)) {
+        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     }
     return check_slot(written, read_back, byte_offset);
 }
 
-}  // namespace
-
-// The drive's volumes are locked and dismounted first, and stay so until the drive is closed
-// again; a volume that cannot be locked stops the write before any byte moves. The write is
-// flushed to the card and read back from it while they still are.
-Outcome write_physical(int32_t drive_number, std::span<const uint8_t> buffer,
-                       uint64_t byte_offset) {
-    VolumeClaim volumes;
-    if (const Outcome claimed = volumes.claim(drive_number); claimed.failed()) return claimed;
-    ScopedHandle drive(CreateFileA(physical_drive_path(drive_number).text, GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_SYSTEM, nullptr));
-    if (!drive) return failed_with_last_error(RESULT_DRIVE_NOT_OPENED);
-    if (const DWORD error = write_at(drive.get(), byte_offset, buffer)) {
-        return failed(RESULT_WRITE_FAILED, error);
+// Open, write with one call, flush to the card, and read back while the claim still holds.
+// after_write runs on the written disk whatever the write and its check gave.
+Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset,
+                        void (*after_write)(HANDLE disk)) {
+    ScopedHandle writer(CreateFileA(card.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
+    if (!writer) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
+    if (const DWORD error = write_at(writer.get(), byte_offset, slot)) {
+        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     }
-    const Outcome outcome = FlushFileBuffers(drive.get())
-                                ? verify_physical(drive_number, buffer, byte_offset)
-                                : failed_with_last_error(RESULT_WRITE_FAILED);
-    refresh_disk_layout(drive.get());
+    const Outcome outcome = FlushFileBuffers(writer.get())
+                                ? verify(card, slot, byte_offset)
+                                : volume_failed(RESULT_WRITE_FAILED, GetLastError(), byte_offset);
+    after_write(writer.get());
     return outcome;
 }
+
+// The drive's volumes are locked and dismounted first, and stay so until the claim ends after
+// the check; a volume that cannot be locked stops the write before any byte moves.
+Outcome write_physical_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+    VolumeClaim volumes;
+    if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
+    return write_and_check(card, slot, byte_offset, refresh_disk_layout);
+}
+
+Outcome write_named_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+    return write_and_check(card, slot, byte_offset, [](HANDLE) {});
+}
+
+}  // namespace
+
+const CardAccess PHYSICAL_DRIVE_ACCESS = {open_reader, read_run, physical_drive_size,
+                                          write_physical_slot};
+const CardAccess NAMED_PATH_ACCESS = {open_reader, read_run, named_path_size, write_named_slot};

@@ -1,10 +1,11 @@
-// Raw slot access on the NT family: a whole physical drive, read or written at a byte offset.
+// Cards opened by a name and read or written at byte offsets: a physical drive of the NT
+// family, and a path the user names (a file that stands for a card, or a disk the system names
+// its own way).
 #pragma once
 
 #include <cstdint>
-#include <span>
 
-#include "device/outcome.h"
+#include "device/card.h"
 
 // "\\.\PHYSICALDRIVE<n>", the device path of physical drive n.
 struct DevicePath {
@@ -12,10 +13,10 @@ struct DevicePath {
 };
 DevicePath physical_drive_path(int32_t drive);
 
-// Reads buffer.size() bytes from byte_offset of the drive: NO_ERROR, or the reason it failed.
-DWORD read_physical(const char* path, std::span<uint8_t> buffer, uint64_t byte_offset);
+// A physical drive: its volumes locked and dismounted around the write (VolumeClaim), the
+// disk's layout read anew after it. Its size as Windows XP and later tell it.
+extern const CardAccess PHYSICAL_DRIVE_ACCESS;
 
-// Writes the buffer at byte_offset of physical drive drive_number with one write call, its
-// volumes locked and dismounted around it, and reads it back from the card. Success, or a
-// failure with status RESULT_DRIVE_NOT_OPENED or RESULT_WRITE_FAILED.
-Outcome write_physical(int32_t drive_number, std::span<const uint8_t> buffer, uint64_t byte_offset);
+// A named path: claimed by the system itself at the first write. Its size as a disk's or a
+// file's end tells it.
+extern const CardAccess NAMED_PATH_ACCESS;

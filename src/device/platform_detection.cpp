@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "device/drive_discovery.h"
+#include "device/physical_access.h"
+#include "device/vwin32_access.h"
 #include "slotpush.h"
 #include "winapi.h"
 
@@ -106,18 +108,25 @@ int32_t print_nt_banner(const OSVERSIONINFOA& version) {
     return PLATFORM_NT;
 }
 
-}  // namespace
-
-int32_t detect_platform() {
-    // The extended record first; systems that only know the basic one refuse it.
-    OSVERSIONINFOEXA extended{};
+// The extended record first; systems that only know the basic one refuse it. False when
+// neither is answered.
+bool read_version(OSVERSIONINFOEXA& extended) {
     auto& version = reinterpret_cast<OSVERSIONINFOA&>(extended);
     version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXA);
     if (!GetVersionExA(&version)) {
         version.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
-        if (!GetVersionExA(&version)) return PLATFORM_UNKNOWN;
+        if (!GetVersionExA(&version)) return false;
     }
     version.szCSDVersion[sizeof version.szCSDVersion - 1] = '\0';  // a text, whatever came back
+    return true;
+}
+
+}  // namespace
+
+int32_t detect_platform() {
+    OSVERSIONINFOEXA extended{};
+    if (!read_version(extended)) return PLATFORM_UNKNOWN;
+    const auto& version = reinterpret_cast<const OSVERSIONINFOA&>(extended);
     switch (version.dwPlatformId) {
         case VER_PLATFORM_WIN32s:
             std::printf("Microsoft Win32s\n");
@@ -132,12 +141,19 @@ int32_t detect_platform() {
     }
 }
 
-void choose_drive() {
+bool is_9x_family() {
+    OSVERSIONINFOEXA extended{};
+    return read_version(extended) && (extended.dwPlatformId == VER_PLATFORM_WIN32s ||
+                                      extended.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS);
+}
+
+std::optional<Card> choose_drive() {
     if (detect_platform() == PLATFORM_9X) {
-        use_vwin32 = 1;
-        list_drives_vwin32();
-    } else {
-        use_vwin32 = 0;
-        list_drives_physical();
+        const int32_t letter = list_drives_vwin32();
+        if (letter == NO_DRIVE) return std::nullopt;
+        return letter_card(letter);
     }
+    const int32_t drive = list_drives_physical();
+    if (drive == NO_DRIVE) return std::nullopt;
+    return physical_drive_card(drive);
 }

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "device/card.h"
 
 // Classification codes of detect_platform.
 inline constexpr int32_t PLATFORM_UNKNOWN = 0;  // no version data, or NT without a product type
@@ -11,6 +14,9 @@ inline constexpr int32_t PLATFORM_9X = 2;       // Win32s, 95, 98 or Me
 // Prints the Windows version banner and returns the classification code.
 int32_t detect_platform();
 
-// Runs only when no drive is stored: prints the banner, sets use_vwin32 from the platform and
-// runs that family's listing, which sets selected_drive from the user's answer (or leaves -1).
-void choose_drive();
+// Whether the 9x family runs the tool, asked without printing anything.
+bool is_9x_family();
+
+// Runs only when no card is named or stored: prints the banner and runs the listing of the
+// platform's family, which returns the card the user picks (none when no drive is chosen).
+std::optional<Card> choose_drive();

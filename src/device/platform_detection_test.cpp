@@ -193,9 +193,11 @@ TEST(PlatformDetection, TheCodeChoosesTheFamilyAndItsListing) {
     for (const auto& [machine, vwin32] : cases) {
         set_up(machine);
         feed_stdin("\n");
-        use_vwin32 = 1 - vwin32;
-        printed_by(choose_drive);
-        EXPECT_EQ(use_vwin32, vwin32) << machine.platform;
+        bool nine_x = false;
+        EXPECT_EQ(printed_by([&] { nine_x = is_9x_family(); }), "") << "asked quietly";
+        EXPECT_EQ(nine_x, vwin32 == 1) << machine.platform;
+        fake::machine().log.clear();
+        printed_by([] { EXPECT_FALSE(choose_drive()) << "no drive to choose"; });
         // The 9x listing probes letters through VWIN32; the NT one probes physical drives.
         EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\VWIN32"), vwin32 ? 26u : 0u);
         EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), vwin32 ? 0u : 16u);

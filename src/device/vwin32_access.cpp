@@ -64,7 +64,7 @@ Outcome verify_vwin32(HANDLE vwin32, int32_t drive_index, std::span<const uint8_
     DISKIO io{};
     describe_run(io, pages.get(), byte_offset, written.size());  // it fitted for the write
     if (const DWORD error = sector_request(vwin32, drive_index, io, READ_SECTORS)) {
-        return failed(RESULT_WRITE_FAILED, error);
+        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     }
     return check_slot(written, {pages.get(), written.size()}, byte_offset);
 }
@@ -105,34 +105,42 @@ DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t
     return sector_request(vwin32, drive_index, io, READ_SECTORS);
 }
 
-DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset) {
-    DISKIO io{};
-    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
-        return error;
-    }
-    ScopedHandle vwin32(open_vwin32_reader());
-    if (!vwin32) return GetLastError();
-    return sector_request(vwin32.get(), drive_index, io, READ_SECTORS);
-}
-
 // Open, lock, one transfer and its read-back, unlock, close: the lock's answer is not consulted,
 // and the unlock goes out whatever the lock and the transfer gave.
 Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset) {
     DISKIO io{};
     if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
-        return failed(RESULT_WRITE_FAILED, error);
+        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     }
     ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
-    if (!vwin32) return failed_with_last_error(RESULT_NO_DRIVER);
+    if (!vwin32) return card_failed(RESULT_NO_DRIVER, GetLastError());
     const auto drive_number = static_cast<uint8_t>(drive_index + 1);
     lock_logical_volume(vwin32.get(), drive_number, 0, 0);
     const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
     const Outcome outcome = error == NO_ERROR
                                 ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
-                                : failed(RESULT_WRITE_FAILED, error);
+                                : volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     unlock_logical_volume(vwin32.get(), drive_number);
     return outcome;
 }
+
+namespace {
+
+DWORD read_letter_run(const Card& card, HANDLE vwin32, std::span<uint8_t> buffer,
+                      uint64_t byte_offset) {
+    return read_sectors_through(vwin32, card.drive, buffer, byte_offset);
+}
+
+Outcome write_letter_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+    return write_sectors_vwin32(card.drive, slot, byte_offset);
+}
+
+}  // namespace
+
+// The 9x family does not tell a volume's size (no size query): a read past its end fails where
+// the volume ends.
+const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader(); }, read_letter_run,
+                                  nullptr, write_letter_slot};

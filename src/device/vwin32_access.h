@@ -5,12 +5,9 @@
 #include <cstdint>
 #include <span>
 
+#include "device/card.h"
 #include "device/outcome.h"
 #include "winapi.h"
-
-// Reads buffer.size() bytes from byte_offset of the drive letter's volume: NO_ERROR, or the
-// reason it failed.
-DWORD read_sectors_vwin32(int32_t drive_index, std::span<uint8_t> buffer, uint64_t byte_offset);
 
 // The VWIN32 driver opened for reading, and reads through it, for whoever reads many runs.
 HANDLE open_vwin32_reader();
@@ -27,3 +24,7 @@ Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffe
 int32_t lock_logical_volume(HANDLE vwin32, uint8_t drive_number, uint8_t lock_level,
                             uint16_t permissions);
 int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number);
+
+// A drive letter's volume as a card: the driver opened once for reading, the logical volume
+// locked around a write.
+extern const CardAccess LETTER_ACCESS;

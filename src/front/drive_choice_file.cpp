@@ -20,8 +20,8 @@ Owned<char> drive_choice_file_name(const char* program_path) {
 // The file holds the drive number as a little-endian signed 32-bit value in its first four
 // bytes. It is created empty when missing; one shorter than four bytes stores no drive. Its
 // place follows the program path the system gives for argument 0.
-bool load_drive_choice(const char* typed_path) {
-    selected_drive = NO_DRIVE;
+bool load_drive_choice(const char* typed_path, int32_t& stored_drive) {
+    stored_drive = NO_DRIVE;
     const char* path = program_path(typed_path);
     if (path == nullptr) return true;
     const Owned<char> name = drive_choice_file_name(path);
@@ -41,6 +41,6 @@ bool load_drive_choice(const char* typed_path) {
                     static_cast<long>(drive), static_cast<int>(PHYSICAL_DRIVES - 1));
         return false;
     }
-    selected_drive = drive;
+    stored_drive = drive;
     return true;
 }

@@ -111,9 +111,12 @@ class Oracle {
         bool transfer = false;
         for (const fake::Call& call : log) {
             const bool vwin32 = call.target == "\\\\.\\VWIN32" || call.target == "\\\\.\\vwin32";
+            // The card's reader (the listing's probes open it for writing) starts a read-back.
+            const bool card_reader = call.function == "CreateFileA" &&
+                                     call.target == "\\\\.\\PHYSICALDRIVE2" &&
+                                     call.args[0] == GENERIC_READ;
             transfer = transfer || call.target == "disk.dsk" || call.target == "track.dsk" ||
-                       (call.function == "LocalAlloc" && call.args[1] == SLOT_BYTES) ||
-                       call.target == "\\\\.\\vwin32";
+                       card_reader || call.target == "\\\\.\\vwin32";
             if (call.function == "CreateFileA" && call.target == "\\\\.\\VWIN32") ++vwin32_opens;
             if (call.function == "DeviceIoControl" && vwin32 && !transfer) ++probes;
             expected_.push_back(transfer
@@ -154,7 +157,22 @@ class Oracle {
 
     Expected in_transfer(const fake::Call& call) const {
         if (call.target.size() == 6 && call.target.ends_with(':')) return volume_role(call);
-        return {transfer_status(call), true};
+        const int status = transfer_status(call);
+        return {status, true, status == 0 ? "" : subject(call)};
+    }
+
+    // What the outcome line names before the reason: the file, the card or its volume.
+    std::string subject(const fake::Call& call) const {
+        const std::string& f = call.function;
+        const std::string card = s_.nine_x ? "E:" : "\\\\.\\PHYSICALDRIVE2";
+        if (call.target == "disk.dsk" || call.target == "track.dsk") {
+            return "the image file '" + call.target + "': ";
+        }
+        if (call.target == "FLASH") return "the output file 'FLASH': ";
+        if (f == "LocalAlloc" || f == "VirtualAlloc") return "";
+        const bool opens = f == "CreateFileA" ||
+                           (s_.nine_x && f == "DeviceIoControl" && call.args[3] != 0xFFFFFFFF);
+        return opens ? card + ": " : "volume " + std::to_string(VOLUME) + " on " + card + ": ";
     }
 
     // The volumes of the drive letters, asked about before a write. A letter that does not
@@ -165,7 +183,10 @@ class Oracle {
         const bool asks_device = call.function == "CreateFileA" ||
                                  (call.function == "DeviceIoControl" &&
                                   call.args[0] == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS);
-        if (card && asks_device) return {RESULT_WRITE_FAILED, true, "", ERROR_ACCESS_DENIED};
+        if (card && asks_device) {
+            return {RESULT_WRITE_FAILED, true,
+                    "volume 3 on \\\\.\\PHYSICALDRIVE2: ", ERROR_ACCESS_DENIED};
+        }
         if (card && call.function == "DeviceIoControl" && call.args[0] == FSCTL_DISMOUNT_VOLUME) {
             return {RESULT_WRITE_FAILED, true, "Volume E: on the card could not be locked: "};
         }
@@ -176,6 +197,12 @@ class Oracle {
         const std::string& f = call.function;
         const bool reading = s_.transfer == Transfer::read_back;
         if (f == "CloseHandle" || f == "LocalFree" || f == "VirtualFree") return 0;
+        // The card's size is asked before it is touched: where it does not answer, the system
+        // reports what then fails.
+        if (f == "DeviceIoControl" && call.args[0] == IOCTL_DISK_GET_LENGTH_INFO) return 0;
+        if (!reading && f == "CreateFileA" && call.args[0] == GENERIC_READ && call.args[3] == 0) {
+            return 0;
+        }
         if (f == "LocalAlloc") {
             return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
                                                           : RESULT_NO_SOURCE;

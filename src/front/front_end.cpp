@@ -3,16 +3,15 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
+#include "device/card.h"
 #include "device/platform_detection.h"
 #include "device/system_text.h"
 #include "slotpush.h"
 #include "transfer/catalogue.h"
 #include "transfer/volume_transfer.h"
 #include "winapi.h"
-
-int32_t selected_drive = NO_DRIVE;
-int32_t use_vwin32 = 0;
 
 void print_usage() {
     std::printf("\nslotpush Version 1.0\n\n");
@@ -45,8 +44,46 @@ struct Decimal {
     char text[24] = {};
 };
 
-// The outcome line of the run, or the refusal of its image.
-void report_outcome(const Outcome& outcome) {
+// The mounts of a disk in use, as the system names them.
+constexpr size_t MOUNTS_TEXT_BYTES = 512;
+
+// What a failure line names before the system's reason: the file, the card, or its volume.
+void print_subject(const Outcome& outcome) {
+    using Where = Outcome::Where;
+    switch (outcome.where) {
+        case Where::nothing_named:
+            return;
+        case Where::image_file:
+            std::printf("the image file '%s': ", outcome.path);
+            return;
+        case Where::output_file:
+            std::printf("the output file '%s': ", outcome.path);
+            return;
+        case Where::card:
+            std::printf("%s: ", outcome.path);
+            return;
+        case Where::card_volume:
+            std::printf("volume %s on %s: ", Decimal(outcome.volume).text, outcome.path);
+            return;
+    }
+}
+
+// The system's reason, or where the card's own system can say more of a disk in use (which of
+// its partitions are mounted where), that.
+void print_reason(DWORD error, const Card* card) {
+    char mounts[MOUNTS_TEXT_BYTES] = {};
+    if (error == ERROR_BUSY && card != nullptr &&
+        native_disk_mounts(card->path, mounts, sizeof mounts) && mounts[0] != '\0') {
+        std::printf("The disk is in use: %s.\n", mounts);
+        return;
+    }
+    print_system_text(error, true);  // which usually ends in its own line break
+    std::printf("\n");
+}
+
+// The outcome line of the run, or the refusal of its image; card is the card the run used,
+// where one was settled.
+void report_outcome(const Outcome& outcome, const Card* card) {
     using About = Outcome::About;
     if (!outcome.failed()) {
         std::printf("slotpull succeeded.\n");
@@ -58,7 +95,7 @@ void report_outcome(const Outcome& outcome) {
             return;
         case About::image_too_large:
             std::printf("The image file holds %s bytes; a disk image holds at most %s bytes.\n",
-                        Decimal(outcome.byte).text, Decimal(IMAGE_BYTES).text);
+                        Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
             return;
         case About::slot_differs:
             std::printf(
@@ -67,11 +104,22 @@ void report_outcome(const Outcome& outcome) {
                 Decimal(outcome.volume).text, Decimal(outcome.byte).text);
             return;
         case About::past_card_end:
-            std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
-            if (outcome.byte != 0) {
-                std::printf("; its last whole volume is %s", Decimal(outcome.byte).text);
+            std::printf("slotpull failed: volume %s is past the card's end; ",
+                        Decimal(outcome.volume).text);
+            if (outcome.last_volume == 0) {
+                std::printf("the card holds no whole volume.\n");
+            } else {
+                std::printf("its last whole volume is %s.\n", Decimal(outcome.last_volume).text);
             }
-            std::printf(".\n");
+            return;
+        case About::not_a_card:
+            std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.path);
+            return;
+        case About::not_one_disk:
+            std::printf(
+                "slotpull failed: no single physical drive holds %s; name the drive as "
+                "\\\\.\\PHYSICALDRIVEn.\n",
+                outcome.path);
             return;
         case About::listed:
             return;  // the catalogue's lines have said why
@@ -81,10 +129,10 @@ void report_outcome(const Outcome& outcome) {
             break;
         case About::system:
             std::printf("slotpull failed: ");
+            print_subject(outcome);
             break;
     }
-    print_system_text(outcome.error, true);  // which usually ends in its own line break
-    std::printf("\n");
+    print_reason(outcome.error, card);
 }
 
 // "7", "1-40" or "1-" (to the card's end): true, with the first and last volume (last 0: to
@@ -103,33 +151,58 @@ bool parse_volume_range(const char* text, uint32_t& first, uint32_t& last) {
 }
 
 // LIST: the catalogue of the volumes the range names.
-int list_card(const char* range) {
+int list_card(const Card& card, const char* range) {
     uint32_t first = 0;
     uint32_t last = 0;
     if (!parse_volume_range(range, first, last)) {
         std::printf("The value '%s' is an invalid volume range.\n", range);
         return -1;
     }
-    const Outcome outcome = list_volumes(first, last);
-    if (outcome.failed()) report_outcome(outcome);
+    const Outcome outcome = list_volumes(card, first, last);
+    if (outcome.about == Outcome::About::past_card_end) {
+        std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
+        if (outcome.last_volume != 0) {
+            std::printf("; its last whole volume is %s", Decimal(outcome.last_volume).text);
+        }
+        std::printf(".\n");
+    } else if (outcome.failed()) {
+        report_outcome(outcome, &card);
+    }
     return outcome.status;
+}
+
+// The card named on the command line, else the one the drive-choice file stores, else the one
+// the user picks from the listing; none (its reason said) when there is none.
+std::optional<Card> settle_card(const char* program, const char* named) {
+    if (named != nullptr) {
+        Card card;
+        const Outcome outcome = name_card(named, card);
+        if (!outcome.failed()) return card;
+        report_outcome(outcome, nullptr);
+        return std::nullopt;
+    }
+    int32_t stored = NO_DRIVE;
+    if (!load_drive_choice(program, stored)) return std::nullopt;
+    if (stored != NO_DRIVE) return physical_drive_card(stored);
+    return choose_drive();  // the listing says why when none is chosen
 }
 
 }  // namespace
 
 int slotpush_main(int argc, char** argv) {
-    if (argc <= 2) {
+    const bool named = argc > 2 && std::strcmp(argv[1], CARD_OPTION) == 0;
+    const int first = named ? 3 : 1;  // the image file or keyword
+    if (argc - first < 2) {
         print_usage();
         return 1;
     }
-    if (!load_drive_choice(argv[0])) return -1;
-    if (selected_drive == NO_DRIVE) choose_drive();
-    if (selected_drive == NO_DRIVE) return -1;  // the listing has said why
-    if (std::strcmp(argv[1], LIST_KEYWORD) == 0) return list_card(argv[2]);
+    const std::optional<Card> card = settle_card(argv[0], named ? argv[2] : nullptr);
+    if (!card) return -1;
+    if (std::strcmp(argv[first], LIST_KEYWORD) == 0) return list_card(*card, argv[first + 1]);
 
     uint32_t volume_number = 0;
-    if (check_volume_number(argv[2], volume_number) != 0) return -1;
-    const Outcome outcome = copy_volume(argv[1], FLASH_KEYWORD, volume_number);
-    report_outcome(outcome);
+    if (check_volume_number(argv[first + 1], volume_number) != 0) return -1;
+    const Outcome outcome = copy_volume(*card, argv[first], FLASH_KEYWORD, volume_number);
+    report_outcome(outcome, &*card);
     return outcome.status;
 }

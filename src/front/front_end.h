@@ -14,10 +14,10 @@ void print_usage();
 // (all of a shorter path). None when no memory is left for it.
 Owned<char> drive_choice_file_name(const char* program_path);
 
-// Sets selected_drive to -1, then to the number stored in the drive-choice file, if any. A
-// stored number that names no physical drive the tool can use (0 to 15; -1 asks) is refused
-// with one line naming the file and the number: false.
-bool load_drive_choice(const char* typed_path);
+// The physical drive number stored in the drive-choice file, NO_DRIVE where none is. A stored
+// number that names no physical drive the tool can use (0 to 15; -1 asks) is refused with one
+// line naming the file and the number: false.
+bool load_drive_choice(const char* typed_path, int32_t& stored_drive);
 
 // 0 with the volume number in volume_out when text is all decimal digits and fits 32 bits
 // (an empty text is volume 0); otherwise prints the invalid-volume message and returns -1.

@@ -18,6 +18,7 @@ constexpr const char* USAGE =
     "Usage:    slotpush <DSK file> <volume#>\n"
     "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
+const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
 // With no drive stored and none removable, the physical drives are listed and none chosen.
 constexpr const char* NO_CANDIDATES =
     "List of All Possible Flash Drives\n---------------------------------\n\n"
@@ -195,21 +196,29 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
     std::vector<uint8_t> no_signature = sector_dump(360, 92160);
     no_signature[15] = 'X';
     const Case cases[] = {
-        {"missing image", "none.dsk", [] {}, -2, "slotpull failed: text of error 2\r\n\n"},
+        {"missing image", "none.dsk", [] {}, -2,
+         "slotpull failed: the image file 'none.dsk': text of error 2\r\n\n"},
         {"drive absent", "disk.dsk", [] { fake::machine().drives[1].opens = false; }, -9,
-         "slotpull failed: text of error 2\r\n\n"},
+         "slotpull failed: " + DRIVE_1 + ": text of error 2\r\n\n"},
         {"drive refuses writing", "disk.dsk",
          [] { fake::machine().drives[1].opens_for_write = false; }, -9,
-         "slotpull failed: text of error 5\r\n\n"},
+         "slotpull failed: " + DRIVE_1 + ": text of error 5\r\n\n"},
         {"write fails", "disk.dsk",
          [] {
              fake::machine().fail_function("WriteFile", 0, {ERROR_WRITE_FAULT, std::nullopt});
          },
-         -3, "slotpull failed: text of error 29\r\n\n"},
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 29\r\n\n"},
         {"drive too small", "disk.dsk", [] { add_drive(1, 4 * SLOT_BYTES + 4096); }, -3,
-         "slotpull failed: text of error 27\r\n\n"},
+         "slotpull failed: volume 5 is past the card's end; its last whole volume is 4.\n"},
+        {"drive of unknown size too small", "disk.dsk",
+         [] {
+             add_drive(1, 4 * SLOT_BYTES + 4096);
+             fake::machine().fail_function("DeviceIoControl", 0);
+             fake::machine().fail_function("SetFilePointer", 4);  // the card's end
+         },
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 27\r\n\n"},
         {"no system text", "none.dsk", [] { fake::machine().fail_function("FormatMessageA", 0); },
-         -2, "slotpull failed: error 2\n"},
+         -2, "slotpull failed: the image file 'none.dsk': error 2\n"},
         {"not an image", "bad.dsk", [] {}, -4, "Not a supported TI/99-4A format\n"},
         {"the card keeps nothing", "disk.dsk",
          [] { fake::machine().drives[1].keeps_writes = false; }, -3,
@@ -229,7 +238,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
          "difference is at byte 421945 of its slot.\n"},
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
-         "slotpull failed: text of error 23\r\n\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\r\n\n"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -259,7 +268,7 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
         {"ReadFile", 2, 0,
          header + "     1  (empty)\n     2  (not read: text of error 31)\n     3  (empty)\n"},
         {"ReadFile", 1, -2, header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
-        {"CreateFileA", 1, -2, "slotpull failed: text of error 31\r\n\n"},
+        {"CreateFileA", 1, -2, "slotpull failed: " + DRIVE_1 + ": text of error 31\r\n\n"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -283,6 +292,117 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
     EXPECT_EQ(past_end.status, -1);
     EXPECT_TRUE(past_end.output.ends_with("(Y/N): Volume 3 is past the card's end.\n"))
         << past_end.output;
+}
+
+TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
+    // Anything written into the card file; the image's slot, volume 2, lies at its middle.
+    const auto card_file_written = [] {
+        const std::vector<uint8_t>& card = fake::machine().files["card.img"];
+        return std::any_of(card.begin(), card.end(), [](uint8_t b) { return b != 0; });
+    };
+    struct Case {
+        std::vector<std::string> args;  // after "slotpush --card"
+        std::function<void()> arrange;
+        int status;
+        std::string output;
+        std::function<bool()> written;  // the slot the run must have written; none: nothing
+    };
+    const std::string past_end = "past the card's end; its last whole volume is 4.\n";
+    const Case cases[] = {
+        {{"card.img", "disk.dsk", "2"},
+         [] {},
+         0,
+         "slotpull succeeded.\n",
+         [] {
+             const std::vector<uint8_t>& card = fake::machine().files["card.img"];
+             return card.size() == 4 * SLOT_BYTES + 100 && card[SLOT_BYTES - 1] == 0 &&
+                    card[SLOT_BYTES + 1] == FILL_BYTE && card[2 * SLOT_BYTES] == 0;
+         }},
+        {{"card.img", "FLASH", "2"}, [] {}, 0, "slotpull succeeded.\n", nullptr},
+        {{"card.img", "LIST", "1-"},
+         [] {},
+         0,
+         "Volume  Name        Sectors  Free  Prot\n   1-4  (empty)\nThe card ends after volume "
+         "4.\n",
+         nullptr},
+        {{"card.img", "disk.dsk", "5"},
+         [] {},
+         -3,
+         "slotpull failed: volume 5 is " + past_end,
+         nullptr},
+        {{"card.img", "FLASH", "5"},
+         [] {},
+         -2,
+         "slotpull failed: volume 5 is " + past_end,
+         nullptr},
+        {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end.\n", nullptr},
+        {{"none.img", "disk.dsk", "1"},
+         [] {},
+         -1,
+         "slotpull failed: none.img: text of error 2\r\n\n",
+         nullptr},
+        {{"NUL", "disk.dsk", "1"},
+         [] {},
+         -1,
+         "slotpull failed: NUL is neither a disk nor a file.\n",
+         nullptr},
+        {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"},
+         [] {},
+         0,
+         "slotpull succeeded.\n",
+         [] { return written(3); }},
+        {{"e:", "disk.dsk", "1"},
+         [] {
+             fake::machine().mounted_volumes['E'] = {2, 2048 * 512, SLOT_BYTES};
+         },
+         0,
+         "slotpull succeeded.\n",
+         [] { return written(2); }},
+        {{"E:", "disk.dsk", "1"},
+         [] {
+             fake::machine().mounted_volumes['E'] = {2, 2048 * 512, SLOT_BYTES};
+             fake::machine().mounted_volumes['E'].first_extent_on = 1;
+         },
+         -1,
+         "slotpull failed: no single physical drive holds E:; name the drive as "
+         "\\\\.\\PHYSICALDRIVEn.\n",
+         nullptr},
+        {{"E:", "disk.dsk", "1"},
+         [] {
+             set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
+             fake::machine().has_vwin32 = true;
+             fake::machine().volumes['E'].sectors.size = 2 * SLOT_BYTES;
+         },
+         0,
+         "slotpull succeeded.\n",
+         [] { return fake::machine().volumes['E'].sectors.written_range().has_value(); }},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake::Machine& m = fake::machine();
+        set_windows(VER_PLATFORM_WIN32_NT, 10);
+        m.files["card.img"] = std::vector<uint8_t>(4 * SLOT_BYTES + 100);
+        m.files["empty.img"] = {};
+        m.files["NUL"] = {};
+        m.character_devices.insert("NUL");
+        c.arrange();
+        std::vector<std::string> args = {"slotpush", "--card"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ToolRun outcome = run_slotpush(args);
+        const std::string what = c.args[0] + " " + c.args[1] + " " + c.args[2];
+        EXPECT_EQ(outcome.status, c.status) << what;
+        EXPECT_EQ(outcome.output, c.output) << what;
+        if (c.written) {
+            EXPECT_TRUE(c.written()) << what;
+        } else {
+            for (int n = 0; n < 16; ++n) EXPECT_FALSE(written(n)) << what;
+            EXPECT_FALSE(card_file_written()) << what;
+        }
+        EXPECT_EQ(m.files.count(CHOICE_FILE), 0u) << "neither read nor created, " << what;
+        EXPECT_EQ(m.files.count("none.img"), 0u) << what;
+        EXPECT_EQ(m.files.count("FLASH"), c.args[1] == "FLASH" && c.status == 0) << what;
+        TearDown();
+    }
 }
 
 TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {

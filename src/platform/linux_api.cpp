@@ -224,6 +224,22 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
     return new OpenFile{fd, disk, path, delete_on_close, writer};
 }
 
+// A disk or a regular file is what Windows calls a disk file; a terminal or other character
+// device a character file; a pipe or socket a pipe.
+DWORD GetFileType(HANDLE hFile) {
+    const OpenFile* file = open_file(hFile);
+    struct stat status {};
+    if (file == nullptr || sys().fstat(file->fd, &status) != 0) {
+        if (file != nullptr) fail_with_errno(errno);
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(NO_ERROR);
+    if (S_ISREG(status.st_mode) || S_ISBLK(status.st_mode)) return FILE_TYPE_DISK;
+    if (S_ISCHR(status.st_mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
+}
+
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
                      DWORD dwMoveMethod) {
     OpenFile* file = open_file(hFile);
@@ -466,6 +482,14 @@ BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR
     if (disk.empty() || name_bytes == 0 || mounts_bytes == 0) return FALSE;
     copy_text("/dev/" + disk, name, name_bytes);
     copy_text(mount_directories(path, disk), mounts, mounts_bytes);
+    return TRUE;
+}
+
+BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes) {
+    std::string disk;
+    const std::string path = resolve(windows_path, disk);
+    if (disk.empty() || text_bytes == 0) return FALSE;
+    copy_text(mounted_partitions(path, disk), text, text_bytes);
     return TRUE;
 }
 

@@ -140,17 +140,8 @@ std::string joined_mounts(const std::string& path, const std::string& disk, Desc
     return text;
 }
 
-void fail_in_use(const std::string& path, const std::string& disk) {
-    const std::string mounted = joined_mounts(path, disk, [](const Mount& mount) {
-        return mount.device + " is mounted on " + mount.directory;
-    });
-    fail_with_text(ERROR_BUSY, mounted.empty()
-                                   ? "The disk is in use by the system or another program."
-                                   : "The disk is in use: " + mounted + ".");
-}
-
 // The disk's lock, which udev's probe respects; a holder that keeps it is a user of the disk.
-bool lock_disk(int fd, const std::string& path, const std::string& disk) {
+bool lock_disk(int fd) {
     for (int attempt = 1;; ++attempt) {
         if (system_calls().flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
         if (errno != EWOULDBLOCK) {
@@ -158,11 +149,23 @@ bool lock_disk(int fd, const std::string& path, const std::string& disk) {
             return false;
         }
         if (attempt == LOCK_ATTEMPTS) {
-            fail_in_use(path, disk);
+            fail_with_code(ERROR_BUSY);
             return false;
         }
         Sleep(LOCK_RETRY_MILLISECONDS);
     }
+}
+
+// The kernel's name of the block device at path ("sdb" for /dev/disk/by-id/usb-...), whose
+// attributes lie under /sys/block; empty for anything that is not a block device.
+std::string block_device_name(const char* path) {
+    struct stat status {};
+    if (system_calls().stat(path, &status) != 0 || !S_ISBLK(status.st_mode)) return {};
+    char* real = system_calls().realpath(path, nullptr);
+    if (real == nullptr) return {};
+    const std::string name = std::strrchr(real, '/') + 1;
+    std::free(real);
+    return name;
 }
 
 }  // namespace
@@ -184,7 +187,10 @@ std::string resolve(const char* name, std::string& disk) {
     static const char DEVICE_PREFIX[] = "\\\\.\\";
     static const char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
     disk.clear();
-    if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) return name;
+    if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) {
+        disk = block_device_name(name);
+        return name;
+    }
     if (starts_with_ignoring_case(name, PHYSICAL_DRIVE)) {
         const char* digits = name + std::strlen(PHYSICAL_DRIVE);
         const size_t count = std::strspn(digits, "0123456789");
@@ -232,6 +238,12 @@ std::string mount_directories(const std::string& path, const std::string& disk) 
     return joined_mounts(path, disk, [](const Mount& mount) { return mount.directory; });
 }
 
+std::string mounted_partitions(const std::string& path, const std::string& disk) {
+    return joined_mounts(path, disk, [](const Mount& mount) {
+        return mount.device + " is mounted on " + mount.directory;
+    });
+}
+
 std::string disk_vendor(const std::string& disk) {
     return disk_attribute(disk, "device/vendor");
 }
@@ -249,14 +261,10 @@ int claim_disk(const std::string& path, const std::string& disk) {
     // On a block device O_EXCL without O_CREAT is the kernel's exclusive claim.
     const int fd = system_calls().open(path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC, 0);
     if (fd < 0) {
-        if (errno == EBUSY) {
-            fail_in_use(path, disk);
-        } else {
-            fail_with_errno(errno);
-        }
+        fail_with_errno(errno);  // EBUSY: a partition is mounted, swap, or held by LVM or RAID
         return -1;
     }
-    if (!lock_disk(fd, path, disk)) {
+    if (!lock_disk(fd)) {
         system_calls().close(fd);
         return -1;
     }

@@ -26,13 +26,13 @@ constexpr ErrnoCode ERRNO_CODES[] = {
     {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
     {EROFS, ERROR_WRITE_PROTECT},
     {ENXIO, ERROR_NOT_READY},
-    {ENODEV, ERROR_NOT_READY},
-    {ENOMEDIUM, ERROR_NOT_READY},
+    {ENODEV, ERROR_DEV_NOT_EXIST},
+    {ENOMEDIUM, ERROR_NO_MEDIA_IN_DRIVE},
     {EIO, ERROR_IO_DEVICE},
     {EEXIST, ERROR_FILE_EXISTS},
     {EINVAL, ERROR_INVALID_PARAMETER},
     {ENOSPC, ERROR_DISK_FULL},
-    {EDQUOT, ERROR_DISK_FULL},
+    {EDQUOT, ERROR_DISK_QUOTA_EXCEEDED},
     {EBUSY, ERROR_BUSY},
     {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
     {EFBIG, ERROR_FILE_TOO_LARGE},
@@ -55,14 +55,11 @@ constexpr CodeText OWN_TEXTS[] = {
      "An attempt was made to move the file pointer before the beginning of "
      "the file."},
     {ERROR_WRITE_PROTECT, "The media is write protected."},
+    {ERROR_BUSY, "The disk is in use by the system or another program."},
 };
 
-// Several errno values share one code (EDQUOT and ENOSPC are both a full disk), and the layer
-// can say more than a code does (which partitions are mounted). The latest failure's own text is
-// kept beside the last error, for as long as its code is the one asked about.
+// Windows keeps the last error per thread.
 thread_local DWORD last_error_code = NO_ERROR;
-thread_local DWORD explained_code = NO_ERROR;
-thread_local std::string explanation;
 
 }  // namespace
 
@@ -78,20 +75,14 @@ void fail_with_errno(int error) {
             break;
         }
     }
-    fail_with_text(code, std::strerror(error));
+    fail_with_code(code);
 }
 
 void fail_with_code(DWORD code) {
-    fail_with_text(code, {});
-}
-
-void fail_with_text(DWORD code, std::string text) {
-    last_error_code = explained_code = code;
-    explanation = std::move(text);
+    last_error_code = code;
 }
 
 std::string text_for(DWORD code) {
-    if (code == explained_code && !explanation.empty()) return explanation;
     if ((code & ERRNO_CODE_BASE) != 0) return std::strerror(static_cast<int>(code & 0xFFFF));
     for (const CodeText& row : OWN_TEXTS) {
         if (row.code == code) return row.text;

@@ -4,6 +4,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 namespace linux_layer {
 
 const SystemCalls& real_system_calls() {
@@ -21,6 +23,7 @@ const SystemCalls& real_system_calls() {
         .flock = ::flock,
         .posix_fadvise = ::posix_fadvise,
         .readlink = ::readlink,
+        .realpath = ::realpath,
         .opendir = ::opendir,
         .readdir = ::readdir,
         .closedir = ::closedir,

@@ -25,6 +25,7 @@ struct SystemCalls {
     int (*flock)(int fd, int operation);
     int (*posix_fadvise)(int fd, off_t offset, off_t length, int advice);
     ssize_t (*readlink)(const char* path, char* buffer, size_t size);
+    char* (*realpath)(const char* path, char* resolved);  // resolved nullptr: malloc'ed
     DIR* (*opendir)(const char* path);
     dirent* (*readdir)(DIR* directory);
     int (*closedir)(DIR* directory);

@@ -273,6 +273,18 @@ BOOL CloseHandle(HANDLE hObject) {
     return fake::succeed_clearing_last_error();
 }
 
+// Windows' character devices ("NUL", "CON") are named in the machine; anything else that opens
+// is a file or a disk.
+DWORD GetFileType(HANDLE hFile) {
+    const std::string target = fake::target_of(hFile);
+    if (const auto fault = machine().begin("GetFileType", target, {})) {
+        return fake::fail(fault->error, DWORD{FILE_TYPE_UNKNOWN});
+    }
+    if (machine().handle(hFile) == nullptr) return fake::fail(ERROR_INVALID_HANDLE, DWORD{0});
+    machine().last_error = NO_ERROR;
+    return machine().character_devices.count(target) != 0 ? FILE_TYPE_CHAR : FILE_TYPE_DISK;
+}
+
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                      LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                      LPOVERLAPPED) {
@@ -401,6 +413,10 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
 
 BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
     return FALSE;  // as Windows: its own names are the ones the listing shows
+}
+
+BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
+    return FALSE;  // as Windows: its reason for a disk in use is all there is
 }
 
 const char* program_path(const char* typed) {

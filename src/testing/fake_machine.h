@@ -86,6 +86,7 @@ class Machine {
   public:
     std::map<std::string, std::vector<uint8_t>> files;  // by path, exactly as the tool names it
     std::set<std::string> directories;
+    std::set<std::string> character_devices;  // files that are consoles or NUL, not disks
     std::map<int, Drive> drives;              // \\.\PHYSICALDRIVE<n>
     std::map<int, DISK_GEOMETRY> geometries;  // what a drive reports; none: the query fails
 

@@ -33,8 +33,6 @@ ToolRun run_slotpush(const std::vector<std::string>& args, const std::string& in
     std::vector<char*> argv;
     for (std::string& arg : storage) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    selected_drive = NO_DRIVE;
-    use_vwin32 = 0;
     int status = 0;
     const std::string output =
         printed_by([&] { status = slotpush_main(static_cast<int>(storage.size()), argv.data()); });

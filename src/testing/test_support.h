@@ -18,8 +18,7 @@ struct ToolRun {
     std::string output;  // everything printed to standard output
 };
 
-// Runs the front end as the process would, with a new start for the process-wide values and
-// input on its standard input.
+// Runs the front end as the process would, with input on its standard input.
 ToolRun run_slotpush(const std::vector<std::string>& args, const std::string& input = "");
 
 // What standard input holds from now on.

@@ -61,23 +61,25 @@ bool ends_the_card(DWORD error) {
 
 }  // namespace
 
-Outcome list_volumes(uint32_t first, uint32_t last) {
-    CardReader card;
-    if (card.open_error() != NO_ERROR) return failed(RESULT_NO_SOURCE, card.open_error());
-    const uint64_t whole_volumes = card.size() / SLOT_BYTES;
+Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
+    CardReader reader(card);
+    if (const DWORD error = reader.open_error()) {
+        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+    }
+    const std::optional<uint32_t> whole_volumes = reader.whole_volumes();
     Outcome outcome = succeeded();
     EmptyRun empty;
     for (uint32_t volume = first;; ++volume) {
         DWORD error = NO_ERROR;
-        bool ended = card.size() != 0 && volume > whole_volumes;
+        bool ended = whole_volumes && volume > *whole_volumes;
         if (!ended) {
-            error = card.read_sector(slot_byte_offset(slot_index_of_volume(volume)));
-            ended = card.size() == 0 && ends_the_card(error);
+            error = reader.read_sector(slot_byte_offset(slot_index_of_volume(volume)));
+            ended = !whole_volumes && ends_the_card(error);
         }
         if (ended && volume == first) {
             outcome = failed(-1, NO_ERROR, Outcome::About::past_card_end);
             outcome.volume = first;
-            outcome.byte = whole_volumes;  // 0 where the system does not tell
+            outcome.last_volume = whole_volumes.value_or(0);
             return outcome;
         }
         if (volume == first) std::printf("Volume  Name        Sectors  Free  Prot\n");
@@ -95,7 +97,7 @@ Outcome list_volumes(uint32_t first, uint32_t last) {
             if (volume == first) outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
         } else {
             uint8_t sector0[IMAGE_SECTOR_BYTES];
-            deinterleave(card.sector(), sector0);
+            deinterleave(reader.sector(), sector0);
             const VolumeSummary summary = summarise_volume(sector0);
             if (summary.kind == VolumeSummary::Kind::empty) {
                 empty.add(volume);

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "device/card.h"
 #include "device/outcome.h"
 
 // Prints a header and a line for each volume from first to last (0: to the card's end): its
@@ -11,4 +12,4 @@
 // its last whole volume. Reads one sector per volume and writes nothing. Succeeds when the list
 // ran to its end; fails when the card does not open, first lies past the card's end, or the
 // first volume cannot be read.
-Outcome list_volumes(uint32_t first, uint32_t last);
+Outcome list_volumes(const Card& card, uint32_t first, uint32_t last);

@@ -5,21 +5,23 @@
 #include "device/handle_io.h"
 #include "winapi.h"
 
+using Where = Outcome::Where;
+
 Buffer load_image_file(const char* path, Outcome& outcome) {
     ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
     if (!file) {
-        outcome = failed_with_last_error(RESULT_NO_SOURCE);
+        outcome = said_of(failed_with_last_error(RESULT_NO_SOURCE), Where::image_file, path);
         return nullptr;
     }
     uint64_t length = 0;
     if (const DWORD error = seek_to_end(file.get(), length)) {
-        outcome = failed(RESULT_NO_SOURCE, error);
+        outcome = said_of(failed(RESULT_NO_SOURCE, error), Where::image_file, path);
         return nullptr;
     }
     if (length > IMAGE_BYTES) {
         outcome = failed(RESULT_IMAGE_TOO_LARGE, NO_ERROR, Outcome::About::image_too_large);
-        outcome.byte = length;
+        outcome.length = length;
         return nullptr;
     }
     Buffer image = obtain<uint8_t>(IMAGE_BYTES);
@@ -29,7 +31,7 @@ Buffer load_image_file(const char* path, Outcome& outcome) {
     }
     std::fill_n(image.get(), IMAGE_BYTES, FILL_BYTE);
     if (const DWORD error = read_at(file.get(), 0, {image.get(), static_cast<size_t>(length)})) {
-        outcome = failed(RESULT_NO_SOURCE, error);
+        outcome = said_of(failed(RESULT_NO_SOURCE, error), Where::image_file, path);
         return nullptr;
     }
     return image;
@@ -41,9 +43,11 @@ namespace {
 Outcome write_new_file(const char* path, std::span<const uint8_t> bytes) {
     ScopedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, 0, nullptr));
-    if (!file) return failed_with_last_error(RESULT_CREATE_FAILED);
-    if (const DWORD error = write_at(file.get(), 0, bytes))
-        return failed(RESULT_SAVE_FAILED, error);
+    if (!file)
+        return said_of(failed_with_last_error(RESULT_CREATE_FAILED), Where::output_file, path);
+    if (const DWORD error = write_at(file.get(), 0, bytes)) {
+        return said_of(failed(RESULT_SAVE_FAILED, error), Where::output_file, path);
+    }
     return succeeded();
 }
 

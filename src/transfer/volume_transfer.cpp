@@ -2,22 +2,61 @@
 
 #include <cstring>
 
-#include "device/physical_access.h"
-#include "device/vwin32_access.h"
+#include "device/card_reader.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
+#include "transfer/slot_layout.h"
 #include "winapi.h"
 
 namespace {
 
-Outcome read_back(uint32_t slot_index, const char* destination) {
-    Outcome outcome;
-    const Buffer raw = read_volume(slot_index, outcome);
-    if (!raw) return outcome;
+// Refused with status when the card tells its size and the slot does not lie wholly on it.
+Outcome within_card(const CardReader& reader, uint32_t slot_index, int32_t status) {
+    const auto whole_volumes = reader.whole_volumes();
+    if (!whole_volumes || slot_index < *whole_volumes) return succeeded();
+    Outcome refused = failed(status, NO_ERROR, Outcome::About::past_card_end);
+    refused.volume = slot_index + 1;
+    refused.last_volume = *whole_volumes;
+    return refused;
+}
+
+Outcome read_back(const Card& card, uint32_t slot_index, const char* destination) {
+    CardReader reader(card);
+    if (const DWORD error = reader.open_error()) {
+        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+    }
+    if (Outcome refused = within_card(reader, slot_index, RESULT_NO_SOURCE); refused.failed()) {
+        return refused;
+    }
+    const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
+    if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
+    const uint64_t offset = slot_byte_offset(slot_index);
+    if (const DWORD error = reader.read({raw.get(), SLOT_BYTES}, offset)) {
+        return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
+    }
     return save_image_file(destination, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
 }
 
-Outcome write_image(const char* source, uint32_t slot_index) {
+// Where the card tells its size, it is asked before anything else touches the card; a card
+// that does not answer is left to the write to report.
+Outcome check_fits(const Card& card, uint32_t slot_index) {
+    if (card.access->size == nullptr) return succeeded();
+    const CardReader reader(card);
+    return within_card(reader, slot_index, RESULT_WRITE_FAILED);
+}
+
+// Interleaves image into a raw buffer twice its size and writes it into the card's slot.
+Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t slot_index) {
+    const size_t raw_bytes = 2 * image.size();
+    const Buffer raw = obtain<uint8_t>(raw_bytes);
+    if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
+    const std::span<uint8_t> slot{raw.get(), raw_bytes};
+    interleave(image, slot);
+    const Outcome written = card.access->write_slot(card, slot, slot_byte_offset(slot_index));
+    return said_of_card(written, card.shown);
+}
+
+Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
     Outcome outcome;
     Buffer image = load_image_file(source, outcome);
     if (!image) return outcome;
@@ -30,44 +69,19 @@ Outcome write_image(const char* source, uint32_t slot_index) {
         return failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
     }
     widen_to_1600_sectors(view);
-    return write_volume(view, slot_index);
+    if (Outcome refused = check_fits(card, slot_index); refused.failed()) return refused;
+    return write_volume(card, view, slot_index);
 }
 
 }  // namespace
 
-Outcome copy_volume(const char* source, const char* destination, uint32_t volume_number) {
+Outcome copy_volume(const Card& card, const char* source, const char* destination,
+                    uint32_t volume_number) {
     const uint32_t slot_index = slot_index_of_volume(volume_number);
-    if (std::strcmp(source, FLASH_KEYWORD) == 0) return read_back(slot_index, destination);
-    if (std::strcmp(destination, FLASH_KEYWORD) == 0) return write_image(source, slot_index);
+    if (std::strcmp(source, FLASH_KEYWORD) == 0) return read_back(card, slot_index, destination);
+    if (std::strcmp(destination, FLASH_KEYWORD) == 0) {
+        return write_image(card, source, slot_index);
+    }
     // Neither end is the card: there is nothing this tool can move.
     return failed(RESULT_NO_SOURCE, ERROR_INVALID_PARAMETER);
-}
-
-Buffer read_volume(uint32_t slot_index, Outcome& outcome) {
-    Buffer raw = obtain<uint8_t>(SLOT_BYTES);
-    if (!raw) {
-        outcome = failed_with_last_error(RESULT_NO_SOURCE);
-        return raw;
-    }
-    const std::span<uint8_t> slot{raw.get(), SLOT_BYTES};
-    const uint64_t offset = slot_byte_offset(slot_index);
-    const DWORD error = use_vwin32
-                            ? read_sectors_vwin32(selected_drive, slot, offset)
-                            : read_physical(physical_drive_path(selected_drive).text, slot, offset);
-    if (error != NO_ERROR) {
-        outcome = failed(RESULT_NO_SOURCE, error);
-        raw.reset();
-    }
-    return raw;
-}
-
-Outcome write_volume(std::span<const uint8_t> image, uint32_t slot_index) {
-    const size_t raw_bytes = 2 * image.size();
-    const Buffer raw = obtain<uint8_t>(raw_bytes);
-    if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
-    const std::span<uint8_t> slot{raw.get(), raw_bytes};
-    interleave(image, slot);
-    const uint64_t offset = slot_byte_offset(slot_index);
-    if (use_vwin32) return write_sectors_vwin32(selected_drive, slot, offset);
-    return write_physical(selected_drive, slot, offset);
 }

@@ -7,6 +7,7 @@
 #include <set>
 #include <span>
 
+#include "device/physical_access.h"
 #include "testing/test_support.h"
 
 namespace {
@@ -19,11 +20,7 @@ constexpr uint8_t DISK_FILL = 0x5A;
 
 class VolumeTransfer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fake::reset();
-        selected_drive = DRIVE;
-        use_vwin32 = 0;
-    }
+    void SetUp() override { fake::reset(); }
     void TearDown() override {
         EXPECT_EQ(fake::machine().open_handle_count(), 0u);
         EXPECT_EQ(fake::machine().allocation_count(), 0u);
@@ -49,7 +46,9 @@ class VolumeTransfer : public ::testing::Test {
 
     Outcome copy(const char* source, const char* destination, uint32_t volume) {
         Outcome outcome;
-        output = printed_by([&] { outcome = copy_volume(source, destination, volume); });
+        output = printed_by([&] {
+            outcome = copy_volume(physical_drive_card(DRIVE), source, destination, volume);
+        });
         return outcome;
     }
 
@@ -121,14 +120,14 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
         const char* name;
         std::vector<uint8_t> file;
         bool read_fails;
-        Outcome outcome;                  // its status, subject and byte
+        Outcome outcome;                  // its status, subject and length
         std::vector<uint8_t> slot_image;  // empty: nothing may be written
     };
     const std::vector<uint8_t> full = sector_dump(1600, IMAGE_BYTES);
     std::vector<uint8_t> lower_case = full;
     lower_case[13] = 'd';
     Outcome too_large = failed(RESULT_IMAGE_TOO_LARGE, NO_ERROR, About::image_too_large);
-    too_large.byte = IMAGE_BYTES + 1;
+    too_large.length = IMAGE_BYTES + 1;
     const Outcome not_an_image = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, About::not_an_image);
     const Case cases[] = {
         {"sector dump of 360 sectors",
@@ -151,7 +150,7 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
         const Outcome outcome = copy("image", "FLASH", 2);
         EXPECT_EQ(outcome.status, c.outcome.status) << c.name;
         EXPECT_EQ(outcome.about, c.outcome.about) << c.name;
-        EXPECT_EQ(outcome.byte, c.outcome.byte) << c.name;
+        EXPECT_EQ(outcome.length, c.outcome.length) << c.name;
         EXPECT_EQ(output, "") << "the front end says why, " << c.name;
         if (c.slot_image.empty()) {
             EXPECT_FALSE(drive().written_range()) << c.name;

@@ -10,3 +10,8 @@ const char* program_path(const char* typed) {
 BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
     return FALSE;
 }
+
+// Windows' own reason for a disk in use is the one the outcome line gives.
+BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
+    return FALSE;
+}

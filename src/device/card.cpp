@@ -1,0 +1,130 @@
+#include "device/card.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "device/handle_io.h"
+#include "device/physical_access.h"
+#include "device/platform_detection.h"
+#include "device/volume_disks.h"
+#include "device/vwin32_access.h"
+
+namespace {
+
+constexpr char PHYSICAL_DRIVE_PREFIX[] = "\\\\.\\PHYSICALDRIVE";
+constexpr size_t MOST_DRIVE_DIGITS = 4;
+
+// Copies text, cut to fit, into a name of the card.
+void copy_name(char (&name)[CARD_NAME_BYTES], const char* text) {
+    const size_t length = std::min(std::strlen(text), CARD_NAME_BYTES - 1);
+    std::memcpy(name, text, length);
+    name[length] = '\0';
+}
+
+void set_names(Card& card, const char* path, const char* shown) {
+    copy_name(card.path, path);
+    copy_name(card.shown, shown);
+}
+
+// "E:" or "e:": its index (A = 0); -1 for anything else.
+int32_t letter_named(const char* text) {
+    const bool letter = std::isalpha(static_cast<unsigned char>(text[0])) != 0;
+    if (!letter || text[1] != ':' || text[2] != '\0') return -1;
+    return std::toupper(static_cast<unsigned char>(text[0])) - 'A';
+}
+
+// "\\.\PHYSICALDRIVE<n>" in any case: n; -1 for anything else.
+int32_t physical_drive_named(const char* text) {
+    const size_t prefix = sizeof PHYSICAL_DRIVE_PREFIX - 1;
+    for (size_t i = 0; i < prefix; ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) != PHYSICAL_DRIVE_PREFIX[i]) {
+            return -1;
+        }
+    }
+    const char* digits = text + prefix;
+    const size_t count = std::strspn(digits, "0123456789");
+    if (count == 0 || count > MOST_DRIVE_DIGITS || digits[count] != '\0') return -1;
+    int32_t drive = 0;
+    for (size_t i = 0; i < count; ++i) drive = drive * 10 + (digits[i] - '0');
+    return drive;
+}
+
+// On the NT family a letter names the one physical drive its volume lies on.
+Outcome drive_of_letter(int32_t index, const char* text, int32_t& drive) {
+    ScopedHandle volume(CreateFileA(volume_path(static_cast<char>('A' + index)).text, 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
+    if (!volume) return said_of_card(card_failed(-1, GetLastError()), text);
+    const DriveSet drives = drives_of_volume(volume.get());
+    if (drives == 0 || (drives & (drives - 1)) != 0) {
+        Outcome refused = failed(-1, NO_ERROR, Outcome::About::not_one_disk);
+        refused.path = text;
+        return refused;
+    }
+    for (drive = 0; !holds(drives, drive); ++drive) {
+    }
+    return succeeded();
+}
+
+// A path opens for reading and is a disk or a file, not a console, pipe or folder.
+Outcome check_named_path(const char* text) {
+    ScopedHandle card(CreateFileA(text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (!card) return said_of_card(card_failed(-1, GetLastError()), text);
+    if (GetFileType(card.get()) != FILE_TYPE_DISK) {
+        Outcome refused = failed(-1, NO_ERROR, Outcome::About::not_a_card);
+        refused.path = text;
+        return refused;
+    }
+    return succeeded();
+}
+
+}  // namespace
+
+Card physical_drive_card(int32_t drive) {
+    Card card;
+    card.access = &PHYSICAL_DRIVE_ACCESS;
+    card.drive = drive;
+    const DevicePath path = physical_drive_path(drive);
+    char native[CARD_NAME_BYTES] = {};
+    char mounts[2] = {};  // not asked for here
+    const bool named = native_drive_names(path.text, native, sizeof native, mounts, sizeof mounts);
+    set_names(card, path.text, named ? native : path.text);
+    return card;
+}
+
+Card letter_card(int32_t drive_index) {
+    Card card;
+    card.access = &LETTER_ACCESS;
+    card.drive = drive_index;
+    const char letter[] = {static_cast<char>('A' + drive_index), ':', '\0'};
+    set_names(card, letter, letter);
+    return card;
+}
+
+Outcome name_card(const char* text, Card& card) {
+    if (std::strlen(text) >= CARD_NAME_BYTES) {
+        return said_of_card(card_failed(-1, ERROR_FILENAME_EXCED_RANGE), text);
+    }
+    if (const int32_t drive = physical_drive_named(text); drive >= 0) {
+        card = physical_drive_card(drive);
+        return succeeded();
+    }
+    if (const int32_t index = letter_named(text); index >= 0) {
+        if (is_9x_family()) {
+            card = letter_card(index);
+            return succeeded();
+        }
+        int32_t drive = 0;
+        if (const Outcome found = drive_of_letter(index, text, drive); found.failed()) {
+            return found;
+        }
+        card = physical_drive_card(drive);
+        return succeeded();
+    }
+    if (const Outcome checked = check_named_path(text); checked.failed()) return checked;
+    card.access = &NAMED_PATH_ACCESS;
+    set_names(card, text, text);
+    return succeeded();
+}

@@ -1,0 +1,57 @@
+// The card a run works on, settled once by the front end and handed down as a value: the name
+// the system opens it by, the name the console shows, and the family of access that reaches it.
+//
+// Each family opens the card for reading, reads a run of bytes, tells the card's size where it
+// can, and writes a slot (claim, write, flush, check). Each has one home where the card is
+// claimed for a write:
+// - a physical drive of the NT family: VolumeClaim (volume_claim.h) locks and dismounts the
+//   volumes Windows has mounted on it;
+// - a drive letter of the 9x family: the VWIN32 driver's logical-volume lock, taken around the
+//   write in vwin32_access.cpp;
+// - a named path (a file, or a disk the system names its own way): the system's own claim at
+//   the first write (on Linux the disk is opened exclusively and locked); a file needs none.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "device/outcome.h"
+#include "winapi.h"
+
+inline constexpr size_t CARD_NAME_BYTES = 512;
+
+struct Card;
+
+struct CardAccess {
+    // A handle that reads the card, or INVALID_HANDLE_VALUE with the last error set.
+    HANDLE (*open_reader)(const Card& card);
+    // Reads buffer.size() bytes at byte_offset through the reader: NO_ERROR, or why not.
+    DWORD (*read)(const Card& card, HANDLE reader, std::span<uint8_t> buffer, uint64_t byte_offset);
+    // The card's length in bytes, where the system tells it; nullptr where the family has no
+    // way to ask.
+    std::optional<uint64_t> (*size)(HANDLE reader);
+    // Claims the card, writes the slot at byte_offset, flushes it to the card and reads it back
+    // to compare. Success, or a failure that says what failed.
+    Outcome (*write_slot)(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset);
+};
+
+struct Card {
+    const CardAccess* access = nullptr;
+    int32_t drive = -1;                // the physical drive number, or the letter index (A = 0)
+    char path[CARD_NAME_BYTES] = {};   // what the system opens
+    char shown[CARD_NAME_BYTES] = {};  // what the console calls it
+};
+
+// \\.\PHYSICALDRIVE<drive>, shown by the system's own name where it has one ("/dev/sdb").
+Card physical_drive_card(int32_t drive);
+
+// The volume of a drive letter, reached through VWIN32 (9x family), shown as "E:".
+Card letter_card(int32_t drive_index);
+
+// The card the user names: "\\.\PHYSICALDRIVEn"; a letter "E:" (the 9x family's volume, or on
+// the NT family the one physical drive that holds it); or any other path, a file or a disk that
+// the system names its own way. A path that does not open, or that is neither a disk nor a
+// file, is refused: a failure that names it.
+Outcome name_card(const char* text, Card& card);
