@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows program under Wine: usage, version banners and the family each one leads to,
-# writing and reading slots of a file-backed physical drive, and a drive that is not there.
+# writing and reading slots of a file-backed physical drive, a drive that is not there, and a
+# card file named with --card.
 # Usage: wine_test.sh PROGRAM.exe WORK_DIRECTORY
 # A 32-bit program runs under the 32-bit Wine that setup_wine32.sh provides; it is skipped (exit
 # 77) only on a machine whose kernel runs no 32-bit program.
@@ -157,6 +158,29 @@ zero_between $((4 * SLOT)) $((5 * SLOT)) || fail "*.dsk: volume 5 was written"
 store_drive 5
 run "" image.dsk 1
 check "absent drive: status of a failed open" 247 "$status"
-check "absent drive: outcome" "slotpull failed: " "${output:0:17}"
+check "absent drive: outcome" 'slotpull failed: \\.\PHYSICALDRIVE5: ' "${output:0:37}"
+
+# --- A card file named on the command line: written, read back, listed; past its end refused
+truncate -s $((3 * SLOT)) card.img
+run "" --card card.img image.dsk 2
+check "--card card.img: write" "0 slotpull succeeded." "$status $output"
+checks=$((checks + 1))
+cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: slot 2 bytes differ"
+rm -f FLASH
+run "" --card card.img FLASH 2
+check "--card card.img: read back" 0 "$status"
+checks=$((checks + 1))
+cmp -s FLASH image.dsk || fail "--card card.img: FLASH differs from the image"
+run "" --card card.img LIST 1-
+check "--card card.img: LIST" "0 Volume  Name        Sectors  Free  Prot
+     1  (empty)
+     2  ?????#*18?     1600     0
+     3  (empty)
+The card ends after volume 3." "$status $output"
+run "" --card card.img image.dsk 4
+check "--card card.img: past its end" "253 slotpull failed: volume 4 is past the card's end; its last whole volume is 3." "$status $output"
+run "" --card nosuch.img LIST 1
+check "--card nosuch.img: status" 255 "$status"
+check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"
 
 summary
