@@ -29,9 +29,9 @@ void set_names(Card& card, const char* path, const char* shown) {
 
 // "E:" or "e:": its index (A = 0); -1 for anything else.
 int32_t letter_named(const char* text) {
-    const bool letter = std::isalpha(static_cast<unsigned char>(text[0])) != 0;
-    if (!letter || text[1] != ':' || text[2] != '\0') return -1;
-    return std::toupper(static_cast<unsigned char>(text[0])) - 'A';
+    const int letter = std::toupper(static_cast<unsigned char>(text[0]));
+    if (letter < 'A' || letter > 'Z' || text[1] != ':' || text[2] != '\0') return -1;
+    return letter - 'A';
 }
 
 // "\\.\PHYSICALDRIVE<n>" in any case: n; -1 for anything else.
@@ -42,12 +42,13 @@ int32_t physical_drive_named(const char* text) {
             return -1;
         }
     }
-    const char* digits = text + prefix;
-    const size_t count = std::strspn(digits, "0123456789");
-    if (count == 0 || count > MOST_DRIVE_DIGITS || digits[count] != '\0') return -1;
     int32_t drive = 0;
-    for (size_t i = 0; i < count; ++i) drive = drive * 10 + (digits[i] - '0');
-    return drive;
+    size_t count = 0;
+    for (const char* c = text + prefix; *c != '\0'; ++c, ++count) {
+        if (*c < '0' || *c > '9' || count == MOST_DRIVE_DIGITS) return -1;
+        drive = drive * 10 + (*c - '0');
+    }
+    return count > 0 ? drive : -1;
 }
 
 // On the NT family a letter names the one physical drive its volume lies on.
