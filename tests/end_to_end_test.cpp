@@ -376,19 +376,17 @@ TEST_F(EndToEnd, TheCatalogueShowsWhatEveryVolumeHoldsAndWritesNothing) {
     EXPECT_EQ(read_file(disk), before) << "listing writes nothing";
 }
 
-TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsVolumeOne) {
+TEST_F(EndToEnd, AnEmptyOrZeroVolumeNumberIsRefusedAndWritesNothing) {
     const Bytes before = read_file(disk);
-    for (const char* volume : {"", "0", "00000"}) {
-        write_file(disk, before);
-        const ToolRun run = run_tool(work, {"disk.dsk", volume});
-        EXPECT_EQ(run.status, 0) << "'" << volume << "'";
-        EXPECT_EQ(run.output, "slotpull succeeded.\n");
-        const Bytes after = read_file(disk);
-        EXPECT_TRUE(
-            std::equal(after.begin() + SLOT_BYTES, after.end(), before.begin() + SLOT_BYTES));
-        EXPECT_EQ(after[0], normalised(sector_dump())[0]);
-        EXPECT_EQ(after[1], FILL_BYTE);
+    for (const char* command : {"disk.dsk", "FLASH"}) {
+        for (const std::string volume : {"", "0", "00000"}) {
+            const ToolRun run = run_tool(work, {command, volume});
+            EXPECT_EQ(run.status, 255) << "'" << volume << "'";
+            EXPECT_EQ(run.output, "The value '" + volume + "' is an invalid volume number.\n");
+        }
     }
+    EXPECT_EQ(read_file(disk), before);
+    EXPECT_FALSE(fs::exists(work / "FLASH"));
 }
 
 TEST_F(EndToEnd, WithoutAStoredDriveTheUserPicksARemovableDisk) {

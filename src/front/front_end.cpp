@@ -21,13 +21,15 @@ void print_usage() {
 
 int32_t check_volume_number(const char* text, uint32_t& volume_out) {
     uint64_t value = 0;
-    for (const char* c = text; *c != '\0'; ++c) {
-        const bool digit = *c >= '0' && *c <= '9';
-        if (digit) value = value * 10 + static_cast<uint64_t>(*c - '0');
-        if (!digit || value > UINT32_MAX) {
-            std::printf("The value '%s' is an invalid volume number.\n", text);
-            return -1;
-        }
+    bool valid = *text != '\0';
+    for (const char* c = text; valid && *c != '\0'; ++c) {
+        valid = *c >= '0' && *c <= '9';
+        value = value * 10 + static_cast<uint64_t>(*c - '0');
+        valid = valid && value <= UINT32_MAX;
+    }
+    if (!valid || value == 0) {
+        std::printf("The value '%s' is an invalid volume number.\n", text);
+        return -1;
     }
     volume_out = static_cast<uint32_t>(value);
     return 0;
@@ -150,14 +152,8 @@ bool parse_volume_range(const char* text, uint32_t& first, uint32_t& last) {
     return last_error == std::errc() && after_last == end && last >= first;
 }
 
-// LIST: the catalogue of the volumes the range names.
-int list_card(const Card& card, const char* range) {
-    uint32_t first = 0;
-    uint32_t last = 0;
-    if (!parse_volume_range(range, first, last)) {
-        std::printf("The value '%s' is an invalid volume range.\n", range);
-        return -1;
-    }
+// LIST: the catalogue of the volumes first to last (0: to the card's end).
+int list_card(const Card& card, uint32_t first, uint32_t last) {
     const Outcome outcome = list_volumes(card, first, last);
     if (outcome.about == Outcome::About::past_card_end) {
         std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
@@ -189,6 +185,8 @@ std::optional<Card> settle_card(const char* program, const char* named) {
 
 }  // namespace
 
+// The volume text is checked before the card is settled, so that a slip is refused without a
+// question.
 int slotpush_main(int argc, char** argv) {
     const bool named = argc > 2 && std::strcmp(argv[1], CARD_OPTION) == 0;
     const int first = named ? 3 : 1;  // the image file or keyword
@@ -196,13 +194,21 @@ int slotpush_main(int argc, char** argv) {
         print_usage();
         return 1;
     }
+    const char* what = argv[first];
+    const char* volume_text = argv[first + 1];
+    const bool list = std::strcmp(what, LIST_KEYWORD) == 0;
+    uint32_t volume = 0;
+    uint32_t last = 0;
+    if (list && !parse_volume_range(volume_text, volume, last)) {
+        std::printf("The value '%s' is an invalid volume range.\n", volume_text);
+        return -1;
+    }
+    if (!list && check_volume_number(volume_text, volume) != 0) return -1;
+
     const std::optional<Card> card = settle_card(argv[0], named ? argv[2] : nullptr);
     if (!card) return -1;
-    if (std::strcmp(argv[first], LIST_KEYWORD) == 0) return list_card(*card, argv[first + 1]);
-
-    uint32_t volume_number = 0;
-    if (check_volume_number(argv[first + 1], volume_number) != 0) return -1;
-    const Outcome outcome = copy_volume(*card, argv[first], FLASH_KEYWORD, volume_number);
+    if (list) return list_card(*card, volume, last);
+    const Outcome outcome = copy_volume(*card, what, FLASH_KEYWORD, volume);
     report_outcome(outcome, &*card);
     return outcome.status;
 }

@@ -19,6 +19,7 @@ Owned<char> drive_choice_file_name(const char* program_path);
 // line naming the file and the number: false.
 bool load_drive_choice(const char* typed_path, int32_t& stored_drive);
 
-// 0 with the volume number in volume_out when text is all decimal digits and fits 32 bits
-// (an empty text is volume 0); otherwise prints the invalid-volume message and returns -1.
+// 0 with the volume number in volume_out when text is all decimal digits and names a volume
+// from 1 to the largest 32-bit number; otherwise (an empty text and 0 among them) prints the
+// invalid-volume message and returns -1.
 int32_t check_volume_number(const char* text, uint32_t& volume_out);
