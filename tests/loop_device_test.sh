@@ -4,7 +4,9 @@
 # - mounted: the card is listed with its mount; a write is refused, names the mount, and
 #   changes nothing; reading back works;
 # - write-protected: a write is refused with the write-protect text;
-# - unmounted: the slot is written and reads back byte for byte, nothing else changes;
+# - fixed (sysfs removable 0) with a partition table: refused, and nothing written;
+# - unmounted and fixed without one: the slot is written and reads back byte for byte, nothing
+#   else changes;
 # - pulled (detached): a write fails with the system's reason, and nothing else changes;
 # - named with --card, directly, through a by-id style link and as a card file: written, read
 #   back and listed; while mounted, refused with the mount named.
@@ -90,6 +92,17 @@ run image.dsk 2
 check "write-protected: status" 253 "$status"
 check "write-protected: outcome" "slotpull failed: volume 2 on /dev/sdb: The media is write protected." "$output"
 blockdev --setrw "$loop"
+
+# --- Fixed from here on: with a partition table it is a PC's disk and is refused untouched; a
+# raw fixed card (a CF-to-IDE adapter's) is written below.
+echo 0 >"$root/sys/block/sdb/removable"
+cat "$loop" >"$work/before"
+printf '\x55\xAA' | dd of="$loop" bs=1 seek=510 conv=notrunc status=none
+run image.dsk 2
+check "fixed with a partition table: refused" "253 slotpull failed: /dev/sdb is a fixed disk with partitions, not a card; nothing was written." "$status $output"
+printf '\x00\x00' | dd of="$loop" bs=1 seek=510 conv=notrunc status=none
+checks=$((checks + 1))
+cmp -s "$loop" "$work/before" || fail "fixed with a partition table: the device changed"
 
 # --- Unmounted: the slot is written, nothing else changes, and it reads back
 cat "$loop" >"$work/before"

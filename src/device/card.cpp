@@ -59,9 +59,7 @@ Outcome drive_of_letter(int32_t index, const char* text, int32_t& drive) {
     if (!volume) return said_of_card(card_failed(-1, GetLastError()), text);
     const DriveSet drives = drives_of_volume(volume.get());
     if (drives == 0 || (drives & (drives - 1)) != 0) {
-        Outcome refused = failed(-1, NO_ERROR, Outcome::About::not_one_disk);
-        refused.path = text;
-        return refused;
+        return said_of_card(failed(-1, NO_ERROR, Outcome::About::not_one_disk), text);
     }
     for (drive = 0; !holds(drives, drive); ++drive) {
     }
@@ -74,9 +72,7 @@ Outcome check_named_path(const char* text) {
                                   OPEN_EXISTING, 0, nullptr));
     if (!card) return said_of_card(card_failed(-1, GetLastError()), text);
     if (GetFileType(card.get()) != FILE_TYPE_DISK) {
-        Outcome refused = failed(-1, NO_ERROR, Outcome::About::not_a_card);
-        refused.path = text;
-        return refused;
+        return said_of_card(failed(-1, NO_ERROR, Outcome::About::not_a_card), text);
     }
     return succeeded();
 }

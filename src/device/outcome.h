@@ -18,23 +18,25 @@ struct Outcome {
         image_too_large,  // the image file is longer than a disk image: length
         past_card_end,    // volume lies past the card's end: volume, last_volume
         listed,           // the catalogue's own lines have said all there is
-        not_a_card,       // the named path is neither a disk nor a file: path
-        not_one_disk,     // no single physical drive holds the named letter's volume: path
+        not_a_card,       // the named path is neither a disk nor a file: card_name
+        not_one_disk,     // no single physical drive holds the named letter's volume: card_name
+        pc_disk,          // a fixed disk with partitions, not a card: card_name
     };
-    // What failed: path names the file, or the card as the console shows it.
+    // What failed.
     enum class Where : uint8_t {
         nothing_named,  // memory, or a step that names nothing of the user's
-        image_file,     // the image file being written to the card
-        card,           // the card as a whole: opening or claiming it
-        card_volume,    // volume `volume` of the card
-        output_file,    // the file a read-back saves into
+        image_file,     // the image file being written to the card: path
+        card,           // the card as a whole, opening or claiming it: card_name
+        card_volume,    // volume `volume` of the card: card_name
+        output_file,    // the file a read-back saves into: path
     };
     int32_t status = RESULT_SUCCESS;
     DWORD error = NO_ERROR;
     About about = About::system;
     Where where = Where::nothing_named;
-    const char* path = nullptr;
-    uint32_t volume = 0;       // the card's volume the failure concerns
+    const char* path = nullptr;       // the image or output file
+    const char* card_name = nullptr;  // the card, as the console shows it
+    uint32_t volume = 0;              // the card's volume the transfer concerns
     char letter = 0;           // the drive letter of a volume that could not be locked
     uint64_t length = 0;       // the image file's length
     uint64_t byte = 0;         // the first byte of a slot that differs from what was written
@@ -83,10 +85,8 @@ inline Outcome said_of(Outcome outcome, Outcome::Where where, const char* path) 
     return outcome;
 }
 
-// The same outcome, a failure of the card or of one of its volumes named by the card's name.
+// The same outcome, said of the card by its name.
 inline Outcome said_of_card(Outcome outcome, const char* card_name) {
-    if (outcome.where == Outcome::Where::card || outcome.where == Outcome::Where::card_volume) {
-        outcome.path = card_name;
-    }
+    outcome.card_name = card_name;
     return outcome;
 }

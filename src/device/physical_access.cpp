@@ -75,6 +75,33 @@ Outcome verify(const Card& card, std::span<const uint8_t> written, uint64_t byte
     return check_slot(written, read_back, byte_offset);
 }
 
+// A PC's disk is one the system calls fixed whose first sectors hold a partition table or boot
+// record (0x55 0xAA ending the first sector, or a GPT header in the second). Cards come
+// removable, or, on a CF-to-IDE adapter, fixed but without either; a TI card holds the filler
+// in every odd byte, so never 0xAA at 511. A disk that cannot say is not refused here: the
+// write's own steps report what fails.
+bool is_pc_disk(const Card& card) {
+    static const char GPT_SIGNATURE[] = "EFI PART";
+    constexpr size_t BOOT_SIGNATURE_AT = 510;
+    ScopedHandle disk(CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    DISK_GEOMETRY geometry{};
+    DWORD returned = 0;
+    if (!disk ||
+        !DeviceIoControl(disk.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                         sizeof geometry, &returned, nullptr) ||
+        geometry.MediaType == RemovableMedia) {
+        return false;
+    }
+    uint8_t first[2 * DEVICE_SECTOR_BYTES];
+    if (read_at(disk.get(), 0, first) != NO_ERROR) return false;
+    bool gpt = true;  // compared byte by byte: the Windows programs import no memcmp
+    for (size_t i = 0; i + 1 < sizeof GPT_SIGNATURE; ++i) {
+        gpt = gpt && first[DEVICE_SECTOR_BYTES + i] == static_cast<uint8_t>(GPT_SIGNATURE[i]);
+    }
+    return gpt || (first[BOOT_SIGNATURE_AT] == 0x55 && first[BOOT_SIGNATURE_AT + 1] == 0xAA);
+}
+
 // Open, write with one call, flush to the card, and read back while the claim still holds.
 // after_write runs on the written disk whatever the write and its check gave.
 Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset,
@@ -92,15 +119,23 @@ Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_
     return outcome;
 }
 
+// A PC's disk is refused before anything is claimed, with the status a card in use has.
+Outcome refused_pc_disk(const Card& card) {
+    return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
+                        card.shown);
+}
+
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
 // the check; a volume that cannot be locked stops the write before any byte moves.
 Outcome write_physical_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+    if (is_pc_disk(card)) return refused_pc_disk(card);
     VolumeClaim volumes;
     if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
     return write_and_check(card, slot, byte_offset, refresh_disk_layout);
 }
 
 Outcome write_named_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+    if (is_pc_disk(card)) return refused_pc_disk(card);
     return write_and_check(card, slot, byte_offset, [](HANDLE) {});
 }
 

@@ -62,10 +62,10 @@ void print_subject(const Outcome& outcome) {
             std::printf("the output file '%s': ", outcome.path);
             return;
         case Where::card:
-            std::printf("%s: ", outcome.path);
+            std::printf("%s: ", outcome.card_name);
             return;
         case Where::card_volume:
-            std::printf("volume %s on %s: ", Decimal(outcome.volume).text, outcome.path);
+            std::printf("volume %s on %s: ", Decimal(outcome.volume).text, outcome.card_name);
             return;
     }
 }
@@ -115,13 +115,19 @@ void report_outcome(const Outcome& outcome, const Card* card) {
             }
             return;
         case About::not_a_card:
-            std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.path);
+            std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.card_name);
+            return;
+        case About::pc_disk:
+            std::printf(
+                "slotpull failed: %s is a fixed disk with partitions, not a card; nothing was "
+                "written.\n",
+                outcome.card_name);
             return;
         case About::not_one_disk:
             std::printf(
                 "slotpull failed: no single physical drive holds %s; name the drive as "
                 "\\\\.\\PHYSICALDRIVEn.\n",
-                outcome.path);
+                outcome.card_name);
             return;
         case About::listed:
             return;  // the catalogue's lines have said why
