@@ -9,6 +9,13 @@
 #include "slotpush.h"
 #include "winapi.h"
 
+// A volume's disk as the catalogue names it.
+struct DiskLabel {
+    // unknown: its first sector could not be read.
+    enum class Kind : uint8_t { unknown, empty, not_a_disk, disk } kind = Kind::unknown;
+    char name[11] = {};  // of a disk, as the console shows it
+};
+
 struct Outcome {
     enum class About : uint8_t {
         system,           // the system's reason for what `where` names
@@ -37,10 +44,12 @@ struct Outcome {
     const char* path = nullptr;       // the image or output file
     const char* card_name = nullptr;  // the card, as the console shows it
     uint32_t volume = 0;              // the card's volume the transfer concerns
-    char letter = 0;           // the drive letter of a volume that could not be locked
-    uint64_t length = 0;       // the image file's length
-    uint64_t byte = 0;         // the first byte of a slot that differs from what was written
-    uint32_t last_volume = 0;  // the card's last whole volume; 0 where it has none
+    char letter = 0;                  // the drive letter of a volume that could not be locked
+    uint64_t length = 0;              // the image file's length
+    uint64_t byte = 0;                // the first byte of a slot that differs from what was written
+    uint32_t last_volume = 0;         // the card's last whole volume; 0 where it has none
+    DiskLabel held;                   // what the volume held before a write
+    DiskLabel holds;                  // what the volume holds after a write, or a read-back saved
     bool failed() const { return status != RESULT_SUCCESS; }
 };
 
@@ -49,7 +58,11 @@ inline Outcome succeeded() {
 }
 
 inline Outcome failed(int32_t status, DWORD error, Outcome::About about = Outcome::About::system) {
-    return {status, error, about};
+    Outcome outcome;
+    outcome.status = status;
+    outcome.error = error;
+    outcome.about = about;
+    return outcome;
 }
 
 // A failure whose system call has just returned: the thread's last error is taken at once.

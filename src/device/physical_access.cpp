@@ -121,8 +121,7 @@ Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_
 
 // A PC's disk is refused before anything is claimed, with the status a card in use has.
 Outcome refused_pc_disk(const Card& card) {
-    return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
-                        card.shown);
+    return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk), card.shown);
 }
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after

@@ -109,19 +109,26 @@ class Oracle {
         size_t vwin32_opens = 0;
         size_t probes = 0;
         bool transfer = false;
+        bool looking = false;  // at the card before a write, through a reader of its own
         for (const fake::Call& call : log) {
             const bool vwin32 = call.target == "\\\\.\\VWIN32" || call.target == "\\\\.\\vwin32";
-            // The card's reader (the listing's probes open it for writing) starts a read-back.
-            const bool card_reader = call.function == "CreateFileA" &&
-                                     call.target == "\\\\.\\PHYSICALDRIVE2" &&
-                                     call.args[0] == GENERIC_READ;
+            const bool card =
+                call.target == "\\\\.\\PHYSICALDRIVE2" || call.target == "\\\\.\\vwin32";
+            // The card's reader (the listing's probes open it for writing) starts a read-back,
+            // and before a write looks at what the card says: the system's reports follow.
+            const bool card_reader = call.function == "CreateFileA" && card &&
+                                     (call.args[0] == GENERIC_READ || call.args[0] == 0) &&
+                                     (call.args[3] & FILE_FLAG_NO_BUFFERING) == 0;
             transfer = transfer || call.target == "disk.dsk" || call.target == "track.dsk" ||
                        card_reader || call.target == "\\\\.\\vwin32";
+            looking = looking || (card_reader && s.transfer != Transfer::read_back);
             if (call.function == "CreateFileA" && call.target == "\\\\.\\VWIN32") ++vwin32_opens;
             if (call.function == "DeviceIoControl" && vwin32 && !transfer) ++probes;
-            expected_.push_back(transfer
+            expected_.push_back(looking ? Expected{0, true}
+                                : transfer
                                     ? in_transfer(call)
                                     : Expected{before_transfer(call, vwin32_opens, probes), false});
+            looking = looking && !(call.function == "CloseHandle" && card);
         }
     }
     // The exit status, whether the transfer ran and so reports its outcome, what the outcome
@@ -200,9 +207,6 @@ class Oracle {
         // The card's size is asked before it is touched: where it does not answer, the system
         // reports what then fails.
         if (f == "DeviceIoControl" && call.args[0] == IOCTL_DISK_GET_LENGTH_INFO) return 0;
-        if (!reading && f == "CreateFileA" && call.args[0] == GENERIC_READ && call.args[3] == 0) {
-            return 0;
-        }
         if (f == "LocalAlloc") {
             return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
                                                           : RESULT_NO_SOURCE;

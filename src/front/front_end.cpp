@@ -83,12 +83,57 @@ void print_reason(DWORD error, const Card* card) {
     std::printf("\n");
 }
 
+// A disk as the catalogue names it, for a line that is not the catalogue's.
+const char* disk_text(const DiskLabel& label) {
+    switch (label.kind) {
+        case DiskLabel::Kind::empty:
+            return "empty";
+        case DiskLabel::Kind::not_a_disk:
+            return "not a TI disk";
+        case DiskLabel::Kind::disk:
+            return label.name[0] != '\0' ? label.name : "a disk without a name";
+        case DiskLabel::Kind::unknown:
+            break;
+    }
+    return "";
+}
+
+// What a successful write replaced and a read-back saved, and where, before the success line:
+// "Volume 5 on /dev/sdb held GAMES-1; it now holds DM5.", "Volume 5 on /dev/sdb (DM5) saved as
+// FLASH."
+void report_success(const Outcome& outcome) {
+    const Decimal volume(outcome.volume);
+    using Kind = DiskLabel::Kind;
+    if (outcome.path != nullptr) {
+        std::printf("Volume %s on %s (%s) saved as %s.\n", volume.text, outcome.card_name,
+                    disk_text(outcome.holds), outcome.path);
+    } else if (outcome.holds.kind != Kind::unknown) {
+        std::printf("Volume %s on %s ", volume.text, outcome.card_name);
+        switch (outcome.held.kind) {
+            case Kind::empty:
+                std::printf("was empty; it now holds ");
+                break;
+            case Kind::not_a_disk:
+                std::printf("held something that is not a TI disk; it now holds ");
+                break;
+            case Kind::disk:
+                std::printf("held %s; it now holds ", disk_text(outcome.held));
+                break;
+            case Kind::unknown:
+                std::printf("now holds ");  // what it held could not be read
+                break;
+        }
+        std::printf("%s.\n", disk_text(outcome.holds));
+    }
+    std::printf("slotpull succeeded.\n");
+}
+
 // The outcome line of the run, or the refusal of its image; card is the card the run used,
 // where one was settled.
 void report_outcome(const Outcome& outcome, const Card* card) {
     using About = Outcome::About;
     if (!outcome.failed()) {
-        std::printf("slotpull succeeded.\n");
+        report_success(outcome);
         return;
     }
     switch (outcome.about) {

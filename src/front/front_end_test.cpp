@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <optional>
@@ -19,6 +20,16 @@ constexpr const char* USAGE =
     "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
+
+std::string drive_path(int drive) {
+    return "\\\\.\\PHYSICALDRIVE" + std::to_string(drive);
+}
+
+// What a run prints that writes disk.dsk into an empty volume.
+std::string wrote(uint64_t volume, const std::string& card) {
+    return "Volume " + std::to_string(volume) + " on " + card +
+           " was empty; it now holds ?????#*18?.\nslotpull succeeded.\n";
+}
 // With no drive stored and none removable, the physical drives are listed and none chosen.
 constexpr const char* NO_CANDIDATES =
     "List of All Possible Flash Drives\n---------------------------------\n\n"
@@ -83,7 +94,7 @@ TEST_F(FrontEnd, TheDriveChoiceFileDecidesTheDrive) {
         const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", "5"});
         EXPECT_EQ(outcome.status, c.status) << c.name;
         const bool listed = c.written_drive == NO_DRIVE;
-        EXPECT_EQ(outcome.output, c.status == 0 ? "slotpull succeeded.\n"
+        EXPECT_EQ(outcome.output, c.status == 0 ? wrote(5, drive_path(c.written_drive))
                                   : listed      ? NO_CANDIDATES
                                                 : c.refusal)
             << c.name;
@@ -101,7 +112,8 @@ TEST_F(FrontEnd, EveryListedDriveCanBeChosenAndWritten) {
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.output,
               "List of All Possible Flash Drives\n---------------------------------\n\n"
-              " 1) \\\\.\\PHYSICALDRIVE12 0mb\n\n\nUse this drive? (Y/N): slotpull succeeded.\n");
+              " 1) \\\\.\\PHYSICALDRIVE12 0mb\n\n\nUse this drive? (Y/N): " +
+                  wrote(5, drive_path(12)));
     EXPECT_TRUE(written(12));
 
     SetUp();  // Windows 98, where K: is the one fixed disk from D: on
@@ -168,7 +180,7 @@ TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
         const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", c.text});
         EXPECT_EQ(outcome.status, c.status) << "'" << c.text << "'";
         if (c.status == 0) {
-            EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
+            EXPECT_EQ(outcome.output, wrote(std::stoull(c.text), DRIVE_1));
             EXPECT_EQ(fake::machine().drives[1].written_range()->first, c.slot_offset) << c.text;
         } else {
             EXPECT_EQ(outcome.output,
@@ -184,6 +196,19 @@ void pc_disk(uint8_t first, uint8_t second, uint64_t at) {
     fake::machine().geometries[1].MediaType = FixedMedia;
     const uint8_t bytes[] = {first, second, 'I', ' ', 'P', 'A', 'R', 'T'};
     fake::machine().drives[1].write(at, bytes, sizeof bytes);
+}
+
+const uint8_t NO_SIGNATURE[] = {'X'};
+
+// Volume 5 of drive 1 holding a disk of this name, as a write leaves it.
+void volume_5_holds(const char* name) {
+    std::vector<uint8_t> sector0(IMAGE_SECTOR_BYTES, 0);
+    std::memset(sector0.data(), ' ', 10);
+    std::memcpy(sector0.data(), name, std::strlen(name));
+    std::memcpy(sector0.data() + 13, "DSK", 3);
+    std::vector<uint8_t> raw;
+    for (const uint8_t byte : sector0) raw.insert(raw.end(), {byte, FILL_BYTE});
+    fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES}, raw.data(), raw.size());
 }
 
 TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
@@ -244,13 +269,24 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
          "slotpull failed: " + DRIVE_1 +
              " is a fixed disk with partitions, not a card; nothing was written.\n"},
         {"a fixed card (CF-to-IDE) is written", "disk.dsk", [] { pc_disk(0x55, 0xE5, 510); }, 0,
-         "slotpull succeeded.\n"},
+         wrote(5, DRIVE_1)},
         {"a removable card with a partition table is written", "disk.dsk",
          [] {
              pc_disk(0x55, 0xAA, 510);
              fake::machine().geometries[1].MediaType = RemovableMedia;
          },
-         0, "slotpull succeeded.\n"},
+         0, wrote(5, DRIVE_1)},
+        {"the volume held a disk", "disk.dsk", [] { volume_5_holds("GAMES-1"); }, 0,
+         "Volume 5 on " + DRIVE_1 +
+             " held GAMES-1; it now holds ?????#*18?.\nslotpull succeeded.\n"},
+        {"the volume held something else", "disk.dsk",
+         [] { fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1); }, 0,
+         "Volume 5 on " + DRIVE_1 +
+             " held something that is not a TI disk; it now holds ?????#*18?.\nslotpull "
+             "succeeded.\n"},
+        {"what the volume held could not be read", "disk.dsk",
+         [] { fake::machine().fail_function("ReadFile", 2); }, 0,
+         "Volume 5 on " + DRIVE_1 + " now holds ?????#*18?.\nslotpull succeeded.\n"},
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
          "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\r\n\n"},
@@ -329,13 +365,17 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         {{"card.img", "disk.dsk", "2"},
          [] {},
          0,
-         "slotpull succeeded.\n",
+         wrote(2, "card.img"),
          [] {
              const std::vector<uint8_t>& card = fake::machine().files["card.img"];
              return card.size() == 4 * SLOT_BYTES + 100 && card[SLOT_BYTES - 1] == 0 &&
                     card[SLOT_BYTES + 1] == FILL_BYTE && card[2 * SLOT_BYTES] == 0;
          }},
-        {{"card.img", "FLASH", "2"}, [] {}, 0, "slotpull succeeded.\n", nullptr},
+        {{"card.img", "FLASH", "2"},
+         [] {},
+         0,
+         "Volume 2 on card.img (empty) saved as FLASH.\nslotpull succeeded.\n",
+         nullptr},
         {{"card.img", "LIST", "1-"},
          [] {},
          0,
@@ -366,14 +406,14 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"},
          [] {},
          0,
-         "slotpull succeeded.\n",
+         wrote(1, drive_path(3)),
          [] { return written(3); }},
         {{"e:", "disk.dsk", "1"},
          [] {
              fake::machine().mounted_volumes['E'] = {2, 2048 * 512, SLOT_BYTES};
          },
          0,
-         "slotpull succeeded.\n",
+         wrote(1, drive_path(2)),
          [] { return written(2); }},
         {{"E:", "disk.dsk", "1"},
          [] {
@@ -391,7 +431,7 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
              fake::machine().volumes['E'].sectors.size = 2 * SLOT_BYTES;
          },
          0,
-         "slotpull succeeded.\n",
+         wrote(1, "E:"),
          [] { return fake::machine().volumes['E'].sectors.written_range().has_value(); }},
     };
     for (const Case& c : cases) {
@@ -427,7 +467,8 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "2"}).status, 0);
     const ToolRun outcome = run_slotpush({"slotpush", "FLASH", "2"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_EQ(outcome.output, "slotpull succeeded.\n");
+    EXPECT_EQ(outcome.output, "Volume 2 on " + drive_path(4) +
+                                  " (?????#*18?) saved as FLASH.\nslotpull succeeded.\n");
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
 }
 
@@ -458,19 +499,17 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
         int stored_drive;
         std::map<char, fake::MountedVolume> volumes;
         int status;
-        std::string output;
+        std::string output;  // of a refusal
     };
     // clang-format off
     const Case cases[] = {
         {"FAT from sector 2048", 10, 1, {{'E', fat_at(2048, 1)}, {'C', fat_at(63, 0, true)}}, 0,
-         "slotpull succeeded.\n"},
-        {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, "slotpull succeeded.\n"},
-        {"a volume over two disks, its second part on the card", 10, 1, {{'E', spanning}}, 0,
-         "slotpull succeeded.\n"},
+         ""},
+        {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, ""},
+        {"a volume over two disks, its second part on the card", 10, 1, {{'E', spanning}}, 0, ""},
         {"the card's volume in use", 10, 1, {{'E', fat_at(2048, 1, true)}}, -3, refused('E')},
         {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C')},
-        {"NT 4 cannot say where its volumes are", 4, 1, {{'E', fat_at(2048, 1)}}, 0,
-         "slotpull succeeded.\n"},
+        {"NT 4 cannot say where its volumes are", 4, 1, {{'E', fat_at(2048, 1)}}, 0, ""},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -485,7 +524,7 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
 
             const ToolRun outcome = run_slotpush({"slotpush", "disk.dsk", std::to_string(volume)});
             EXPECT_EQ(outcome.status, c.status) << what;
-            EXPECT_EQ(outcome.output, c.output) << what;
+            EXPECT_EQ(outcome.output, c.status == 0 ? wrote(volume, DRIVE_1) : c.output) << what;
             const auto written = m.drives[c.stored_drive].written_range();
             const uint64_t slot = (volume - 1) * uint64_t{SLOT_BYTES};
             if (c.status == 0) {

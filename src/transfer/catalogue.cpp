@@ -96,9 +96,7 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
             std::printf(")\n");
             if (volume == first) outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
         } else {
-            uint8_t sector0[IMAGE_SECTOR_BYTES];
-            deinterleave(reader.sector(), sector0);
-            const VolumeSummary summary = summarise_volume(sector0);
+            const VolumeSummary summary = summarise_slot(reader.sector());
             if (summary.kind == VolumeSummary::Kind::empty) {
                 empty.add(volume);
             } else {

@@ -107,3 +107,19 @@ VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sect
     summary.is_protected = sector0[PROTECTION] == 'P';
     return summary;
 }
+
+VolumeSummary summarise_slot(std::span<const uint8_t, DEVICE_SECTOR_BYTES> raw) {
+    uint8_t sector0[IMAGE_SECTOR_BYTES];
+    deinterleave(raw, sector0);
+    return summarise_volume(sector0);
+}
+
+DiskLabel label_of(const VolumeSummary& summary) {
+    using Kind = DiskLabel::Kind;
+    DiskLabel label;
+    label.kind = summary.kind == VolumeSummary::Kind::disk    ? Kind::disk
+                 : summary.kind == VolumeSummary::Kind::empty ? Kind::empty
+                                                              : Kind::not_a_disk;
+    std::copy(std::begin(summary.name), std::end(summary.name), label.name);
+    return label;
+}

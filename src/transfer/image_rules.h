@@ -2,6 +2,7 @@
 // single-density track dump, test the volume signature, widen the volume to 1600 sectors.
 #pragma once
 
+#include "device/outcome.h"
 #include "transfer/slot_layout.h"
 
 // True when bytes 0-21 are zero and byte 22 is the ID address mark 0xFE.
@@ -28,3 +29,9 @@ struct VolumeSummary {
     bool is_protected = false;  // byte 16 is 'P'
 };
 VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0);
+
+// The same of a slot whose first device sector (the disk's sector 0, interleaved) is raw.
+VolumeSummary summarise_slot(std::span<const uint8_t, DEVICE_SECTOR_BYTES> raw);
+
+// The summary as an outcome carries it.
+DiskLabel label_of(const VolumeSummary& summary);

@@ -34,15 +34,27 @@ Outcome read_back(const Card& card, uint32_t slot_index, const char* destination
     if (const DWORD error = reader.read({raw.get(), SLOT_BYTES}, offset)) {
         return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
     }
-    return save_image_file(destination, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
+    Outcome saved = save_image_file(destination, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
+    if (saved.failed()) return saved;
+    saved.holds = label_of(summarise_slot(
+        std::span<const uint8_t, DEVICE_SECTOR_BYTES>{raw.get(), DEVICE_SECTOR_BYTES}));
+    saved.path = destination;
+    return saved;
 }
 
-// Where the card tells its size, it is asked before anything else touches the card; a card
-// that does not answer is left to the write to report.
-Outcome check_fits(const Card& card, uint32_t slot_index) {
-    if (card.access->size == nullptr) return succeeded();
-    const CardReader reader(card);
-    return within_card(reader, slot_index, RESULT_WRITE_FAILED);
+// The card is looked at before anything else touches it: a volume past its end, where it tells
+// its size, is refused; what the volume holds is read as the catalogue reads it. A card that
+// does not answer is left to the write to report.
+Outcome look_before_write(const Card& card, uint32_t slot_index, DiskLabel& held) {
+    CardReader reader(card);
+    if (reader.open_error() != NO_ERROR) return succeeded();
+    if (Outcome refused = within_card(reader, slot_index, RESULT_WRITE_FAILED); refused.failed()) {
+        return refused;
+    }
+    if (reader.read_sector(slot_byte_offset(slot_index)) == NO_ERROR) {
+        held = label_of(summarise_slot(reader.sector()));
+    }
+    return succeeded();
 }
 
 // Interleaves image into a raw buffer twice its size and writes it into the card's slot.
@@ -69,8 +81,16 @@ Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
         return failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
     }
     widen_to_1600_sectors(view);
-    if (Outcome refused = check_fits(card, slot_index); refused.failed()) return refused;
-    return write_volume(card, view, slot_index);
+    DiskLabel held;
+    if (Outcome refused = look_before_write(card, slot_index, held); refused.failed()) {
+        return refused;
+    }
+    Outcome written = write_volume(card, view, slot_index);
+    if (!written.failed()) {
+        written.held = held;
+        written.holds = label_of(summarise_volume(view.first<IMAGE_SECTOR_BYTES>()));
+    }
+    return written;
 }
 
 }  // namespace
@@ -78,10 +98,16 @@ Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
 Outcome copy_volume(const Card& card, const char* source, const char* destination,
                     uint32_t volume_number) {
     const uint32_t slot_index = slot_index_of_volume(volume_number);
-    if (std::strcmp(source, FLASH_KEYWORD) == 0) return read_back(card, slot_index, destination);
-    if (std::strcmp(destination, FLASH_KEYWORD) == 0) {
-        return write_image(card, source, slot_index);
+    const bool reads_back = std::strcmp(source, FLASH_KEYWORD) == 0;
+    if (!reads_back && std::strcmp(destination, FLASH_KEYWORD) != 0) {
+        // Neither end is the card: there is nothing this tool can move.
+        return failed(RESULT_NO_SOURCE, ERROR_INVALID_PARAMETER);
     }
-    // Neither end is the card: there is nothing this tool can move.
-    return failed(RESULT_NO_SOURCE, ERROR_INVALID_PARAMETER);
+    Outcome outcome = reads_back ? read_back(card, slot_index, destination)
+                                 : write_image(card, source, slot_index);
+    if (!outcome.failed()) {  // the line that says what moved names the volume and the card
+        outcome.volume = slot_index + 1;
+        outcome.card_name = card.shown;
+    }
+    return outcome;
 }

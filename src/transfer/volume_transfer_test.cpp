@@ -80,14 +80,17 @@ TEST_F(VolumeTransfer, EachVolumeGoesToItsOwnSlotWithOneWrite) {
         expect_only_slot_written(c.offset);
         expect_slot_holds(c.offset, normalised(dump));
 
-        // One write of the slot, flushed, and one read of it back from the drive.
+        // One write of the slot, flushed, and one read of it back from the drive; before it,
+        // the one sector that says what the volume held.
         const fake::Machine& m = fake::machine();
         ASSERT_EQ(m.count("WriteFile"), 1u);
         EXPECT_EQ(m.find("WriteFile")->args, std::vector<uint64_t>{SLOT_BYTES});
         EXPECT_EQ(m.count("FlushFileBuffers"), 1u);
-        ASSERT_EQ(m.count("ReadFile"), 2u) << "the image file's and the check's";
-        EXPECT_EQ(m.find("ReadFile", 1)->target, DRIVE_PATH);
-        EXPECT_EQ(m.find("ReadFile", 1)->args, std::vector<uint64_t>{SLOT_BYTES});
+        ASSERT_EQ(m.count("ReadFile"), 3u) << "the image file's, the volume's first sector's "
+                                              "and the check's";
+        EXPECT_EQ(m.find("ReadFile", 1)->args, std::vector<uint64_t>{DEVICE_SECTOR_BYTES});
+        EXPECT_EQ(m.find("ReadFile", 2)->target, DRIVE_PATH);
+        EXPECT_EQ(m.find("ReadFile", 2)->args, std::vector<uint64_t>{SLOT_BYTES});
         TearDown();
     }
 }
