@@ -280,6 +280,12 @@ BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes);
 // program and not in whichever folder the user happens to be in.
 const char* program_path(const char* typed);
 
+// Not a Windows function: whether a missing drive-choice file is created, empty. Windows answers
+// TRUE, as the tool always has there. Linux answers FALSE: the installed program lies in a system
+// folder (/usr/bin) that nothing may write into at run time, so the file is read when present
+// and put in place by hand.
+BOOL creates_drive_choice_file();
+
 // The VWIN32 driver of the 9x family, reached with DeviceIoControl.
 #define VWIN32_DIOC_DOS_IOCTL 1u      // interrupt 21h function 440Dh, generic block-device IOCTL
 #define VWIN32_DIOC_DOS_DRIVEINFO 6u  // interrupt 21h function 7305h, absolute disk read/write

@@ -25,6 +25,12 @@ constexpr int64_t BYTES_PER_MB = 1000000;
 constexpr int64_t MB_PER_GB = 1000;
 
 constexpr const char* INVALID_SELECTION = "Invalid selection\n";
+// Why the list is empty, and what to do.
+constexpr const char* NONE_FOUND = "No removable drive was found; name the card with --card PATH.";
+constexpr const char* NONE_FOR_USER = "Disks can be opened only by root: run slotpush with sudo.";
+constexpr const char* NONE_FOR_ACCOUNT =
+    "Disks can be opened only by an administrator: run slotpush from an elevated Command "
+    "Prompt.";
 constexpr size_t DESCRIPTOR_BYTES = 512;  // the record and the texts it points into
 constexpr size_t NATIVE_NAME_BYTES = 64;
 constexpr size_t MOUNTS_BYTES = 256;
@@ -34,17 +40,17 @@ void print_header() {
     std::printf("---------------------------------\n\n");
 }
 
-// With no candidate the listing still waits for one line; a single candidate is taken on an
-// answer beginning with Y or y. Only for two or more is the family's selection question asked,
-// and pick turns its answer line into the chosen candidate (NO_DRIVE for none), reported as an
-// invalid selection when it names none.
-int32_t ask_selection(const int32_t* candidates, int32_t count,
+// With no candidate the listing says why (none_reason) and still waits for one line; a single
+// candidate is taken on an answer beginning with Y or y. Only for two or more is the family's
+// selection question asked, and pick turns its answer line into the chosen candidate (NO_DRIVE
+// for none), reported as an invalid selection when it names none.
+int32_t ask_selection(const int32_t* candidates, int32_t count, const char* none_reason,
                       void (*print_question)(int32_t count),
                       int32_t (*pick)(const char* answer, const int32_t* candidates,
                                       int32_t count)) {
     char answer[ANSWER_BYTES];
     if (count == 0) {
-        std::printf("         ** None **\n");
+        std::printf("         ** None **\n%s\n", none_reason);
         read_answer(stdin, answer);
         return NO_DRIVE;
     }
@@ -148,6 +154,15 @@ void print_drive_line(int32_t number, int32_t drive, const char* path, int64_t s
     std::printf("\n");
 }
 
+// A drive passed over for want of the right to open it: who may, in the system's own terms
+// (Linux names its disks its own way; Windows does not).
+const char* denied_reason(const char* path) {
+    char name[NATIVE_NAME_BYTES];
+    char mounts[2];
+    return native_drive_names(path, name, sizeof name, mounts, sizeof mounts) ? NONE_FOR_USER
+                                                                              : NONE_FOR_ACCOUNT;
+}
+
 }  // namespace
 
 int32_t probe_drive_letter(int32_t drive_index) {
@@ -187,7 +202,7 @@ int32_t list_drives_vwin32() {
         const int32_t* end = candidates + count;
         return letter >= 0 && std::find(candidates, end, letter) != end ? letter : NO_DRIVE;
     };
-    return ask_selection(listed, count, question, pick);
+    return ask_selection(listed, count, NONE_FOUND, question, pick);
 }
 
 int32_t probe_physical_drive(const char* path, DISK_GEOMETRY& geometry, int64_t& size_mb,
@@ -210,12 +225,16 @@ int32_t list_drives_physical() {
     find_volume_drives(volume_drives);
     int32_t drives[PHYSICAL_DRIVES] = {};
     int32_t count = 0;
+    const char* none_reason = NONE_FOUND;
     for (int32_t n = 0; n < PHYSICAL_DRIVES; ++n) {
         const DevicePath path = physical_drive_path(n);
         DISK_GEOMETRY geometry{};
         int64_t size_mb = 0;
         DriveModel model{};
-        if (probe_physical_drive(path.text, geometry, size_mb, &model) != 0) continue;
+        if (probe_physical_drive(path.text, geometry, size_mb, &model) != 0) {
+            if (GetLastError() == ERROR_ACCESS_DENIED) none_reason = denied_reason(path.text);
+            continue;
+        }
         if (geometry.MediaType != RemovableMedia) continue;
         print_drive_line(count + 1, n, path.text, size_mb, model, volume_drives);
         drives[count++] = n;
@@ -227,5 +246,5 @@ int32_t list_drives_physical() {
         const int32_t k = answered_list_number(answer, count);
         return k > 0 ? candidates[k - 1] : NO_DRIVE;
     };
-    return ask_selection(drives, count, question, pick);
+    return ask_selection(drives, count, none_reason, question, pick);
 }

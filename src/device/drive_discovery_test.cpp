@@ -13,7 +13,8 @@ using namespace testing_support;
 
 constexpr const char* HEADER =
     "List of All Possible Flash Drives\n---------------------------------\n\n";
-constexpr const char* NONE = "         ** None **\n";
+constexpr const char* NONE =
+    "         ** None **\nNo removable drive was found; name the card with --card PATH.\n";
 constexpr const char* ASK_ONE = "\n\nUse this drive? (Y/N): ";
 constexpr const char* ASK_LETTER = "\n\nSelect drive letter or press ENTER to exit: ";
 constexpr const char* INVALID = "Invalid selection\n";
@@ -127,6 +128,10 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
         {one_drive, "", one_listed, NO_DRIVE},
         {one_drive, " y", one_listed, NO_DRIVE},
         {[] {}, "y", HEADER + std::string(NONE), NO_DRIVE},
+        {[] { add_drive(3, SLOT_BYTES).opens_for_write = false; }, "",
+         HEADER + std::string("         ** None **\nDisks can be opened only by an administrator: "
+                              "run slotpush from an elevated Command Prompt.\n"),
+         NO_DRIVE},
     };
     expect_listings(list_drives_physical, cases);
     EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), 16u)

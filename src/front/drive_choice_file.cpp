@@ -18,16 +18,17 @@ Owned<char> drive_choice_file_name(const char* program_path) {
 }
 
 // The file holds the drive number as a little-endian signed 32-bit value in its first four
-// bytes. It is created empty when missing; one shorter than four bytes stores no drive. Its
-// place follows the program path the system gives for argument 0.
+// bytes. Where the system wants it, it is created empty when missing; one shorter than four
+// bytes stores no drive. Its place follows the program path the system gives for argument 0.
 bool load_drive_choice(const char* typed_path, int32_t& stored_drive) {
     stored_drive = NO_DRIVE;
     const char* path = program_path(typed_path);
     if (path == nullptr) return true;
     const Owned<char> name = drive_choice_file_name(path);
     if (!name) return true;
-    ScopedHandle file(CreateFileA(name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ScopedHandle file(CreateFileA(
+        name.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        creates_drive_choice_file() ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return true;
     uint64_t length = 0;
     if (seek_to_end(file.get(), length) != NO_ERROR || length < 4) return true;

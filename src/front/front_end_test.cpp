@@ -33,7 +33,7 @@ std::string wrote(uint64_t volume, const std::string& card) {
 // With no drive stored and none removable, the physical drives are listed and none chosen.
 constexpr const char* NO_CANDIDATES =
     "List of All Possible Flash Drives\n---------------------------------\n\n"
-    "         ** None **\n";
+    "         ** None **\nNo removable drive was found; name the card with --card PATH.\n";
 
 class FrontEnd : public ::testing::Test {
   protected:

@@ -493,6 +493,11 @@ BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes) {
     return TRUE;
 }
 
+// Nothing is created in the program's folder, a system folder once installed.
+BOOL creates_drive_choice_file() {
+    return FALSE;
+}
+
 const char* program_path(const char* typed) {
     if (std::strchr(typed, '/') != nullptr) return typed;
     static char own[4096];

@@ -15,3 +15,8 @@ BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
 BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
     return FALSE;
 }
+
+// The drive-choice file is created empty when missing, as it always was on Windows.
+BOOL creates_drive_choice_file() {
+    return TRUE;
+}

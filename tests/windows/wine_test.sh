@@ -66,7 +66,8 @@ check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK 
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
 header=$'List of All Possible Flash Drives\n---------------------------------\n\n'
-none="$header         ** None **"
+none="$header         ** None **
+No removable drive was found; name the card with --card PATH."
 # 32-bit Wine has a VWIN32 driver: its Z: (the Unix root) is a fixed disk, and is offered alone.
 [ "$wine" == wine ] && listed_9x=$none || listed_9x="$header"$'Z: 32mb\n\n\nUse this drive? (Y/N): '
 while IFS='|' read -r version family banner; do
