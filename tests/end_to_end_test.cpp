@@ -364,8 +364,8 @@ TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
 }
 
 TEST_F(EndToEnd, TheCatalogueShowsWhatEveryVolumeHoldsAndWritesNothing) {
-    Bytes double_sided(184320);  // 720 sectors, protected, a control byte in its name
-    std::copy_n("GAMES\x01    \x02\xD0 DSKP", 17, double_sided.begin());
+    Bytes double_sided(184320);  // 720 sectors, protected, a control byte and DEL in its name
+    std::copy_n("GAME\x7F\x01    \x02\xD0 DSKP", 17, double_sided.begin());
     std::fill_n(double_sided.begin() + 56, 90, 0xFF);
     write_file(work / "games.dsk", double_sided);
     EXPECT_EQ(run_tool(work, {"disk.dsk", "1"}).status, 0);  // 360 sectors, all in use
@@ -377,11 +377,11 @@ TEST_F(EndToEnd, TheCatalogueShowsWhatEveryVolumeHoldsAndWritesNothing) {
     EXPECT_EQ(list.output,
               "Volume  Name        Sectors  Free  Prot\n"
               "     1  ?????#*18?     1600  1240\n"
-              "     2  GAMES?         1600   880  P\n"
+              "     2  GAME??         1600   880  P\n"
               "     3  (not a TI disk)\n     4  (not a TI disk)\n   5-8  (empty)\n"
               "The card ends after volume 8.\n");
     EXPECT_EQ(run_tool(work, {"LIST", "2-3"}).output.substr(40),
-              "     2  GAMES?         1600   880  P\n"
+              "     2  GAME??         1600   880  P\n"
               "     3  (not a TI disk)\n");
     EXPECT_EQ(read_file(disk), before) << "listing writes nothing";
 }

@@ -93,7 +93,9 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
         fake::machine().mounted_volumes['E'] = {2, 0, 1000};
         fake::machine().mounted_volumes['F'] = {2, 1000, 1000};
         add_physical(3, RemovableMedia, 999);
-        fake::machine().drives[3].vendor = "  Gen\x07ric ";
+        fake::machine().drives[3].vendor =
+            "  Gen\x07r\x7F\xC3"
+            "c ";  // BEL, DEL, a UTF-8 lead
     };
     const auto on_nt4 = [described] {
         described();
@@ -103,7 +105,7 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
     const std::string described_listed =
         std::string(HEADER) +
         " 1) \\\\.\\PHYSICALDRIVE2 1gb  SanDisk SDCFH-1024  E: F:\n"
-        " 2) \\\\.\\PHYSICALDRIVE3 999mb  Gen?ric\n" +
+        " 2) \\\\.\\PHYSICALDRIVE3 999mb  Gen?r??c\n" +
         ask_two;
     const std::string nt4_listed =
         HEADER + physical_line(1, 2, "1gb") + physical_line(2, 3, "999mb") + ask_two;

@@ -7,12 +7,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/system_calls.h"
@@ -382,6 +384,8 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
     std::ofstream(ROOT / "sys/block/sda/size") << "8\n";
     put(ROOT / "sys/block/sda/sda1/partition", "1\n");
     put(ROOT / "sys/block/sda/sda1/dev", "8:1\n");
+    put(ROOT / "sys/block/sda/sda3/partition", "3\n");
+    put(ROOT / "sys/block/sda/sda3/dev", "8:3\n");
     const auto open_disk = [] {
         return CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, 0, nullptr);
@@ -392,6 +396,7 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
             "22 1 8:2 / / rw - ext4 /dev/sdb2 rw\n" +
                 std::string(c.card == Case::Card::mounted
                                 ? "36 22 8:1 / /media/my\\040card rw shared:1 - vfat /dev/sda1 rw\n"
+                                  "37 22 8:3 / /mnt/b\\033c rw - ext2 /dev/sda3 rw\n"
                                 : ""));
         const size_t descriptors = open_descriptors();
         HANDLE h = c.operation == Operation::open ? INVALID_HANDLE_VALUE : open_disk();
@@ -443,9 +448,14 @@ TEST_F(LinuxApi, EverySystemCallFailingInterruptedOrShortIsHandled) {
         const DWORD reason = GetLastError();
         in_force.reset();
         if (c.card == Case::Card::mounted) {  // who holds the disk is asked by its name
-            char mounts[64] = {};
+            char mounts[128] = {};
+            char name[16] = {};
             EXPECT_TRUE(native_disk_mounts("\\\\.\\PHYSICALDRIVE0", mounts, sizeof mounts));
-            EXPECT_STREQ(mounts, "/dev/sda1 is mounted on /media/my card") << c.name;
+            EXPECT_STREQ(
+                mounts, "/dev/sda1 is mounted on /media/my card, /dev/sda3 is mounted on /mnt/b?c");
+            EXPECT_TRUE(native_drive_names("\\\\.\\PHYSICALDRIVE0", name, sizeof name, mounts,
+                                           sizeof mounts));
+            EXPECT_STREQ(mounts, "/media/my card, /mnt/b?c") << "as the listing shows them";
         }
         EXPECT_TRUE(plan.empty()) << c.name << ": every planned step was taken";
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
@@ -515,3 +525,31 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
 }
 
 }  // namespace
+
+TEST_F(LinuxApi, AClaimWaitsOutALockHeldForAMomentAndRefusesOneHeldForGood) {
+    add_disk("sda", 4096);
+    put(ROOT / "proc/self/mountinfo", "");
+    using Clock = std::chrono::steady_clock;
+    for (const bool released : {true, false}) {
+        const int holder = ::open((ROOT / "dev/sda").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+        std::thread another_program([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (released) ::flock(holder, LOCK_UN);
+        });
+        HANDLE disk = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  0, nullptr);
+        const char bytes[512] = {};
+        DWORD moved = 0;
+        const Clock::time_point start = Clock::now();
+        const bool written = WriteFile(disk, bytes, sizeof bytes, &moved, nullptr) != FALSE;
+        const DWORD reason = GetLastError();
+        const auto waited = Clock::now() - start;
+        another_program.join();
+        CloseHandle(disk);
+        ::close(holder);
+        EXPECT_EQ(written, released);
+        EXPECT_GE(waited, std::chrono::milliseconds(released ? 300 : 900)) << "it really waits";
+        EXPECT_EQ(reason == static_cast<DWORD>(ERROR_BUSY), !released);
+    }
+}
