@@ -1,0 +1,158 @@
+#include "front/outcome_lines.h"
+
+#include <cstdio>
+
+#include "device/system_text.h"
+#include "winapi.h"
+
+namespace {
+
+// The mounts of a disk in use, as the system names them.
+constexpr size_t MOUNTS_TEXT_BYTES = 512;
+
+// What a failure line names before the system's reason: the file, the card, or its volume.
+void print_subject(const Outcome& outcome) {
+    using Where = Outcome::Where;
+    switch (outcome.where) {
+        case Where::nothing_named:
+            return;
+        case Where::image_file:
+            std::printf("the image file '%s': ", outcome.path);
+            return;
+        case Where::output_file:
+            std::printf("the output file '%s': ", outcome.path);
+            return;
+        case Where::card:
+            std::printf("%s: ", outcome.card_name);
+            return;
+        case Where::card_volume:
+            std::printf("volume %s on %s: ", Decimal(outcome.volume).text, outcome.card_name);
+            return;
+    }
+}
+
+// The system's reason, or where the card's own system can say more of a disk in use (which of
+// its partitions are mounted where), that.
+void print_reason(DWORD error, const Card* card) {
+    char mounts[MOUNTS_TEXT_BYTES] = {};
+    if (error == ERROR_BUSY && card != nullptr &&
+        native_disk_mounts(card->path, mounts, sizeof mounts) && mounts[0] != '\0') {
+        std::printf("The disk is in use: %s.\n", mounts);
+        return;
+    }
+    print_system_text(error, true);  // which usually ends in its own line break
+    std::printf("\n");
+}
+
+// A disk as the catalogue names it, for a line that is not the catalogue's.
+const char* disk_text(const DiskLabel& label) {
+    switch (label.kind) {
+        case DiskLabel::Kind::empty:
+            return "empty";
+        case DiskLabel::Kind::not_a_disk:
+            return "not a TI disk";
+        case DiskLabel::Kind::disk:
+            return label.name[0] != '\0' ? label.name : "a disk without a name";
+        case DiskLabel::Kind::unknown:
+            break;
+    }
+    return "";
+}
+
+// What a successful write replaced and a read-back saved, and where, before the success line:
+// "Volume 5 on /dev/sdb held GAMES-1; it now holds DM5.", "Volume 5 on /dev/sdb (DM5) saved as
+// FLASH."
+void report_success(const Outcome& outcome) {
+    const Decimal volume(outcome.volume);
+    using Kind = DiskLabel::Kind;
+    if (outcome.path != nullptr) {
+        std::printf("Volume %s on %s (%s) saved as %s.\n", volume.text, outcome.card_name,
+                    disk_text(outcome.holds), outcome.path);
+    } else if (outcome.holds.kind != Kind::unknown) {
+        std::printf("Volume %s on %s ", volume.text, outcome.card_name);
+        switch (outcome.held.kind) {
+            case Kind::empty:
+                std::printf("was empty; it now holds ");
+                break;
+            case Kind::not_a_disk:
+                std::printf("held something that is not a TI disk; it now holds ");
+                break;
+            case Kind::disk:
+                std::printf("held %s; it now holds ", disk_text(outcome.held));
+                break;
+            case Kind::unknown:
+                std::printf("now holds ");  // what it held could not be read
+                break;
+        }
+        std::printf("%s.\n", disk_text(outcome.holds));
+    }
+    std::printf("slotpull succeeded.\n");
+}
+
+}  // namespace
+
+void report_outcome(const Outcome& outcome, const Card* card) {
+    using About = Outcome::About;
+    if (!outcome.failed()) {
+        report_success(outcome);
+        return;
+    }
+    switch (outcome.about) {
+        case About::not_an_image:
+            std::printf("Not a supported TI/99-4A format\n");
+            return;
+        case About::image_too_large:
+            std::printf("The image file holds %s bytes; a disk image holds at most %s bytes.\n",
+                        Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
+            return;
+        case About::slot_differs:
+            std::printf(
+                "slotpull failed: volume %s on the card does not hold what was written; "
+                "the first difference is at byte %s of its slot.\n",
+                Decimal(outcome.volume).text, Decimal(outcome.byte).text);
+            return;
+        case About::past_card_end:
+            std::printf("slotpull failed: volume %s is past the card's end; ",
+                        Decimal(outcome.volume).text);
+            if (outcome.last_volume == 0) {
+                std::printf("the card holds no whole volume.\n");
+            } else {
+                std::printf("its last whole volume is %s.\n", Decimal(outcome.last_volume).text);
+            }
+            return;
+        case About::not_a_card:
+            std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.card_name);
+            return;
+        case About::pc_disk:
+            std::printf(
+                "slotpull failed: %s is a fixed disk with partitions, not a card; nothing was "
+                "written.\n",
+                outcome.card_name);
+            return;
+        case About::not_one_disk:
+            std::printf(
+                "slotpull failed: no single physical drive holds %s; name the drive as "
+                "\\\\.\\PHYSICALDRIVEn.\n",
+                outcome.card_name);
+            return;
+        case About::listed:
+            return;  // the catalogue's lines have said why
+        case About::card_volume:
+            std::printf("slotpull failed: Volume %c: on the card could not be locked: ",
+                        outcome.letter);
+            break;
+        case About::system:
+            std::printf("slotpull failed: ");
+            print_subject(outcome);
+            break;
+    }
+    print_reason(outcome.error, card);
+}
+
+void report_list_past_end(const Outcome& outcome) {
+    std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
+    if (outcome.last_volume != 0) {
+        std::printf("; its last whole volume is %s", Decimal(outcome.last_volume).text);
+    }
+    std::printf(".\n");
+}

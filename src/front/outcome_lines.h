@@ -1,0 +1,25 @@
+// The lines that say how a run ended: what moved and where, or what failed and why.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+
+#include "device/card.h"
+#include "device/outcome.h"
+
+// A number's decimal digits, for printf's %s: the C runtime of the oldest Windows has no
+// 64-bit conversion of its own.
+struct Decimal {
+    explicit Decimal(uint64_t number) {
+        *std::to_chars(text, text + sizeof text - 1, number).ptr = '\0';
+    }
+    char text[24] = {};
+};
+
+// The outcome line of a run, or the refusal of its image; card is the card the run used, where
+// one was settled. A success first says what moved and where.
+void report_outcome(const Outcome& outcome, const Card* card);
+
+// A catalogue that starts past the card's end: "Volume 7 is past the card's end; its last whole
+// volume is 4."
+void report_list_past_end(const Outcome& outcome);
