@@ -50,5 +50,12 @@ int main(int argc, char** argv) {
     seed(root / "drive_choice", "drive_minus_1", drive_choice_bytes(-1));
     seed(root / "drive_choice", "three_bytes", {3, 0, 0});
     seed(root / "drive_choice", "eight_bytes", {3, 0, 0, 0, 9, 9, 9, 9});
+    seed(root / "disk_directory", "every_type",
+         testing_support::disk_with_files({{"LOAD", 0x01, 0, 33},
+                                           {"README", 0x00, 80, 5},
+                                           {"NOTES", 0x80, 80, 4},
+                                           {"SCORES", 0x02, 128, 2},
+                                           {"LOG", 0x8A, 254, 3}}));
+    seed(root / "disk_directory", "sector_dump_360", sector_dump(360, 92160));
     return 0;
 }

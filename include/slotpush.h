@@ -35,5 +35,7 @@ inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output
 inline constexpr const char* FLASH_KEYWORD = "FLASH";
 // The keyword, in place of the image file, that lists what the card's volumes hold.
 inline constexpr const char* LIST_KEYWORD = "LIST";
+// The keyword, in place of the image file, that lists the files a volume's disk holds.
+inline constexpr const char* DIR_KEYWORD = "DIR";
 // The option, before the other arguments, that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";

@@ -208,7 +208,11 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
 
     const std::string usage =
         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
-        "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
+        "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n"
+        "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
+        "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
+        "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
+        "Option:   --card <device or file>             name the card, before the rest\n";
     const std::string unsupported = "Not a supported TI/99-4A format\n";
     const std::string no_choice =
         "List of All Possible Flash Drives\n---------------------------------\n\n"
@@ -256,6 +260,8 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"LIST", "0"}, drive_0, 255, "The value '0' is an invalid volume range.\n"},
         {{"LIST", "3-2"}, drive_0, 255, "The value '3-2' is an invalid volume range.\n"},
         {{"LIST", "1-x"}, drive_0, 255, "The value '1-x' is an invalid volume range.\n"},
+        {{"LIST", "2x"}, drive_0, 255, "The value '2x' is an invalid volume range.\n"},
+        {{"LIST", "2-3x"}, drive_0, 255, "The value '2-3x' is an invalid volume range.\n"},
         {{"LIST", "5"},
          drive_0,
          255,

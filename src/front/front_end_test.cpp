@@ -17,7 +17,12 @@ using namespace testing_support;
 constexpr const char* USAGE =
     "\nslotpush Version 1.0\n\n"
     "Usage:    slotpush <DSK file> <volume#>\n"
-    "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n";
+    "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"
+    "\n"
+    "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
+    "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
+    "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
+    "Option:   --card <device or file>             name the card, before the rest\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
 
@@ -54,7 +59,11 @@ class FrontEnd : public ::testing::Test {
 
 TEST_F(FrontEnd, FewerThanTwoArgumentsPrintTheUsage) {
     for (const auto& args :
-         std::vector<std::vector<std::string>>{{"slotpush"}, {"slotpush", "disk.dsk"}}) {
+         std::vector<std::vector<std::string>>{{"slotpush"},
+                                               {"slotpush", "disk.dsk"},
+                                               {"slotpush", "-h"},
+                                               {"slotpush", "--help"},
+                                               {"slotpush", "--card", "card.img", "LIST"}}) {
         SetUp();
         const ToolRun outcome = run_slotpush(args);
         EXPECT_EQ(outcome.status, 1);
@@ -200,15 +209,20 @@ void pc_disk(uint8_t first, uint8_t second, uint64_t at) {
 
 const uint8_t NO_SIGNATURE[] = {'X'};
 
-// Volume 5 of drive 1 holding a disk of this name, as a write leaves it.
-void volume_5_holds(const char* name) {
-    std::vector<uint8_t> sector0(IMAGE_SECTOR_BYTES, 0);
+// Sector 0 of a disk of this name and total, every sector in use.
+std::vector<uint8_t> disk_sector0(const char* name, uint16_t total) {
+    std::vector<uint8_t> sector0 = sector_dump(total, IMAGE_SECTOR_BYTES);
     std::memset(sector0.data(), ' ', 10);
     std::memcpy(sector0.data(), name, std::strlen(name));
-    std::memcpy(sector0.data() + 13, "DSK", 3);
+    return sector0;
+}
+
+// The slot of volume on drive starting with sector0, interleaved as a write leaves it.
+void write_sector0(int drive, uint32_t volume, const std::vector<uint8_t>& sector0) {
     std::vector<uint8_t> raw;
     for (const uint8_t byte : sector0) raw.insert(raw.end(), {byte, FILL_BYTE});
-    fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES}, raw.data(), raw.size());
+    fake::machine().drives[drive].write((volume - 1) * uint64_t{SLOT_BYTES}, raw.data(),
+                                        raw.size());
 }
 
 TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
@@ -276,7 +290,8 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
              fake::machine().geometries[1].MediaType = RemovableMedia;
          },
          0, wrote(5, DRIVE_1)},
-        {"the volume held a disk", "disk.dsk", [] { volume_5_holds("GAMES-1"); }, 0,
+        {"the volume held a disk", "disk.dsk",
+         [] { write_sector0(1, 5, disk_sector0("GAMES-1", 1600)); }, 0,
          "Volume 5 on " + DRIVE_1 +
              " held GAMES-1; it now holds ?????#*18?.\nslotpull succeeded.\n"},
         {"the volume held something else", "disk.dsk",
@@ -310,26 +325,58 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
 
 TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
     const std::string header = "Volume  Name        Sectors  Free  Prot\n";
+    // The call of that name going wrong; the first is the choice file's.
+    const auto failing = [](const char* function, size_t occurrence) {
+        return [=] { fake::machine().fail_function(function, occurrence); };
+    };
+    const auto volume_2_holds = [](std::vector<uint8_t> sector0) {
+        return [=] { write_sector0(1, 2, sector0); };
+    };
+    std::vector<uint8_t> all_but_last_byte(IMAGE_SECTOR_BYTES, 0x5A);  // as the drive's fill
+    all_but_last_byte.back() = 0;
+    // 362 sectors: the bitmap's byte for sectors 360 to 367 has only 360 and 361 in use.
+    std::vector<uint8_t> odd_total = disk_sector0("ODD", 362);
+    odd_total[56 + 45] = 0x03;
     struct Case {
-        const char* failing;  // the call of that name going wrong; the first is the choice file's
-        size_t occurrence;
+        const char* name;
+        const char* range;
+        std::function<void()> arrange;
         int status;
         std::string output;
     };
     const Case cases[] = {
-        {"", 0, 0, header + "   1-3  (empty)\n"},
-        {"ReadFile", 2, 0,
+        {"all empty", "1-3", [] {}, 0, header + "   1-3  (empty)\n"},
+        {"a volume not read", "1-3", failing("ReadFile", 2), 0,
          header + "     1  (empty)\n     2  (not read: text of error 31)\n     3  (empty)\n"},
-        {"ReadFile", 1, -2, header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
-        {"CreateFileA", 1, -2, "slotpull failed: " + DRIVE_1 + ": text of error 31\r\n\n"},
+        {"the first not read", "1-3", failing("ReadFile", 1), -2,
+         header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
+        {"the card not opened", "1-3", failing("CreateFileA", 1), -2,
+         "slotpull failed: " + DRIVE_1 + ": text of error 31\r\n\n"},
+        {"a sector 0 of one value but its last byte", "1-3", volume_2_holds(all_but_last_byte), 0,
+         header + "     1  (empty)\n     2  (not a TI disk)\n     3  (empty)\n"},
+        {"a disk between empty runs", "1-3", volume_2_holds(disk_sector0("GAMES-1", 1600)), 0,
+         header + "     1  (empty)\n     2  GAMES-1        1600     0\n     3  (empty)\n"},
+        {"a total not a multiple of 8", "2", volume_2_holds(odd_total), 0,
+         header + "     2  ODD             362     0\n"},
+        {"one volume", "7", [] {}, 0, header + "     7  (empty)\n"},
+        {"a card with part of a slot at its end", "1-",
+         [] { add_drive(1, 3 * SLOT_BYTES + SLOT_BYTES / 2); }, 0,
+         header + "   1-3  (empty)\nThe card ends after volume 3.\n"},
+        {"a card of unknown size whose reads come up short at its end", "1-",
+         [] {
+             fake::machine().fail_function("DeviceIoControl", 0);  // no length
+             fake::machine().fail_function("SetFilePointer", 2);   // and no end
+             fake::machine().fail_function("ReadFile", 3, {0, 0});
+         },
+         0, header + "   1-2  (empty)\nThe card ends after volume 2.\n"},
     };
     for (const Case& c : cases) {
         SetUp();
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
-        if (*c.failing != '\0') fake::machine().fail_function(c.failing, c.occurrence);
-        const ToolRun outcome = run_slotpush({"slotpush", "LIST", "1-3"});
-        EXPECT_EQ(outcome.status, c.status) << c.failing;
-        EXPECT_EQ(outcome.output, c.output) << c.failing;
+        c.arrange();
+        const ToolRun outcome = run_slotpush({"slotpush", "LIST", c.range});
+        EXPECT_EQ(outcome.status, c.status) << c.name;
+        EXPECT_EQ(outcome.output, c.output) << c.name;
         TearDown();
     }
     SetUp();  // Windows 98 does not tell the card's size: a read that finds nothing ends it
@@ -358,7 +405,7 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         std::function<void()> arrange;
         int status;
         std::string output;
-        std::function<bool()> written;  // the slot the run must have written; none: nothing
+        std::function<bool()> written;  // what the run must have written; none: nothing
     };
     const std::string past_end = "past the card's end; its last whole volume is 4.\n";
     const Case cases[] = {
@@ -376,6 +423,11 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
          0,
          "Volume 2 on card.img (empty) saved as FLASH.\nslotpull succeeded.\n",
          nullptr},
+        {{"card.img", "FLASH", "2", "out.dsk"},
+         [] {},
+         0,
+         "Volume 2 on card.img (empty) saved as out.dsk.\nslotpull succeeded.\n",
+         [] { return fake::machine().files["out.dsk"].size() == IMAGE_BYTES; }},
         {{"card.img", "LIST", "1-"},
          [] {},
          0,
@@ -457,7 +509,8 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         }
         EXPECT_EQ(m.files.count(CHOICE_FILE), 0u) << "neither read nor created, " << what;
         EXPECT_EQ(m.files.count("none.img"), 0u) << what;
-        EXPECT_EQ(m.files.count("FLASH"), c.args[1] == "FLASH" && c.status == 0) << what;
+        const bool saved_as_flash = c.args[1] == "FLASH" && c.args.size() == 3 && c.status == 0;
+        EXPECT_EQ(m.files.count("FLASH"), saved_as_flash) << what;
         TearDown();
     }
 }
@@ -470,6 +523,70 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     EXPECT_EQ(outcome.output, "Volume 2 on " + drive_path(4) +
                                   " (?????#*18?) saved as FLASH.\nslotpull succeeded.\n");
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
+}
+
+TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
+    const std::vector<DiskFile> every_type = {{"LOAD", 0x01, 0, 33},
+                                              {"README", 0x00, 80, 5},
+                                              {"NOTES", 0x80, 80, 4},
+                                              {"SCORES", 0x02, 128, 2},
+                                              {"LOG", 0x8A, 254, 3}};
+    const std::string files =
+        "Name        Size  Type\nLOAD          34  PROGRAM\nREADME         6  DIS/FIX 80\n"
+        "NOTES          5  DIS/VAR 80\nSCORES         3  INT/FIX 128\n"
+        "LOG            4  INT/VAR 254  P\n";
+    const std::string listing = " holds FILES: 1600 sectors, 1546 free.\n" + files;
+    const std::string count = "5 files, 52 sectors used.\n";
+    // Index entries after the files: the index itself, past the end, a record listed twice, and
+    // a record whose name is not text.
+    std::vector<uint8_t> broken = disk_with_files(every_type);
+    size_t entry = every_type.size();
+    for (const uint16_t sector : {1, 2000, 2, 60}) {
+        broken[256 + 2 * entry] = static_cast<uint8_t>(sector >> 8);
+        broken[256 + 2 * entry++ + 1] = static_cast<uint8_t>(sector);
+    }
+    std::memcpy(broken.data() + 60 * 256, "BAD\x01NAME  ", 10);
+    struct Case {
+        std::string text;  // DIR's argument
+        int status;
+        std::string output;
+    };
+    const Case cases[] = {
+        {"files.dsk", 0, "The image file 'files.dsk'" + listing + count},
+        {"track.dsk", 0, "The image file 'track.dsk'" + listing + count},
+        {"2", 0, "Volume 2 on " + DRIVE_1 + listing + count},
+        {"broken.dsk", 0,
+         "The image file 'broken.dsk'" + listing +
+             "(an index entry points at sector 1, the index itself)\n"
+             "(an index entry points at sector 2000, past the disk's end)\n"
+             "(an index entry points at sector 2 again)\n"
+             "BAD?NAME    (sector 60: not a file's record, its name is not text)\n" +
+             count},
+        {"3", -2, "Volume 3 on " + DRIVE_1 + ": (empty)\n"},
+        {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
+        {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\r\n\n"},
+        {"plain.dsk", -4, "Not a supported TI/99-4A format\n"},
+    };
+    for (const Case& c : cases) {
+        SetUp();
+        fake::Machine& m = fake::machine();
+        m.files[CHOICE_FILE] = drive_choice_bytes(1);
+        m.files["files.dsk"] = disk_with_files(every_type);
+        m.files["track.dsk"] = track_dump_of(m.files["files.dsk"]);
+        m.files["broken.dsk"] = broken;
+        m.files["plain.dsk"] = std::vector<uint8_t>(256, 'x');
+        ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "2"}).status, 0);
+        m.drives[1].write(3 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1);  // volume 4
+        m.log.clear();
+        const ToolRun outcome = run_slotpush({"slotpush", "DIR", c.text});
+        EXPECT_EQ(outcome.status, c.status) << c.text;
+        EXPECT_EQ(outcome.output, c.output) << c.text;
+        const bool volume = c.text.size() == 1;
+        EXPECT_EQ(m.count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), volume ? 1u : 0u)
+            << "one open of the card for a volume, none for a file, " << c.text;
+        EXPECT_EQ(m.count("ReadFile", "\\\\.\\PHYSICALDRIVE"), volume ? 1u : 0u) << c.text;
+        TearDown();
+    }
 }
 
 // Where in the log the first call of function on target stands; the log's size when none.

@@ -36,6 +36,32 @@ std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image) {
     return dump;
 }
 
+std::vector<uint8_t> disk_with_files(const std::vector<DiskFile>& files) {
+    constexpr size_t TOTAL = 720;
+    std::vector<uint8_t> disk = sector_dump(TOTAL, TOTAL * IMAGE_SECTOR_BYTES);
+    std::memcpy(disk.data(), "FILES     ", 10);
+    const uint8_t geometry[] = {9, 'D', 'S', 'K', ' ', 40, 2, 1};  // sectors a track .. density
+    std::copy(std::begin(geometry), std::end(geometry), disk.begin() + 12);
+    std::fill(disk.begin() + 56, disk.begin() + 256, 0);
+    std::fill(disk.begin() + IMAGE_SECTOR_BYTES, disk.begin() + 2 * IMAGE_SECTOR_BYTES, 0);
+    size_t next_data = 2 + files.size();
+    for (size_t i = 0; i < files.size(); ++i) {
+        const size_t sector = 2 + i;
+        disk[IMAGE_SECTOR_BYTES + 2 * i + 1] = static_cast<uint8_t>(sector);
+        uint8_t* record = disk.data() + sector * IMAGE_SECTOR_BYTES;
+        std::fill_n(record, IMAGE_SECTOR_BYTES, 0);
+        std::memset(record, ' ', 10);
+        std::memcpy(record, files[i].name, std::strlen(files[i].name));
+        record[12] = files[i].flags;
+        record[14] = static_cast<uint8_t>(files[i].data_sectors >> 8);
+        record[15] = static_cast<uint8_t>(files[i].data_sectors);
+        record[17] = files[i].record_length;
+        next_data += files[i].data_sectors;
+    }
+    for (size_t used = 0; used < next_data; ++used) disk[56 + used / 8] |= 1 << used % 8;
+    return disk;
+}
+
 std::vector<uint8_t> drive_choice_bytes(int32_t drive) {
     const auto value = static_cast<uint32_t>(drive);
     return {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),

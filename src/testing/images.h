@@ -15,6 +15,19 @@ std::vector<uint8_t> sector_dump(uint16_t total_sectors, size_t file_bytes);
 // record naming its own position.
 std::vector<uint8_t> track_dump_of(const std::vector<uint8_t>& image);
 
+// A file of the disk: its descriptor record's flags (bit 0 program, bit 1 internal, bit 3
+// protected, bit 7 variable), record length and data sectors.
+struct DiskFile {
+    const char* name;
+    uint8_t flags;
+    uint8_t record_length;
+    uint16_t data_sectors;
+};
+
+// A 720-sector sector dump named "FILES" holding these files: sector 1 indexes their
+// descriptor records (sectors 2 on), and their data follows; the bitmap marks what they use.
+std::vector<uint8_t> disk_with_files(const std::vector<DiskFile>& files);
+
 // The four bytes of a drive-choice file holding drive.
 std::vector<uint8_t> drive_choice_bytes(int32_t drive);
 

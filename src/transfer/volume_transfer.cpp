@@ -21,19 +21,9 @@ Outcome within_card(const CardReader& reader, uint32_t slot_index, int32_t statu
 }
 
 Outcome read_back(const Card& card, uint32_t slot_index, const char* destination) {
-    CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
-    }
-    if (Outcome refused = within_card(reader, slot_index, RESULT_NO_SOURCE); refused.failed()) {
-        return refused;
-    }
-    const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
-    if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
-    const uint64_t offset = slot_byte_offset(slot_index);
-    if (const DWORD error = reader.read({raw.get(), SLOT_BYTES}, offset)) {
-        return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
-    }
+    Outcome outcome;
+    const Buffer raw = read_slot(card, slot_index, outcome);
+    if (!raw) return outcome;
     Outcome saved = save_image_file(destination, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
     if (saved.failed()) return saved;
     saved.holds = label_of(summarise_slot(
@@ -70,17 +60,9 @@ Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t 
 
 Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
     Outcome outcome;
-    Buffer image = load_image_file(source, outcome);
+    const Buffer image = prepare_image(source, outcome);
     if (!image) return outcome;
-    if (is_track_dump(ConstImageView{image.get(), IMAGE_BYTES})) {
-        image = convert_track_dump(ConstImageView{image.get(), IMAGE_BYTES});
-        if (!image) return failed_with_last_error(RESULT_NO_SOURCE);
-    }
-    const ImageView view{image.get(), IMAGE_BYTES};
-    if (!has_disk_signature(view)) {
-        return failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
-    }
-    widen_to_1600_sectors(view);
+    const ConstImageView view{image.get(), IMAGE_BYTES};
     DiskLabel held;
     if (Outcome refused = look_before_write(card, slot_index, held); refused.failed()) {
         return refused;
@@ -94,6 +76,46 @@ Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
 }
 
 }  // namespace
+
+Buffer read_slot(const Card& card, uint32_t slot_index, Outcome& outcome) {
+    CardReader reader(card);
+    if (const DWORD error = reader.open_error()) {
+        outcome = said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+        return nullptr;
+    }
+    outcome = within_card(reader, slot_index, RESULT_NO_SOURCE);
+    if (outcome.failed()) return nullptr;
+    Buffer raw = obtain<uint8_t>(SLOT_BYTES);
+    if (!raw) {
+        outcome = failed_with_last_error(RESULT_NO_SOURCE);
+        return nullptr;
+    }
+    const uint64_t offset = slot_byte_offset(slot_index);
+    if (const DWORD error = reader.read({raw.get(), SLOT_BYTES}, offset)) {
+        outcome = said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
+        return nullptr;
+    }
+    return raw;
+}
+
+Buffer prepare_image(const char* path, Outcome& outcome) {
+    Buffer image = load_image_file(path, outcome);
+    if (!image) return image;
+    if (is_track_dump(ConstImageView{image.get(), IMAGE_BYTES})) {
+        image = convert_track_dump(ConstImageView{image.get(), IMAGE_BYTES});
+        if (!image) {
+            outcome = failed_with_last_error(RESULT_NO_SOURCE);
+            return image;
+        }
+    }
+    const ImageView view{image.get(), IMAGE_BYTES};
+    if (!has_disk_signature(view)) {
+        outcome = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
+        return nullptr;
+    }
+    widen_to_1600_sectors(view);
+    return image;
+}
 
 Outcome copy_volume(const Card& card, const char* source, const char* destination,
                     uint32_t volume_number) {

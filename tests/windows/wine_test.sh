@@ -62,7 +62,11 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5')" "$output"
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s' \
+  'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
+  '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
+  '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
+  'Option:   --card <device or file>             name the card, before the rest')" "$output"
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
 header=$'List of All Possible Flash Drives\n---------------------------------\n\n'
@@ -171,10 +175,12 @@ slotpull succeeded." "$status $output"
 checks=$((checks + 1))
 cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: slot 2 bytes differ"
 rm -f FLASH
-run "" --card card.img FLASH 2
-check "--card card.img: read back" 0 "$status"
+run "" --card card.img FLASH 2 saved.dsk
+check "--card card.img: read back into a named file" "0 Volume 2 on card.img (?????#*18?) saved as saved.dsk.
+slotpull succeeded." "$status $output"
 checks=$((checks + 1))
-cmp -s FLASH image.dsk || fail "--card card.img: FLASH differs from the image"
+cmp -s saved.dsk image.dsk || fail "--card card.img: saved.dsk differs from the image"
+[ -e FLASH ] && fail "--card card.img: FLASH was written beside saved.dsk"
 run "" --card card.img LIST 1-
 check "--card card.img: LIST" "0 Volume  Name        Sectors  Free  Prot
      1  (empty)
