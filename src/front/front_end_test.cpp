@@ -30,11 +30,15 @@ std::string drive_path(int drive) {
     return "\\\\.\\PHYSICALDRIVE" + std::to_string(drive);
 }
 
-// What a run prints that writes disk.dsk into an empty volume.
-std::string wrote(uint64_t volume, const std::string& card) {
-    return "Volume " + std::to_string(volume) + " on " + card +
-           " was empty; it now holds ?????#*18?.\nslotpull succeeded.\n";
+// What a run prints that writes disk.dsk into a volume that held this (an empty text: what it
+// held could not be read).
+std::string wrote(uint64_t volume, const std::string& card,
+                  const std::string& held = "was empty; it ") {
+    return "Volume " + std::to_string(volume) + " on " + card + " " + held +
+           "now holds ?????#*18?.\nslotpull succeeded.\n";
 }
+const std::string PC_DISK = "slotpull failed: " + DRIVE_1 +
+                            " is a fixed disk with partitions, not a card; nothing was written.\n";
 // With no drive stored and none removable, the physical drives are listed and none chosen.
 constexpr const char* NO_CANDIDATES =
     "List of All Possible Flash Drives\n---------------------------------\n\n"
@@ -172,15 +176,24 @@ TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
         int status;
         uint64_t slot_offset;  // of the write, when status is 0
     };
+    // clang-format off
     const Case cases[] = {
-        {"5", 0, 4 * 819200},  {"0005", 0, 4 * 819200},
-        {"", -1, 0},           {"0", -1, 0},
-        {"00000", -1, 0},      {"1", 0, 0},
-        {"8", 0, 7 * 819200},  {"5a", -1, 0},
-        {"-5", -1, 0},         {" 5", -1, 0},
-        {"+5", -1, 0},         {"4294967295", 0, 4294967294ull * 819200},
-        {"4294967296", -1, 0}, {"99999999999999999999", -1, 0},
+        {"5", 0, 4 * 819200},
+        {"0005", 0, 4 * 819200},
+        {"", -1, 0},
+        {"0", -1, 0},
+        {"00000", -1, 0},
+        {"1", 0, 0},
+        {"8", 0, 7 * 819200},
+        {"5a", -1, 0},
+        {"-5", -1, 0},
+        {" 5", -1, 0},
+        {"+5", -1, 0},
+        {"4294967295", 0, 4294967294ull * 819200},
+        {"4294967296", -1, 0},
+        {"99999999999999999999", -1, 0},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SetUp();
         // A refused number is refused before any drive is asked for: none is stored here.
@@ -200,9 +213,9 @@ TEST_F(FrontEnd, TheVolumeNumberIsDigitsThatFit32Bits) {
     }
 }
 
-// Drive 1 as a fixed disk whose first sectors hold two bytes at `at`.
-void pc_disk(uint8_t first, uint8_t second, uint64_t at) {
-    fake::machine().geometries[1].MediaType = FixedMedia;
+// Drive 1 as a disk of this media type whose first sectors hold two bytes at `at`.
+void pc_disk(uint8_t first, uint8_t second, uint64_t at, MEDIA_TYPE media = FixedMedia) {
+    fake::machine().geometries[1].MediaType = media;
     const uint8_t bytes[] = {first, second, 'I', ' ', 'P', 'A', 'R', 'T'};
     fake::machine().drives[1].write(at, bytes, sizeof bytes);
 }
@@ -276,32 +289,15 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
          [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 421945; }, -3,
          "slotpull failed: volume 5 on the card does not hold what was written; the first "
          "difference is at byte 421945 of its slot.\n"},
-        {"a fixed disk with a partition table", "disk.dsk", [] { pc_disk(0x55, 0xAA, 510); }, -3,
-         "slotpull failed: " + DRIVE_1 +
-             " is a fixed disk with partitions, not a card; nothing was written.\n"},
-        {"a fixed disk with a GPT header", "disk.dsk", [] { pc_disk('E', 'F', 512); }, -3,
-         "slotpull failed: " + DRIVE_1 +
-             " is a fixed disk with partitions, not a card; nothing was written.\n"},
-        {"a fixed card (CF-to-IDE) is written", "disk.dsk", [] { pc_disk(0x55, 0xE5, 510); }, 0,
-         wrote(5, DRIVE_1)},
-        {"a removable card with a partition table is written", "disk.dsk",
-         [] {
-             pc_disk(0x55, 0xAA, 510);
-             fake::machine().geometries[1].MediaType = RemovableMedia;
-         },
-         0, wrote(5, DRIVE_1)},
-        {"the volume held a disk", "disk.dsk",
-         [] { write_sector0(1, 5, disk_sector0("GAMES-1", 1600)); }, 0,
-         "Volume 5 on " + DRIVE_1 +
-             " held GAMES-1; it now holds ?????#*18?.\nslotpull succeeded.\n"},
-        {"the volume held something else", "disk.dsk",
-         [] { fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1); }, 0,
-         "Volume 5 on " + DRIVE_1 +
-             " held something that is not a TI disk; it now holds ?????#*18?.\nslotpull "
-             "succeeded.\n"},
-        {"what the volume held could not be read", "disk.dsk",
-         [] { fake::machine().fail_function("ReadFile", 2); }, 0,
-         "Volume 5 on " + DRIVE_1 + " now holds ?????#*18?.\nslotpull succeeded.\n"},
+        // clang-format off
+        {"a fixed disk with a partition table", "disk.dsk", [] { pc_disk(0x55, 0xAA, 510); }, -3, PC_DISK},
+        {"a fixed disk with a GPT header", "disk.dsk", [] { pc_disk('E', 'F', 512); }, -3, PC_DISK},
+        {"a fixed card (CF-to-IDE) is written", "disk.dsk", [] { pc_disk(0x55, 0xE5, 510); }, 0, wrote(5, DRIVE_1)},
+        {"a removable card with a partition table is written", "disk.dsk", [] { pc_disk(0x55, 0xAA, 510, RemovableMedia); }, 0, wrote(5, DRIVE_1)},
+        {"the volume held a disk", "disk.dsk", [] { write_sector0(1, 5, disk_sector0("GAMES-1", 1600)); }, 0, wrote(5, DRIVE_1, "held GAMES-1; it ")},
+        {"the volume held something else", "disk.dsk", [] { fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1); }, 0, wrote(5, DRIVE_1, "held something that is not a TI disk; it ")},
+        {"what the volume held could not be read", "disk.dsk", [] { fake::machine().fail_function("ReadFile", 2); }, 0, wrote(5, DRIVE_1, "")},
+        // clang-format on
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
          "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\r\n\n"},
@@ -352,23 +348,15 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
          header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
         {"the card not opened", "1-3", failing("CreateFileA", 1), -2,
          "slotpull failed: " + DRIVE_1 + ": text of error 31\r\n\n"},
-        {"a sector 0 of one value but its last byte", "1-3", volume_2_holds(all_but_last_byte), 0,
-         header + "     1  (empty)\n     2  (not a TI disk)\n     3  (empty)\n"},
-        {"a disk between empty runs", "1-3", volume_2_holds(disk_sector0("GAMES-1", 1600)), 0,
-         header + "     1  (empty)\n     2  GAMES-1        1600     0\n     3  (empty)\n"},
-        {"a total not a multiple of 8", "2", volume_2_holds(odd_total), 0,
-         header + "     2  ODD             362     0\n"},
+        // clang-format off
+        {"a sector 0 of one value but its last byte", "1-3", volume_2_holds(all_but_last_byte), 0, header + "     1  (empty)\n     2  (not a TI disk)\n     3  (empty)\n"},
+        {"a disk between empty runs", "1-3", volume_2_holds(disk_sector0("GAMES-1", 1600)), 0, header + "     1  (empty)\n     2  GAMES-1        1600     0\n     3  (empty)\n"},
+        {"a total not a multiple of 8", "2", volume_2_holds(odd_total), 0, header + "     2  ODD             362     0\n"},
         {"one volume", "7", [] {}, 0, header + "     7  (empty)\n"},
-        {"a card with part of a slot at its end", "1-",
-         [] { add_drive(1, 3 * SLOT_BYTES + SLOT_BYTES / 2); }, 0,
-         header + "   1-3  (empty)\nThe card ends after volume 3.\n"},
-        {"a card of unknown size whose reads come up short at its end", "1-",
-         [] {
-             fake::machine().fail_function("DeviceIoControl", 0);  // no length
-             fake::machine().fail_function("SetFilePointer", 2);   // and no end
-             fake::machine().fail_function("ReadFile", 3, {0, 0});
-         },
-         0, header + "   1-2  (empty)\nThe card ends after volume 2.\n"},
+        {"a card with part of a slot at its end", "1-", [] { add_drive(1, 3 * SLOT_BYTES + SLOT_BYTES / 2); }, 0, header + "   1-3  (empty)\nThe card ends after volume 3.\n"},
+        // Its size unknown (no length, no end), the card ends where a read comes up short.
+        {"a short read", "1-", [] { fake::machine().fail_function("DeviceIoControl", 0); fake::machine().fail_function("SetFilePointer", 2); fake::machine().fail_function("ReadFile", 3, {0, 0}); }, 0, header + "   1-2  (empty)\nThe card ends after volume 2.\n"},
+        // clang-format on
     };
     for (const Case& c : cases) {
         SetUp();
@@ -407,85 +395,42 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         std::string output;
         std::function<bool()> written;  // what the run must have written; none: nothing
     };
-    const std::string past_end = "past the card's end; its last whole volume is 4.\n";
-    const Case cases[] = {
-        {{"card.img", "disk.dsk", "2"},
-         [] {},
-         0,
-         wrote(2, "card.img"),
-         [] {
-             const std::vector<uint8_t>& card = fake::machine().files["card.img"];
-             return card.size() == 4 * SLOT_BYTES + 100 && card[SLOT_BYTES - 1] == 0 &&
-                    card[SLOT_BYTES + 1] == FILL_BYTE && card[2 * SLOT_BYTES] == 0;
-         }},
-        {{"card.img", "FLASH", "2"},
-         [] {},
-         0,
-         "Volume 2 on card.img (empty) saved as FLASH.\nslotpull succeeded.\n",
-         nullptr},
-        {{"card.img", "FLASH", "2", "out.dsk"},
-         [] {},
-         0,
-         "Volume 2 on card.img (empty) saved as out.dsk.\nslotpull succeeded.\n",
-         [] { return fake::machine().files["out.dsk"].size() == IMAGE_BYTES; }},
-        {{"card.img", "LIST", "1-"},
-         [] {},
-         0,
-         "Volume  Name        Sectors  Free  Prot\n   1-4  (empty)\nThe card ends after volume "
-         "4.\n",
-         nullptr},
-        {{"card.img", "disk.dsk", "5"},
-         [] {},
-         -3,
-         "slotpull failed: volume 5 is " + past_end,
-         nullptr},
-        {{"card.img", "FLASH", "5"},
-         [] {},
-         -2,
-         "slotpull failed: volume 5 is " + past_end,
-         nullptr},
-        {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end.\n", nullptr},
-        {{"none.img", "disk.dsk", "1"},
-         [] {},
-         -1,
-         "slotpull failed: none.img: text of error 2\r\n\n",
-         nullptr},
-        {{"NUL", "disk.dsk", "1"},
-         [] {},
-         -1,
-         "slotpull failed: NUL is neither a disk nor a file.\n",
-         nullptr},
-        {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"},
-         [] {},
-         0,
-         wrote(1, drive_path(3)),
-         [] { return written(3); }},
-        {{"e:", "disk.dsk", "1"},
-         [] {
-             fake::machine().mounted_volumes['E'] = {2, 2048 * 512, SLOT_BYTES};
-         },
-         0,
-         wrote(1, drive_path(2)),
-         [] { return written(2); }},
-        {{"E:", "disk.dsk", "1"},
-         [] {
-             fake::machine().mounted_volumes['E'] = {2, 2048 * 512, SLOT_BYTES};
-             fake::machine().mounted_volumes['E'].first_extent_on = 1;
-         },
-         -1,
-         "slotpull failed: no single physical drive holds E:; name the drive as "
-         "\\\\.\\PHYSICALDRIVEn.\n",
-         nullptr},
-        {{"E:", "disk.dsk", "1"},
-         [] {
-             set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
-             fake::machine().has_vwin32 = true;
-             fake::machine().volumes['E'].sectors.size = 2 * SLOT_BYTES;
-         },
-         0,
-         wrote(1, "E:"),
-         [] { return fake::machine().volumes['E'].sectors.written_range().has_value(); }},
+    const std::string past_end =
+        "slotpull failed: volume 5 is past the card's end; its last whole volume is 4.\n";
+    const auto slot_2_written = [] {
+        const std::vector<uint8_t>& card = fake::machine().files["card.img"];
+        return card.size() == 4 * SLOT_BYTES + 100 && card[SLOT_BYTES - 1] == 0 &&
+               card[SLOT_BYTES + 1] == FILL_BYTE && card[2 * SLOT_BYTES] == 0;
     };
+    const auto e_on = [](int drive, std::optional<int> first_extent_on) {
+        return [=] {
+            fake::machine().mounted_volumes['E'] = {drive, 2048 * 512, SLOT_BYTES, false,
+                                                    first_extent_on};
+        };
+    };
+    const auto windows_98 = [] {
+        set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
+        fake::machine().has_vwin32 = true;
+        fake::machine().volumes['E'].sectors.size = 2 * SLOT_BYTES;
+    };
+    const std::string saved = "Volume 2 on card.img (empty) saved as ";
+    // clang-format off
+    const Case cases[] = {
+        {{"card.img", "disk.dsk", "2"}, [] {}, 0, wrote(2, "card.img"), slot_2_written},
+        {{"card.img", "FLASH", "2"}, [] {}, 0, saved + "FLASH.\nslotpull succeeded.\n", nullptr},
+        {{"card.img", "FLASH", "2", "out.dsk"}, [] {}, 0, saved + "out.dsk.\nslotpull succeeded.\n", [] { return fake::machine().files["out.dsk"].size() == IMAGE_BYTES; }},
+        {{"card.img", "LIST", "1-"}, [] {}, 0, "Volume  Name        Sectors  Free  Prot\n   1-4  (empty)\nThe card ends after volume 4.\n", nullptr},
+        {{"card.img", "disk.dsk", "5"}, [] {}, -3, past_end, nullptr},
+        {{"card.img", "FLASH", "5"}, [] {}, -2, past_end, nullptr},
+        {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end.\n", nullptr},
+        {{"none.img", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: none.img: text of error 2\r\n\n", nullptr},
+        {{"NUL", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: NUL is neither a disk nor a file.\n", nullptr},
+        {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"}, [] {}, 0, wrote(1, drive_path(3)), [] { return written(3); }},
+        {{"e:", "disk.dsk", "1"}, e_on(2, std::nullopt), 0, wrote(1, drive_path(2)), [] { return written(2); }},
+        {{"E:", "disk.dsk", "1"}, e_on(2, 1), -1, "slotpull failed: no single physical drive holds E:; name the drive as \\\\.\\PHYSICALDRIVEn.\n", nullptr},
+        {{"E:", "disk.dsk", "1"}, windows_98, 0, wrote(1, "E:"), [] { return fake::machine().volumes['E'].sectors.written_range().has_value(); }},
+    };
+    // clang-format on
     for (const Case& c : cases) {
         SetUp();
         fake::Machine& m = fake::machine();
@@ -526,16 +471,11 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
 }
 
 TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
-    const std::vector<DiskFile> every_type = {{"LOAD", 0x01, 0, 33},
-                                              {"README", 0x00, 80, 5},
-                                              {"NOTES", 0x80, 80, 4},
-                                              {"SCORES", 0x02, 128, 2},
-                                              {"LOG", 0x8A, 254, 3}};
-    const std::string files =
-        "Name        Size  Type\nLOAD          34  PROGRAM\nREADME         6  DIS/FIX 80\n"
-        "NOTES          5  DIS/VAR 80\nSCORES         3  INT/FIX 128\n"
-        "LOG            4  INT/VAR 254  P\n";
-    const std::string listing = " holds FILES: 1600 sectors, 1546 free.\n" + files;
+    // clang-format off
+    const std::vector<DiskFile> every_type = {{"LOAD", 0x01, 0, 33}, {"README", 0x00, 80, 5}, {"NOTES", 0x80, 80, 4}, {"SCORES", 0x02, 128, 2}, {"LOG", 0x8A, 254, 3}};
+    const std::string listing = " holds FILES: 1600 sectors, 1546 free.\nName        Size  Type\nLOAD          34  PROGRAM\n"
+        "README         6  DIS/FIX 80\nNOTES          5  DIS/VAR 80\nSCORES         3  INT/FIX 128\nLOG            4  INT/VAR 254  P\n";
+    // clang-format on
     const std::string count = "5 files, 52 sectors used.\n";
     // Index entries after the files: the index itself, past the end, a record listed twice, and
     // a record whose name is not text.
@@ -551,22 +491,20 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         int status;
         std::string output;
     };
+    // clang-format off
     const Case cases[] = {
         {"files.dsk", 0, "The image file 'files.dsk'" + listing + count},
         {"track.dsk", 0, "The image file 'track.dsk'" + listing + count},
         {"2", 0, "Volume 2 on " + DRIVE_1 + listing + count},
-        {"broken.dsk", 0,
-         "The image file 'broken.dsk'" + listing +
-             "(an index entry points at sector 1, the index itself)\n"
-             "(an index entry points at sector 2000, past the disk's end)\n"
-             "(an index entry points at sector 2 again)\n"
-             "BAD?NAME    (sector 60: not a file's record, its name is not text)\n" +
-             count},
+        {"broken.dsk", 0, "The image file 'broken.dsk'" + listing + "(an index entry points at sector 1, the index itself)\n"
+            "(an index entry points at sector 2000, past the disk's end)\n(an index entry points at sector 2 again)\n"
+            "BAD?NAME    (sector 60: not a file's record, its name is not text)\n" + count},
         {"3", -2, "Volume 3 on " + DRIVE_1 + ": (empty)\n"},
         {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
         {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\r\n\n"},
         {"plain.dsk", -4, "Not a supported TI/99-4A format\n"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SetUp();
         fake::Machine& m = fake::machine();
