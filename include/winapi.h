@@ -280,6 +280,11 @@ BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes);
 // program and not in whichever folder the user happens to be in.
 const char* program_path(const char* typed);
 
+// Not a Windows function: TRUE where the system says the program already runs with every right
+// it can be given (root on Linux), so that a disk it may not open is not for want of them.
+// Windows answers FALSE: it does not say, and there a refused disk is one an administrator opens.
+BOOL runs_with_every_right();
+
 // Not a Windows function: whether a missing drive-choice file is created, empty. Windows answers
 // TRUE, as the tool always has there. Linux answers FALSE: the installed program lies in a system
 // folder (/usr/bin) that nothing may write into at run time, so the file is read when present

@@ -232,7 +232,8 @@ int32_t list_drives_physical() {
         int64_t size_mb = 0;
         DriveModel model{};
         if (probe_physical_drive(path.text, geometry, size_mb, &model) != 0) {
-            if (GetLastError() == ERROR_ACCESS_DENIED) none_reason = denied_reason(path.text);
+            const bool denied = GetLastError() == ERROR_ACCESS_DENIED;
+            if (denied && !runs_with_every_right()) none_reason = denied_reason(path.text);
             continue;
         }
         if (geometry.MediaType != RemovableMedia) continue;

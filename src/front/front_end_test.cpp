@@ -423,6 +423,7 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         {{"card.img", "disk.dsk", "5"}, [] {}, -3, past_end, nullptr},
         {{"card.img", "FLASH", "5"}, [] {}, -2, past_end, nullptr},
         {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end.\n", nullptr},
+        {{"empty.img", "disk.dsk", "1"}, [] {}, -3, "slotpull failed: volume 1 is past the card's end; the card holds no whole volume.\n", nullptr},
         {{"none.img", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: none.img: text of error 2\r\n\n", nullptr},
         {{"NUL", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: NUL is neither a disk nor a file.\n", nullptr},
         {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"}, [] {}, 0, wrote(1, drive_path(3)), [] { return written(3); }},

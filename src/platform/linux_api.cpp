@@ -493,6 +493,12 @@ BOOL native_disk_mounts(LPCSTR windows_path, LPSTR text, DWORD text_bytes) {
     return TRUE;
 }
 
+// Root may open every disk the kernel lets anyone open; one refused to root (a container's
+// device rules) is not a matter of rights the user can add.
+BOOL runs_with_every_right() {
+    return sys().geteuid() == 0;
+}
+
 // Nothing is created in the program's folder, a system folder once installed.
 BOOL creates_drive_choice_file() {
     return FALSE;

@@ -29,6 +29,7 @@ const SystemCalls& real_system_calls() {
         .closedir = ::closedir,
         .unlink = ::unlink,
         .nanosleep = ::nanosleep,
+        .geteuid = ::geteuid,
     };
     return real;
 }

@@ -419,6 +419,10 @@ BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
     return FALSE;  // as Windows: its reason for a disk in use is all there is
 }
 
+BOOL runs_with_every_right() {
+    return FALSE;  // as Windows
+}
+
 BOOL creates_drive_choice_file() {
     return TRUE;  // as Windows
 }

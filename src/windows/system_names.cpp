@@ -20,3 +20,8 @@ BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
 BOOL creates_drive_choice_file() {
     return TRUE;
 }
+
+// A refused disk is one an administrator may open.
+BOOL runs_with_every_right() {
+    return FALSE;
+}
