@@ -264,7 +264,8 @@ LSTATUS RegCloseKey(HKEY hKey);
 
 // Not a Windows function: how the system itself names a physical drive in the drive listing,
 // where it does so otherwise than Windows: its own device name ("/dev/sdb") in name, and the
-// directories its partitions are mounted on (", " between them; empty for none) in mounts.
+// directories its partitions are mounted on (", " between them; empty for none) in mounts, where
+// mounts_bytes is not 0.
 // Windows answers FALSE: the listing then shows the Windows path and the volumes' letters.
 BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR mounts,
                         DWORD mounts_bytes);

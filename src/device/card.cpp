@@ -85,8 +85,7 @@ Card physical_drive_card(int32_t drive) {
     card.drive = drive;
     const DevicePath path = physical_drive_path(drive);
     char native[CARD_NAME_BYTES] = {};
-    char mounts[2] = {};  // not asked for here
-    const bool named = native_drive_names(path.text, native, sizeof native, mounts, sizeof mounts);
+    const bool named = native_drive_names(path.text, native, sizeof native, nullptr, 0);
     set_names(card, path.text, named ? native : path.text);
     return card;
 }

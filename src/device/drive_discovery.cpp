@@ -158,9 +158,8 @@ void print_drive_line(int32_t number, int32_t drive, const char* path, int64_t s
 // (Linux names its disks its own way; Windows does not).
 const char* denied_reason(const char* path) {
     char name[NATIVE_NAME_BYTES];
-    char mounts[2];
-    return native_drive_names(path, name, sizeof name, mounts, sizeof mounts) ? NONE_FOR_USER
-                                                                              : NONE_FOR_ACCOUNT;
+    return native_drive_names(path, name, sizeof name, nullptr, 0) ? NONE_FOR_USER
+                                                                   : NONE_FOR_ACCOUNT;
 }
 
 }  // namespace

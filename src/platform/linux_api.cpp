@@ -479,9 +479,9 @@ BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR
                         DWORD mounts_bytes) {
     std::string disk;
     const std::string path = resolve(windows_path, disk);
-    if (disk.empty() || name_bytes == 0 || mounts_bytes == 0) return FALSE;
+    if (disk.empty() || name_bytes == 0) return FALSE;
     copy_text("/dev/" + disk, name, name_bytes);
-    copy_text(mount_directories(path, disk), mounts, mounts_bytes);
+    if (mounts_bytes > 0) copy_text(mount_directories(path, disk), mounts, mounts_bytes);
     return TRUE;
 }
 
