@@ -135,6 +135,11 @@ slotpull succeeded." "$status $output"
   check "$card: read back" 0 "$status"
   checks=$((checks + 1))
   cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "$card: FLASH differs from the image"
+  cat "$loop" >"$work/before"
+  run --card "$card" FLASH 3 "$loop"
+  check "$card: a read-back into the device" "4 slotpull failed: the output file '$loop' is a device, not a file; nothing was written." "$status $output"
+  checks=$((checks + 1))
+  cmp -s "$loop" "$work/before" || fail "$card: a read-back into the device changed it"
   run --card "$card" LIST 3
   check "$card: list" "0 $(printf 'Volume  Name        Sectors  Free  Prot\n     3  ?????#*18?     1600     0')" "$status $output"
 done

@@ -28,6 +28,7 @@ struct Outcome {
         not_a_card,       // the named path is neither a disk nor a file: card_name
         not_one_disk,     // no single physical drive holds the named letter's volume: card_name
         pc_disk,          // a fixed disk with partitions, not a card: card_name
+        output_no_file,   // the read-back's output names a device, not a file: path
     };
     // What failed.
     enum class Where : uint8_t {

@@ -211,6 +211,9 @@ class Oracle {
             return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
                                                           : RESULT_NO_SOURCE;
         }
+        if (call.target == "FLASH" && f == "CreateFileA" && call.args[0] == GENERIC_READ) {
+            return 0;  // is a device there? where none answers, the create says why
+        }
         if (call.target == "FLASH") return f == "CreateFileA" ? 4 : 8;
         if (call.target == "disk.dsk" || call.target == "track.dsk") return RESULT_NO_SOURCE;
         if (reading) return RESULT_NO_SOURCE;  // the slot could not be read

@@ -419,6 +419,8 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         {{"card.img", "disk.dsk", "2"}, [] {}, 0, wrote(2, "card.img"), slot_2_written},
         {{"card.img", "FLASH", "2"}, [] {}, 0, saved + "FLASH.\nslotpull succeeded.\n", nullptr},
         {{"card.img", "FLASH", "2", "out.dsk"}, [] {}, 0, saved + "out.dsk.\nslotpull succeeded.\n", [] { return fake::machine().files["out.dsk"].size() == IMAGE_BYTES; }},
+        {{"card.img", "FLASH", "2", "NUL"}, [] {}, 4, "slotpull failed: the output file 'NUL' is a device, not a file; nothing was written.\n", nullptr},
+        {{"card.img", "FLASH", "2", "\\\\.\\PHYSICALDRIVE3"}, [] {}, 4, "slotpull failed: the output file '\\\\.\\PHYSICALDRIVE3' is a device, not a file; nothing was written.\n", nullptr},
         {{"card.img", "LIST", "1-"}, [] {}, 0, "Volume  Name        Sectors  Free  Prot\n   1-4  (empty)\nThe card ends after volume 4.\n", nullptr},
         {{"card.img", "disk.dsk", "5"}, [] {}, -3, past_end, nullptr},
         {{"card.img", "FLASH", "5"}, [] {}, -2, past_end, nullptr},

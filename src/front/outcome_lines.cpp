@@ -123,6 +123,12 @@ void report_outcome(const Outcome& outcome, const Card* card) {
         case About::not_a_card:
             std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.card_name);
             return;
+        case About::output_no_file:
+            std::printf(
+                "slotpull failed: the output file '%s' is a device, not a file; nothing "
+                "was written.\n",
+                outcome.path);
+            return;
         case About::pc_disk:
             std::printf(
                 "slotpull failed: %s is a fixed disk with partitions, not a card; nothing was "

@@ -39,8 +39,26 @@ Buffer load_image_file(const char* path, Outcome& outcome) {
 
 namespace {
 
+// Whether path names something that is there and is no file: a disk (it tells its length) or
+// a console, pipe or the null device. A read-back saved over a disk would destroy it.
+bool names_no_file(const char* path) {
+    ScopedHandle existing(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!existing) return false;  // nothing there yet, or the create below says why
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    return DeviceIoControl(existing.get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
+                           sizeof length, &returned, nullptr) ||
+           GetFileType(existing.get()) != FILE_TYPE_DISK;
+}
+
 // Creates (or truncates) path and writes bytes with one call; the file is closed on return.
 Outcome write_new_file(const char* path, std::span<const uint8_t> bytes) {
+    if (names_no_file(path)) {
+        Outcome refused = failed(RESULT_CREATE_FAILED, NO_ERROR, Outcome::About::output_no_file);
+        refused.path = path;
+        return refused;
+    }
     ScopedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, 0, nullptr));
     if (!file)
