@@ -44,3 +44,14 @@ DWORD write_at(HANDLE handle, uint64_t byte_offset, std::span<const uint8_t> buf
     if (!WriteFile(handle, buffer.data(), count, &moved, nullptr)) return GetLastError();
     return moved == count ? NO_ERROR : ERROR_DISK_FULL;
 }
+
+std::optional<uint64_t> disk_length(HANDLE disk) {
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    if (!DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                         &returned, nullptr) ||
+        length.Length.QuadPart < 0) {
+        return std::nullopt;
+    }
+    return static_cast<uint64_t>(length.Length.QuadPart);
+}

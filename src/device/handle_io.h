@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "winapi.h"
@@ -36,3 +37,7 @@ DWORD seek_to_end(HANDLE handle, uint64_t& length);
 // read is ERROR_HANDLE_EOF, a short write ERROR_DISK_FULL.
 DWORD read_at(HANDLE handle, uint64_t byte_offset, std::span<uint8_t> buffer);
 DWORD write_at(HANDLE handle, uint64_t byte_offset, std::span<const uint8_t> buffer);
+
+// The length of a disk, as Windows XP and later tell it (and the Linux layer of its disks); none
+// for a file, or where the system does not tell.
+std::optional<uint64_t> disk_length(HANDLE disk);

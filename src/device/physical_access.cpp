@@ -31,18 +31,6 @@ DWORD read_run(const Card&, HANDLE reader, std::span<uint8_t> buffer, uint64_t b
     return read_at(reader, byte_offset, buffer);
 }
 
-// The length Windows XP and later tell of a disk, as the Linux layer does of its disks.
-std::optional<uint64_t> disk_length(HANDLE disk) {
-    GET_LENGTH_INFORMATION length{};
-    DWORD returned = 0;
-    if (!DeviceIoControl(disk, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
-                         &returned, nullptr) ||
-        length.Length.QuadPart < 0) {
-        return std::nullopt;
-    }
-    return static_cast<uint64_t>(length.Length.QuadPart);
-}
-
 // Older Windows answer where a physical drive ends, which a file that stands in for one tells;
 // an end at 0 says nothing.
 std::optional<uint64_t> physical_drive_size(HANDLE drive) {

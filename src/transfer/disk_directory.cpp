@@ -5,14 +5,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "device/printable.h"
 #include "transfer/volume_transfer.h"
 
 namespace {
 
 constexpr size_t INDEX_SECTOR = 1;
 // A file descriptor record.
-constexpr size_t NAME_BYTES = 10;
 constexpr size_t FLAGS = 12;
 constexpr size_t ALLOCATED = 14;  // big-endian count of the file's data sectors, 2 bytes
 constexpr size_t RECORD_LENGTH = 17;
@@ -42,15 +40,10 @@ DirectoryEntry read_entry(ConstImageView image, uint32_t sector) {
     DirectoryEntry entry;
     entry.sector = sector;
     const uint8_t* record = image.data() + size_t{sector} * IMAGE_SECTOR_BYTES;
-    size_t length = NAME_BYTES;
-    while (length > 0 && record[length - 1] == ' ') --length;
-    for (size_t i = 0; i < length; ++i) {
-        entry.name[i] = printable(record[i]);
-        if (entry.name[i] != static_cast<char>(record[i]))
-            entry.kind = DirectoryEntry::Kind::not_a_record;
+    if (!show_name(record, entry.name)) {
+        entry.kind = DirectoryEntry::Kind::not_a_record;
+        return entry;
     }
-    if (length == 0) entry.kind = DirectoryEntry::Kind::not_a_record;
-    if (entry.kind != DirectoryEntry::Kind::file) return entry;
     entry.sectors = big_endian(record + ALLOCATED) + 1;  // and the record itself
     describe_type(record, entry.type);
     entry.is_protected = (record[FLAGS] & PROTECTED) != 0;

@@ -45,11 +45,7 @@ bool names_no_file(const char* path) {
     ScopedHandle existing(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
     if (!existing) return false;  // nothing there yet, or the create below says why
-    GET_LENGTH_INFORMATION length{};
-    DWORD returned = 0;
-    return DeviceIoControl(existing.get(), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
-                           sizeof length, &returned, nullptr) ||
-           GetFileType(existing.get()) != FILE_TYPE_DISK;
+    return disk_length(existing.get()) || GetFileType(existing.get()) != FILE_TYPE_DISK;
 }
 
 // Creates (or truncates) path and writes bytes with one call; the file is closed on return.

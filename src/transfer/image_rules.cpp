@@ -85,6 +85,18 @@ void widen_to_1600_sectors(ImageView image) {
     image[TOTAL_SECTORS_LOW] = IMAGE_SECTORS & 0xFF;
 }
 
+bool show_name(const uint8_t* bytes, char (&name)[11]) {
+    size_t length = NAME_BYTES;
+    while (length > 0 && bytes[length - 1] == ' ') --length;
+    bool text = length > 0;
+    for (size_t i = 0; i < length; ++i) {
+        name[i] = printable(bytes[i]);
+        text = text && name[i] == static_cast<char>(bytes[i]);
+    }
+    name[length] = '\0';
+    return text;
+}
+
 VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0) {
     VolumeSummary summary;
     if (!std::equal(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT),
@@ -95,9 +107,7 @@ VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sect
         return summary;
     }
     summary.kind = VolumeSummary::Kind::disk;
-    size_t length = NAME_BYTES;
-    while (length > 0 && sector0[length - 1] == ' ') --length;
-    for (size_t i = 0; i < length; ++i) summary.name[i] = printable(sector0[i]);
+    show_name(sector0.data(), summary.name);
     summary.sectors = sector0[TOTAL_SECTORS_HIGH] * 256u + sector0[TOTAL_SECTORS_LOW];
     const uint32_t mapped = std::min<uint32_t>(
         summary.sectors, static_cast<uint32_t>(IMAGE_SECTOR_BYTES - ALLOCATION_BITMAP) * 8);

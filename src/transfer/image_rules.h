@@ -19,6 +19,11 @@ bool has_disk_signature(ConstImageView image);
 // Sets the volume's total to 1600 sectors and marks every sector at or above the old total free.
 void widen_to_1600_sectors(ImageView image);
 
+// A 10-byte, blank-padded TI name (a disk's, a file's) as the catalogue shows it: trailing
+// blanks dropped, a byte other than printable ASCII as '?'. True when it is text throughout and
+// not blank.
+bool show_name(const uint8_t* bytes, char (&name)[11]);
+
 // What a volume's sector 0 says of the disk in it.
 struct VolumeSummary {
     // not_a_disk: no "DSK" signature, and the sector holds more than one value.
