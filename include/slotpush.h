@@ -19,7 +19,24 @@ inline constexpr uint8_t FILL_BYTE = 0xE5;
 
 static_assert(SLOT_BYTES == IMAGE_SECTORS * DEVICE_SECTOR_BYTES);
 
-// Transfer result codes. 0 is success; the front end's own statuses are 1 (usage) and -1.
+// Volumes count from 1: volume N fills the slot from byte (N - 1) * SLOT_BYTES of the card, in 64
+// bits so that every volume is reachable.
+inline constexpr uint64_t volume_byte_offset(uint32_t volume) {
+    return (uint64_t{volume} - 1) * SLOT_BYTES;
+}
+// The volume whose slot holds the card's byte at byte_offset.
+inline constexpr uint32_t volume_at(uint64_t byte_offset) {
+    return static_cast<uint32_t>(byte_offset / SLOT_BYTES + 1);
+}
+
+// The front end's own exit statuses, besides the transfer's result codes below.
+inline constexpr int32_t STATUS_USAGE = 1;  // the command line is not understood: usage said
+// Refused before anything is read or written: a volume text that names no volume, no card
+// chosen or none that can be named, a listing that starts past the card's end. Its value is
+// the one the tool has always ended with for these, shared with two result codes below.
+inline constexpr int32_t STATUS_REFUSED = -1;
+
+// Transfer result codes; 0 is success.
 inline constexpr int32_t RESULT_SUCCESS = 0;
 inline constexpr int32_t RESULT_NO_DRIVER = -1;         // 9x: the VWIN32 driver did not open
 inline constexpr int32_t RESULT_NO_OUTPUT_BUFFER = -1;  // read-back: no buffer for the output
@@ -37,5 +54,5 @@ inline constexpr const char* FLASH_KEYWORD = "FLASH";
 inline constexpr const char* LIST_KEYWORD = "LIST";
 // The keyword, in place of the image file, that lists the files a volume's disk holds.
 inline constexpr const char* DIR_KEYWORD = "DIR";
-// The option, before the other arguments, that names the card: a device or a file.
+// The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";

@@ -59,6 +59,7 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
         close(in[1]);
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(120);
+        alarm(5);  // a run that hangs ends, and its row fails
         umask(022);
         if (user != 0 && !become(user)) _exit(SETUID_REFUSED);
         std::vector<std::string> words = {name};
@@ -205,6 +206,9 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     write_file(work / "4gib.dsk", {});
     fs::resize_file(work / "4gib.dsk", 0xFFFFFFFFull);
     fs::create_directories(work / "folder.dsk");
+    ASSERT_EQ(mkfifo((work / "pipe").c_str(), 0600), 0) << "a pipe no program has opened";
+    const std::string sda = (ROOT / "dev/sda").string();
+    fs::create_symlink(sda, work / "alias.img");
 
     const std::string usage =
         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
@@ -212,8 +216,11 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
         "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
         "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
-        "Option:   --card <device or file>             name the card, before the rest\n";
-    const std::string unsupported = "Not a supported TI/99-4A format\n";
+        "Options:  --card <device or file>             name the card (also --card=PATH)\n"
+        "          --help, --version                   this text; the program's version\n";
+    const auto unsupported = [](const std::string& file) {
+        return "Not a supported TI/99-4A format: '" + file + "' has no DSK signature.\n";
+    };
     const std::string no_choice =
         "List of All Possible Flash Drives\n---------------------------------\n\n"
         " 1) /dev/sdb 1gb  Generic CF Reader\n 2) /dev/sdc 995mb  SD16G  mounted on /media/card\n"
@@ -234,24 +241,25 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"missing.dsk", "1"},
          drive_0,
          254,
-         "slotpull failed: the image file 'missing.dsk': No such file or directory\n\n"},
+         "slotpull failed: the image file 'missing.dsk': No such file or directory\n"},
         {{"folder.dsk", "1"},
          drive_0,
          254,
-         "slotpull failed: the image file 'folder.dsk': Is a directory\n\n"},
-        {{"empty.dsk", "1"}, drive_0, 252, unsupported},
-        {{"one.dsk", "1"}, drive_0, 252, unsupported},
-        {{"22.dsk", "1"}, drive_0, 252, unsupported},
-        {{"23.dsk", "1"}, drive_0, 252, unsupported},
-        {{"plain.dsk", "1"}, drive_0, 252, unsupported},
+         "slotpull failed: the image file 'folder.dsk': Is a directory\n"},
+        {{"empty.dsk", "1"}, drive_0, 252, unsupported("empty.dsk")},
+        {{"one.dsk", "1"}, drive_0, 252, unsupported("one.dsk")},
+        {{"22.dsk", "1"}, drive_0, 252, unsupported("22.dsk")},
+        {{"23.dsk", "1"}, drive_0, 252, unsupported("23.dsk")},
+        {{"plain.dsk", "1"}, drive_0, 252, unsupported("plain.dsk")},
         {{"big.dsk", "1"},
          drive_0,
          251,
-         "The image file holds 409601 bytes; a disk image holds at most 409600 bytes.\n"},
+         "The image file 'big.dsk' holds 409601 bytes; a disk image holds at most 409600 bytes.\n"},
         {{"4gib.dsk", "1"},
          drive_0,
          251,
-         "The image file holds 4294967295 bytes; a disk image holds at most 409600 bytes.\n"},
+         "The image file '4gib.dsk' holds 4294967295 bytes; a disk image holds at most 409600 "
+         "bytes.\n"},
         {{"disk.dsk", "4294967296"}, drive_0, 255, invalid("4294967296")},
         {{"disk.dsk", "99999999999999999999"}, drive_0, 255, invalid("99999999999999999999")},
         {{"disk.dsk", "5a"}, drive_0, 255, invalid("5a")},
@@ -270,9 +278,14 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: volume 5 is " + past_end},
         {{"FLASH", "5"}, drive_0, 254, "slotpull failed: volume 5 is " + past_end},
         // clang-format off
-        {{"--card", "nosuch.img", "LIST", "1"}, std::nullopt, 255, "slotpull failed: nosuch.img: No such file or directory\n\n"},
-        {{"--card", "folder.dsk", "disk.dsk", "1"}, std::nullopt, 255, "slotpull failed: folder.dsk: Is a directory\n\n"},
+        {{"--card", "nosuch.img", "LIST", "1"}, std::nullopt, 255, "slotpull failed: nosuch.img: No such file or directory\n"},
+        {{"--card", "folder.dsk", "disk.dsk", "1"}, std::nullopt, 255, "slotpull failed: folder.dsk: Is a directory\n"},
         {{"--card", "/dev/null", "disk.dsk", "1"}, std::nullopt, 255, "slotpull failed: /dev/null is neither a disk nor a file.\n"},
+        {{"--card", "pipe", "LIST", "1"}, std::nullopt, 255, "slotpull failed: pipe is neither a disk nor a file.\n"},
+        {{"LIST", "1", "--card=/dev/stdin"}, std::nullopt, 255, "slotpull failed: /dev/stdin is neither a disk nor a file.\n"},
+        {{"--card", sda, "FLASH", "1", "/dev/stdout"}, std::nullopt, 4, "slotpull failed: the output file '/dev/stdout' is a device, not a file; nothing was written.\n"},
+        {{"--card", sda, "FLASH", "1", "alias.img"}, std::nullopt, 4, "slotpull failed: the output file 'alias.img' is the card itself; nothing was written.\n"},
+        {{"--card", sda, "FLASH", "1", ""}, std::nullopt, 4, "slotpull failed: the output file '': No such file or directory\n"},
         // clang-format on
         {{"disk.dsk", "1"}, Bytes{}, 255, no_choice},
         {{"disk.dsk", "1"}, Bytes{0}, 255, no_choice},
@@ -281,11 +294,11 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0},
          247,
-         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n"},
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0, 0, 0, 0, 0},
          247,
-         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n"},
     };
     for (const Case& c : cases) {
         fs::remove_all(work / "slotpCFG");
@@ -309,7 +322,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     fs::create_directories(work / "FLASH");
     const ToolRun blocked = run_tool(work, {"FLASH", "1"});
     EXPECT_EQ(blocked.status, 4);
-    EXPECT_EQ(blocked.output, "slotpull failed: the output file 'FLASH': Is a directory\n\n");
+    EXPECT_EQ(blocked.output, "slotpull failed: the output file 'FLASH': Is a directory\n");
 }
 
 TEST_F(EndToEnd, StartedThroughPathItUsesTheChoiceFileBesideTheProgram) {
@@ -344,7 +357,7 @@ TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
     const Bytes before = read_file(disk);
     const ToolRun refused = run_tool(work, {"disk.dsk", "1"}, "", "./slotpush", NOBODY);
     EXPECT_EQ(refused.status, 247);
-    EXPECT_EQ(refused.output, "slotpull failed: /dev/sda: Permission denied\n\n");
+    EXPECT_EQ(refused.output, "slotpull failed: /dev/sda: Permission denied\n");
     EXPECT_EQ(read_file(disk), before);
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 
+#include "device/handle_io.h"
 #include "device/outcome.h"
 #include "winapi.h"
 
@@ -42,16 +43,7 @@ struct Card {
     int32_t drive = -1;                // the physical drive number, or the letter index (A = 0)
     char path[CARD_NAME_BYTES] = {};   // what the system opens
     char shown[CARD_NAME_BYTES] = {};  // what the console calls it
+    // A card file (or a disk the system names as a file): what names it by any path, so that
+    // nothing is ever saved over it.
+    std::optional<FileIdentity> file;
 };
-
-// \\.\PHYSICALDRIVE<drive>, shown by the system's own name where it has one ("/dev/sdb").
-Card physical_drive_card(int32_t drive);
-
-// The volume of a drive letter, reached through VWIN32 (9x family), shown as "E:".
-Card letter_card(int32_t drive_index);
-
-// The card the user names: "\\.\PHYSICALDRIVEn"; a letter "E:" (the 9x family's volume, or on
-// the NT family the one physical drive that holds it); or any other path, a file or a disk that
-// the system names its own way. A path that does not open, or that is neither a disk nor a
-// file, is refused: a failure that names it.
-Outcome name_card(const char* text, Card& card);

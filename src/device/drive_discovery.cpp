@@ -14,7 +14,6 @@
 
 namespace {
 
-constexpr int32_t LETTERS = 26;
 constexpr int32_t FIRST_LISTED_LETTER = 3;  // D:; A: to C: are probed but never listed
 constexpr uint8_t FIXED_DISK = 5;
 constexpr DWORD_PTR GET_DEVICE_PARAMETERS = 0x0860;  // category 08h, minor code 60h
@@ -118,10 +117,7 @@ void read_model(HANDLE drive, DriveModel& model) {
 // The drives each letter's volume lies on, asked once for the whole listing.
 void find_volume_drives(DriveSet (&drives)[DRIVE_LETTERS]) {
     for (int32_t index = 0; index < DRIVE_LETTERS; ++index) {
-        ScopedHandle volume(CreateFileA(volume_path(static_cast<char>('A' + index)).text, 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                        0, nullptr));
-        drives[index] = volume ? drives_of_volume(volume.get()) : 0;
+        drives[index] = drives_of_letter(static_cast<char>('A' + index));
     }
 }
 
@@ -162,8 +158,7 @@ const char* denied_reason(const char* path) {
                                                                    : NONE_FOR_ACCOUNT;
 }
 
-}  // namespace
-
+// 1 when the letter is a fixed disk from D: on (its line is then printed), else 0.
 int32_t probe_drive_letter(int32_t drive_index) {
     ScopedHandle vwin32(
         CreateFileA(VWIN32_PROBE_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
@@ -186,11 +181,13 @@ int32_t probe_drive_letter(int32_t drive_index) {
     return 1;
 }
 
+}  // namespace
+
 int32_t list_drives_vwin32() {
     print_header();
-    int32_t listed[LETTERS];
+    int32_t listed[DRIVE_LETTERS];
     int32_t count = 0;
-    for (int32_t index = 0; index < LETTERS; ++index) {
+    for (int32_t index = 0; index < DRIVE_LETTERS; ++index) {
         if (probe_drive_letter(index) == 1) listed[count++] = index;
     }
     const auto question = [](int32_t) {

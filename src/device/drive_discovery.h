@@ -12,9 +12,6 @@ int32_t list_drives_vwin32();
 // Lists the removable physical drives 0 to 15: the drive number the user picks, or NO_DRIVE.
 int32_t list_drives_physical();
 
-// 1 when the letter is a fixed disk from D: on (its line is then printed), else 0.
-int32_t probe_drive_letter(int32_t drive_index);
-
 // What a drive says it is, vendor and product; empty when it says nothing.
 struct DriveModel {
     char text[80];

@@ -18,7 +18,8 @@ static DWORD move_position(HANDLE handle, int64_t distance, DWORD method, uint64
     return NO_ERROR;
 }
 
-DWORD seek_from_start(HANDLE handle, uint64_t byte_offset) {
+// Moves the position to byte_offset from the start.
+static DWORD seek_from_start(HANDLE handle, uint64_t byte_offset) {
     if (byte_offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -54,4 +55,11 @@ std::optional<uint64_t> disk_length(HANDLE disk) {
         return std::nullopt;
     }
     return static_cast<uint64_t>(length.Length.QuadPart);
+}
+
+std::optional<FileIdentity> identity_of(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) return std::nullopt;
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
+                        information.nFileIndexLow};
 }

@@ -27,9 +27,6 @@ class ScopedHandle {
     HANDLE handle_;
 };
 
-// Moves the position to byte_offset from the start.
-DWORD seek_from_start(HANDLE handle, uint64_t byte_offset);
-
 // Moves the position to the end and stores the whole 64-bit length.
 DWORD seek_to_end(HANDLE handle, uint64_t& length);
 
@@ -37,6 +34,18 @@ DWORD seek_to_end(HANDLE handle, uint64_t& length);
 // read is ERROR_HANDLE_EOF, a short write ERROR_DISK_FULL.
 DWORD read_at(HANDLE handle, uint64_t byte_offset, std::span<uint8_t> buffer);
 DWORD write_at(HANDLE handle, uint64_t byte_offset, std::span<const uint8_t> buffer);
+
+// What names a file whatever path reaches it (a link, another spelling): its volume and its
+// index there.
+struct FileIdentity {
+    DWORD volume = 0;
+    DWORD index_high = 0;
+    DWORD index_low = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the open file; none where the system does not tell it (a device).
+std::optional<FileIdentity> identity_of(HANDLE file);
 
 // The length of a disk, as Windows XP and later tell it (and the Linux layer of its disks); none
 // for a file, or where the system does not tell.

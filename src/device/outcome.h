@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "slotpush.h"
 #include "winapi.h"
@@ -19,7 +20,7 @@ struct DiskLabel {
 struct Outcome {
     enum class About : uint8_t {
         system,           // the system's reason for what `where` names
-        card_volume,      // a volume on the card could not be locked: letter
+        card_volume,      // a volume on the card could not be locked: letter, card_name
         slot_differs,     // the card does not hold what was written: volume, byte
         not_an_image,     // the image carries no volume signature
         image_too_large,  // the image file is longer than a disk image: length
@@ -29,6 +30,7 @@ struct Outcome {
         not_one_disk,     // no single physical drive holds the named letter's volume: card_name
         pc_disk,          // a fixed disk with partitions, not a card: card_name
         output_no_file,   // the read-back's output names a device, not a file: path
+        output_is_card,   // the read-back's output is the card file itself: path
     };
     // What failed.
     enum class Where : uint8_t {
@@ -48,9 +50,10 @@ struct Outcome {
     char letter = 0;                  // the drive letter of a volume that could not be locked
     uint64_t length = 0;              // the image file's length
     uint64_t byte = 0;                // the first byte of a slot that differs from what was written
-    uint32_t last_volume = 0;         // the card's last whole volume; 0 where it has none
-    DiskLabel held;                   // what the volume held before a write
-    DiskLabel holds;                  // what the volume holds after a write, or a read-back saved
+    // The card's last whole volume: 0 where it has none, none where its size is not known.
+    std::optional<uint32_t> last_volume;
+    DiskLabel held;   // what the volume held before a write
+    DiskLabel holds;  // what the volume holds after a write, or a read-back saved
     bool failed() const { return status != RESULT_SUCCESS; }
 };
 
@@ -69,11 +72,6 @@ inline Outcome failed(int32_t status, DWORD error, Outcome::About about = Outcom
 // A failure whose system call has just returned: the thread's last error is taken at once.
 inline Outcome failed_with_last_error(int32_t status) {
     return failed(status, GetLastError());
-}
-
-// The card's volume whose slot starts at byte_offset.
-inline uint32_t volume_at(uint64_t byte_offset) {
-    return static_cast<uint32_t>(byte_offset / SLOT_BYTES + 1);
 }
 
 // A failure of the card as a whole, or of its volume whose slot starts at byte_offset; the

@@ -11,10 +11,10 @@
 #include "winapi.h"
 
 DevicePath physical_drive_path(int32_t drive) {
-    static const char PREFIX[] = "\\\\.\\PHYSICALDRIVE";
+    constexpr size_t PREFIX_BYTES = sizeof PHYSICAL_DRIVE_PREFIX - 1;
     DevicePath path = {};
-    std::memcpy(path.text, PREFIX, sizeof PREFIX - 1);
-    std::to_chars(path.text + sizeof PREFIX - 1, path.text + sizeof path.text - 1, drive);
+    std::memcpy(path.text, PHYSICAL_DRIVE_PREFIX, PREFIX_BYTES);
+    std::to_chars(path.text + PREFIX_BYTES, path.text + sizeof path.text - 1, drive);
     return path;
 }
 

@@ -8,6 +8,7 @@
 #include "device/card.h"
 
 // "\\.\PHYSICALDRIVE<n>", the device path of physical drive n.
+inline constexpr char PHYSICAL_DRIVE_PREFIX[] = "\\\\.\\PHYSICALDRIVE";
 struct DevicePath {
     char text[32];
 };

@@ -2,9 +2,6 @@
 
 #include <cstdio>
 
-#include "device/drive_discovery.h"
-#include "device/physical_access.h"
-#include "device/vwin32_access.h"
 #include "slotpush.h"
 #include "winapi.h"
 
@@ -145,15 +142,4 @@ bool is_9x_family() {
     OSVERSIONINFOEXA extended{};
     return read_version(extended) && (extended.dwPlatformId == VER_PLATFORM_WIN32s ||
                                       extended.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS);
-}
-
-std::optional<Card> choose_drive() {
-    if (detect_platform() == PLATFORM_9X) {
-        const int32_t letter = list_drives_vwin32();
-        if (letter == NO_DRIVE) return std::nullopt;
-        return letter_card(letter);
-    }
-    const int32_t drive = list_drives_physical();
-    if (drive == NO_DRIVE) return std::nullopt;
-    return physical_drive_card(drive);
 }

@@ -2,9 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-
-#include "device/card.h"
 
 // Classification codes of detect_platform.
 inline constexpr int32_t PLATFORM_UNKNOWN = 0;  // no version data, or NT without a product type
@@ -16,7 +13,3 @@ int32_t detect_platform();
 
 // Whether the 9x family runs the tool, asked without printing anything.
 bool is_9x_family();
-
-// Runs only when no card is named or stored: prints the banner and runs the listing of the
-// platform's family, which returns the card the user picks (none when no drive is chosen).
-std::optional<Card> choose_drive();

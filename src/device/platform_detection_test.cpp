@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/card_choice.h"
 #include "testing/test_support.h"
 
 namespace {
@@ -197,7 +198,7 @@ TEST(PlatformDetection, TheCodeChoosesTheFamilyAndItsListing) {
         EXPECT_EQ(printed_by([&] { nine_x = is_9x_family(); }), "") << "asked quietly";
         EXPECT_EQ(nine_x, vwin32 == 1) << machine.platform;
         fake::machine().log.clear();
-        printed_by([] { EXPECT_FALSE(choose_drive()) << "no drive to choose"; });
+        printed_by([] { EXPECT_FALSE(choose_card()) << "no drive to choose"; });
         // The 9x listing probes letters through VWIN32; the NT one probes physical drives.
         EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\VWIN32"), vwin32 ? 26u : 0u);
         EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), vwin32 ? 0u : 16u);

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-void print_system_text(DWORD error, bool whole) {
+void print_system_text(DWORD error) {
     char* text = nullptr;
     const DWORD length = FormatMessageA(
         FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
@@ -14,7 +14,7 @@ void print_system_text(DWORD error, bool whole) {
         return;
     }
     size_t shown = std::strlen(text);
-    while (!whole && shown > 0 && (text[shown - 1] == '\n' || text[shown - 1] == '\r')) --shown;
+    while (shown > 0 && (text[shown - 1] == '\n' || text[shown - 1] == '\r')) --shown;
     std::printf("%.*s", static_cast<int>(shown), text);
     LocalFree(text);
 }

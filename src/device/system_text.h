@@ -3,6 +3,6 @@
 
 #include "winapi.h"
 
-// Prints the system's text for error: as the system gives it (usually ending in its own line
-// break) when whole, else without its line break; "error N" where the system has no text.
-void print_system_text(DWORD error, bool whole);
+// Prints the system's text for error without the line break it usually ends in, so that the
+// caller ends the line once; "error N" where the system has no text.
+void print_system_text(DWORD error);

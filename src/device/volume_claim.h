@@ -8,6 +8,7 @@
 
 #include "device/handle_io.h"
 #include "device/outcome.h"
+#include "device/volume_disks.h"
 
 class VolumeClaim {
   public:
@@ -24,7 +25,7 @@ class VolumeClaim {
     Outcome claim(int32_t drive);
 
   private:
-    std::optional<ScopedHandle> held_[26];  // by drive letter
+    std::optional<ScopedHandle> held_[DRIVE_LETTERS];
 };
 
 // Asks Windows to read the layout of the disk anew, after its sectors were written.

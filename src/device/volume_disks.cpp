@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "device/handle_io.h"
+
 VolumePath volume_path(char letter) {
     VolumePath path = {"\\\\.\\?:"};
     path.text[4] = letter;
@@ -26,4 +28,11 @@ DriveSet drives_of_volume(HANDLE volume) {
         if (e->DiskNumber < SET_BITS) drives |= DriveSet{1} << e->DiskNumber;
     }
     return drives;
+}
+
+DriveSet drives_of_letter(char letter) {
+    const ScopedHandle volume(CreateFileA(volume_path(letter).text, 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    return volume ? drives_of_volume(volume.get()) : 0;
 }

@@ -20,6 +20,9 @@ VolumePath volume_path(char letter);
 // The drives the open volume lies on, wholly or in part; none when it does not tell.
 DriveSet drives_of_volume(HANDLE volume);
 
+// The drives the volume of drive letter X lies on; none when it does not open or tell.
+DriveSet drives_of_letter(char letter);
+
 inline bool holds(DriveSet drives, int32_t drive) {
     return drive >= 0 && drive < 32 && (drives >> drive & 1) != 0;
 }

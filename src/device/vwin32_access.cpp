@@ -42,18 +42,42 @@ DWORD sector_request(HANDLE vwin32, int32_t drive_index, DISKIO& io, DWORD_PTR m
 }
 
 // At most two requests, category 0x48 and then 0x08; the retry keeps what the first returned
-// in the members it does not set.
-int32_t volume_lock_request(HANDLE vwin32, DWORD_PTR ebx, DWORD_PTR minor,
-                            std::optional<DWORD_PTR> edx) {
+// in the members it does not set. NO_ERROR when one is granted, else the last one's reason.
+DWORD volume_lock_request(HANDLE vwin32, DWORD_PTR ebx, DWORD_PTR minor,
+                          std::optional<DWORD_PTR> edx) {
     DIOC_REGISTERS registers{};
+    DWORD error = NO_ERROR;
     for (const DWORD_PTR category : CATEGORIES) {
         registers.reg_EAX = DOS_GENERIC_IOCTL;
         registers.reg_EBX = ebx;
         registers.reg_ECX = category << 8 | minor;
         if (edx) registers.reg_EDX = *edx;
-        if (vwin32_request(vwin32, VWIN32_DIOC_DOS_IOCTL, registers) == NO_ERROR) return 1;
+        error = vwin32_request(vwin32, VWIN32_DIOC_DOS_IOCTL, registers);
+        if (error == NO_ERROR) break;
     }
-    return 0;
+    return error;
+}
+
+// Locks or unlocks the drive's logical volume (level 0, no permissions asked): NO_ERROR when
+// granted, else why not.
+DWORD lock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
+    return volume_lock_request(vwin32, drive_number, LOCK_VOLUME, 0);
+}
+DWORD unlock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
+    return volume_lock_request(vwin32, drive_number, UNLOCK_VOLUME, std::nullopt);
+}
+
+HANDLE open_vwin32_reader() {
+    return CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t> buffer,
+                           uint64_t byte_offset) {
+    DISKIO io{};
+    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
+        return error;
+    }
+    return sector_request(vwin32, drive_index, io, READ_SECTORS);
 }
 
 // Reads the written run back while the volume is still locked, and compares.
@@ -82,31 +106,9 @@ DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& register
     return dos_error != 0 ? dos_error : ERROR_GEN_FAILURE;
 }
 
-int32_t lock_logical_volume(HANDLE vwin32, uint8_t drive_number, uint8_t lock_level,
-                            uint16_t permissions) {
-    return volume_lock_request(vwin32, drive_number | DWORD_PTR{lock_level} << 8, LOCK_VOLUME,
-                               permissions);
-}
-
-int32_t unlock_logical_volume(HANDLE vwin32, uint8_t drive_number) {
-    return volume_lock_request(vwin32, drive_number, UNLOCK_VOLUME, std::nullopt);
-}
-
-HANDLE open_vwin32_reader() {
-    return CreateFileA(VWIN32_ACCESS_NAME, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
-
-DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t> buffer,
-                           uint64_t byte_offset) {
-    DISKIO io{};
-    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
-        return error;
-    }
-    return sector_request(vwin32, drive_index, io, READ_SECTORS);
-}
-
-// Open, lock, one transfer and its read-back, unlock, close: the lock's answer is not consulted,
-// and the unlock goes out whatever the lock and the transfer gave.
+// Open, lock, one transfer and its read-back, unlock, close. A lock that is refused stops the
+// write before any byte moves, as the NT family's claim does: another program is using the
+// volume. Once locked, the unlock goes out whatever the transfer gave.
 Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset) {
     DISKIO io{};
@@ -118,7 +120,11 @@ Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffe
                                     nullptr));
     if (!vwin32) return card_failed(RESULT_NO_DRIVER, GetLastError());
     const auto drive_number = static_cast<uint8_t>(drive_index + 1);
-    lock_logical_volume(vwin32.get(), drive_number, 0, 0);
+    if (const DWORD refused = lock_logical_volume(vwin32.get(), drive_number)) {
+        Outcome outcome = failed(RESULT_WRITE_FAILED, refused, Outcome::About::card_volume);
+        outcome.letter = static_cast<char>('A' + drive_index);
+        return outcome;
+    }
     const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
     const Outcome outcome = error == NO_ERROR
                                 ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/card_choice.h"
 #include "device/handle_io.h"
 #include "testing/test_support.h"
 #include "transfer/volume_transfer.h"
@@ -66,6 +67,7 @@ class Vwin32Access : public ::testing::Test {
 TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
     const Outcome ok = succeeded();
     const Outcome differs = failed(-3, NO_ERROR, Outcome::About::slot_differs);
+    const Outcome locked = failed(-3, ERROR_ACCESS_DENIED, Outcome::About::card_volume);
     struct Case {
         const char* name;
         std::function<void()> arrange;
@@ -78,13 +80,8 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         {"granted", [] {}, ok, true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"lock retried", [this] { volume().grants_lock[0] = false; }, ok, true,
          {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"lock refused twice",
-         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; }, ok, true,
-         {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
-        {"lock refused twice, and the volume keeps nothing: the card's answer, not the lock's",
-         [this] { volume().grants_lock[0] = volume().grants_lock[1] = false;
-                  volume().sectors.keeps_writes = false; },
-         differs, false, {LOCK_48, LOCK_08, WRITE_5, READ_BACK_5, UNLOCK_48}},
+        {"lock refused twice: nothing written", [this] { volume().grants_lock[0] = volume().grants_lock[1] = false; }, locked, false, {LOCK_48, LOCK_08}},
+        {"lock call fails, then refused: the refusal's reason", [this] { fake::machine().fail_function("DeviceIoControl", 0); volume().grants_lock[1] = false; }, locked, false, {LOCK_48, LOCK_08}},
         {"unlock retried", [this] { volume().grants_unlock[0] = false; }, ok, true,
          {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48, UNLOCK_08}},
         {"lock call fails", [] { fake::machine().fail_function("DeviceIoControl", 0); }, ok, true,
@@ -159,18 +156,18 @@ TEST_F(Vwin32Access, RunsThatDoNotFitTheServiceAreRefusedUnsent) {
 TEST_F(Vwin32Access, VolumesGoToTheirSlotsOfTheDriveLetter) {
     const Card card = letter_card(DRIVE_INDEX);
     const std::pair<uint32_t, uint64_t> cases[] = {
-        {0, 0}, {1, 0}, {5, 6400}, {5243, 8387200}, {5244, 8388800}};
+        {1, 0}, {5, 6400}, {5243, 8387200}, {5244, 8388800}};
     for (const auto& [volume_number, start] : cases) {
         SetUp();
         fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
         volume().sectors.size = (start + 1600) * 512;
-        EXPECT_EQ(copy_volume(card, "disk.dsk", "FLASH", volume_number).status, 0) << volume_number;
+        EXPECT_EQ(write_volume_from(card, "disk.dsk", volume_number).status, 0) << volume_number;
         // The volume's first sector read before the write, then the write after the lock.
         EXPECT_EQ(requests()[0],
                   "6 7305 - ffffffff 5 0 start " + std::to_string(start) + " count 1");
         EXPECT_EQ(requests()[2],
                   "6 7305 - ffffffff 5 4001 start " + std::to_string(start) + " count 1600");
-        EXPECT_EQ(copy_volume(card, "FLASH", "saved", volume_number).status, 0);
+        EXPECT_EQ(read_volume_back(card, volume_number, "saved").status, 0);
         EXPECT_EQ(fake::machine().files["saved"], normalised(sector_dump(360, 92160)));
         TearDown();
     }

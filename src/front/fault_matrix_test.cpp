@@ -195,7 +195,8 @@ class Oracle {
                     "volume 3 on \\\\.\\PHYSICALDRIVE2: ", ERROR_ACCESS_DENIED};
         }
         if (card && call.function == "DeviceIoControl" && call.args[0] == FSCTL_DISMOUNT_VOLUME) {
-            return {RESULT_WRITE_FAILED, true, "Volume E: on the card could not be locked: "};
+            return {RESULT_WRITE_FAILED, true,
+                    "Volume E: on \\\\.\\PHYSICALDRIVE2 could not be locked: "};
         }
         return {0, true};
     }
@@ -221,7 +222,7 @@ class Oracle {
             if (f == "CreateFileA") return RESULT_NO_DRIVER;
             const uint64_t ecx = call.args[3];
             return ecx == 0xFFFFFFFF ? RESULT_WRITE_FAILED
-                                     : 0;  // lock and unlock are not consulted
+                                     : 0;  // a refused lock or unlock is asked again
         }
         if (f == "DeviceIoControl") return 0;  // re-reading the layout is only advice
         // Opening the drive to write it, or to read the slot back past the cache.
@@ -311,7 +312,7 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
                 const std::string tail = expected == 0
                                              ? "slotpull succeeded.\n"
                                              : "slotpull failed: " + detail + "text of error " +
-                                                   std::to_string(reason) + "\r\n\n";
+                                                   std::to_string(reason) + "\n";
                 if (!transferred && expected != 0) {
                     EXPECT_EQ(outcome.output.find("slotpull"), std::string::npos) << what;
                 } else {

@@ -5,43 +5,61 @@
 #include <cstring>
 #include <optional>
 
-#include "device/card.h"
-#include "device/platform_detection.h"
+#include "device/card_choice.h"
 #include "front/outcome_lines.h"
 #include "slotpush.h"
 #include "transfer/catalogue.h"
 #include "transfer/disk_directory.h"
+#include "transfer/image_file.h"
 #include "transfer/volume_transfer.h"
-#include "winapi.h"
-
-void print_usage() {
-    std::printf("\nslotpush Version 1.0\n\n");
-    std::printf("Usage:    slotpush <DSK file> <volume#>\n");
-    std::printf("Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n");
-    std::printf("\n");
-    std::printf("Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n");
-    std::printf("          slotpush LIST <first>[-<last>]      list what the volumes hold\n");
-    std::printf("          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n");
-    std::printf("Option:   --card <device or file>             name the card, before the rest\n");
-}
-
-int32_t check_volume_number(const char* text, uint32_t& volume_out) {
-    uint64_t value = 0;
-    bool valid = *text != '\0';
-    for (const char* c = text; valid && *c != '\0'; ++c) {
-        valid = *c >= '0' && *c <= '9';
-        value = value * 10 + static_cast<uint64_t>(*c - '0');
-        valid = valid && value <= UINT32_MAX;
-    }
-    if (!valid || value == 0) {
-        std::printf("The value '%s' is an invalid volume number.\n", text);
-        return -1;
-    }
-    volume_out = static_cast<uint32_t>(value);
-    return 0;
-}
 
 namespace {
+
+// What a command is given: its words (the keyword, or the image file, first) and what settles
+// its card.
+struct Run {
+    char** words;
+    int count;
+    const char* program;     // argument 0, for the drive-choice file
+    const char* named_card;  // --card's path; nullptr where none is named
+};
+
+// One command of the command line: its keyword, its form and meaning for the usage text, how
+// many words it takes (its keyword included; each takes at least two) and what runs it.
+struct Command {
+    const char* keyword;  // nullptr: the write, whose first word is the image file
+    const char* form;
+    const char* meaning;  // nullptr: the usage text's first lines say it
+    int most_words;
+    int (*run)(const Run& run);
+};
+
+// A step's outcome, said; card is the card it used, where it used one.
+int reported(const Outcome& outcome, const Card* card) {
+    report_outcome(outcome, card);
+    return outcome.status;
+}
+
+// A listing's outcome: its own lines have said what it found, so only a failure is said.
+int listed(const Outcome& outcome, const Card* card) {
+    return outcome.failed() ? reported(outcome, card) : outcome.status;
+}
+
+// The card named on the command line, else the one the drive-choice file stores, else the one
+// the user picks from the listing; none (its reason said) when there is none.
+std::optional<Card> settle_card(const Run& run) {
+    if (run.named_card != nullptr) {
+        Card card;
+        const Outcome outcome = name_card(run.named_card, card);
+        if (!outcome.failed()) return card;
+        report_outcome(outcome, nullptr);
+        return std::nullopt;
+    }
+    int32_t stored = NO_DRIVE;
+    if (!load_drive_choice(run.program, stored)) return std::nullopt;
+    if (stored != NO_DRIVE) return physical_drive_card(stored);
+    return choose_card();  // the listing says why when none is chosen
+}
 
 // "7", "1-40" or "1-" (to the card's end): true, with the first and last volume (last 0: to
 // the end). Anything but digits, a volume 0, a reversed range or one past 32 bits is refused.
@@ -58,106 +76,221 @@ bool parse_volume_range(const char* text, uint32_t& first, uint32_t& last) {
     return last_error == std::errc() && after_last == end && last >= first;
 }
 
-// A step's outcome, said; card is the card it used, where it used one.
-int reported(const Outcome& outcome, const Card* card) {
-    report_outcome(outcome, card);
-    return outcome.status;
+bool all_digits(const char* text) {
+    while (*text >= '0' && *text <= '9') ++text;
+    return *text == '\0';
 }
 
-// A listing's outcome: its own lines have said what it found, so only a failure is said.
-int listed(const Outcome& outcome, const Card* card) {
-    return outcome.failed() ? reported(outcome, card) : outcome.status;
+// Each command checks its volume text before the card is settled, so that a slip is refused
+// without a question.
+
+int run_write(const Run& run) {
+    uint32_t volume = 0;
+    if (check_volume_number(run.words[1], volume) != 0) return STATUS_REFUSED;
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    return reported(write_volume_from(*card, run.words[0], volume), &*card);
 }
 
-// LIST: the catalogue of the volumes first to last (0: to the card's end).
-int list_card(const Card& card, uint32_t first, uint32_t last) {
-    const Outcome outcome = list_volumes(card, first, last);
-    if (outcome.about != Outcome::About::past_card_end) return listed(outcome, &card);
+int run_read_back(const Run& run) {
+    uint32_t volume = 0;
+    if (check_volume_number(run.words[1], volume) != 0) return STATUS_REFUSED;
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    const char* file = run.count > 2 ? run.words[2] : FLASH_KEYWORD;
+    return reported(read_volume_back(*card, volume, file), &*card);
+}
+
+int run_list(const Run& run) {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    if (!parse_volume_range(run.words[1], first, last)) {
+        std::printf("The value '%s' is an invalid volume range.\n", run.words[1]);
+        return STATUS_REFUSED;
+    }
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    const Outcome outcome = list_volumes(*card, first, last);
+    if (outcome.about != Outcome::About::past_card_end) return listed(outcome, &*card);
     report_list_past_end(outcome);
     return outcome.status;
 }
 
-// The card named on the command line, else the one the drive-choice file stores, else the one
-// the user picks from the listing; none (its reason said) when there is none.
-std::optional<Card> settle_card(const char* program, const char* named) {
-    if (named != nullptr) {
-        Card card;
-        const Outcome outcome = name_card(named, card);
-        if (!outcome.failed()) return card;
-        report_outcome(outcome, nullptr);
-        return std::nullopt;
-    }
-    int32_t stored = NO_DRIVE;
-    if (!load_drive_choice(program, stored)) return std::nullopt;
-    if (stored != NO_DRIVE) return physical_drive_card(stored);
-    return choose_drive();  // the listing says why when none is chosen
+// A volume number, or else an image file.
+int run_dir(const Run& run) {
+    const char* what = run.words[1];
+    if (!all_digits(what)) return listed(list_image_files(what), nullptr);
+    uint32_t volume = 0;
+    if (check_volume_number(what, volume) != 0) return STATUS_REFUSED;
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    return listed(list_volume_files(*card, volume), &*card);
 }
 
-// What the command line asks for, its volume text checked.
-struct Request {
-    enum class Kind : uint8_t { write, read_back, list, list_files, list_image_files } kind;
-    uint32_t volume = 0;
-    uint32_t last = 0;           // of a LIST range; 0: to the card's end
-    const char* file = nullptr;  // the image file, or the read-back's output file
+// clang-format off
+const Command COMMANDS[] = {
+    {nullptr, "<DSK file> <volume#>", nullptr, 2, run_write},
+    {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 3, run_read_back},
+    {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, run_list},
+    {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, run_dir},
+};
+// clang-format on
+const Command& WRITE_COMMAND = COMMANDS[0];
+
+// The options, taken anywhere on the line before a "--".
+struct Options {
+    const char* card = nullptr;
+    bool help = false;
+    bool version = false;
+};
+struct OptionLine {
+    const char* form;
+    const char* meaning;
+};
+const OptionLine OPTION_LINES[] = {
+    {"--card <device or file>", "name the card (also --card=PATH)"},
+    {"--help, --version", "this text; the program's version"},
 };
 
-// The request of the arguments after the program and any --card: false, with the refusal said,
-// for a volume text that names no volume.
-bool parse_request(int count, char** args, Request& request) {
-    const char* what = args[0];
-    const char* volume_text = args[1];
-    if (std::strcmp(what, LIST_KEYWORD) == 0) {
-        request.kind = Request::Kind::list;
-        if (parse_volume_range(volume_text, request.volume, request.last)) return true;
-        std::printf("The value '%s' is an invalid volume range.\n", volume_text);
-        return false;
+constexpr const char* VERSION = "1.0";
+constexpr int USAGE_COLUMN = 36;  // where the meanings start, after the form
+
+// "Also:     slotpush LIST <first>[-<last>]      list what the volumes hold"
+void print_usage_line(const char* label, const char* prefix, const char* form,
+                      const char* meaning) {
+    const int width = USAGE_COLUMN - static_cast<int>(std::strlen(prefix));
+    std::printf("%-10s%s%-*s%s\n", label, prefix, width, form, meaning);
+}
+
+void print_command_form(const Command& command) {
+    std::printf("Usage:    slotpush %s\n", command.form);
+}
+
+// Takes the options out of argv, leaving the other words, in order, at words[0 .. count). False,
+// with the refusal said and status set, for an option it does not know or one without its path.
+bool take_options(int argc, char** argv, Options& options, char** words, int& count, int& status) {
+    static const char CARD_EQUALS[] = "--card=";
+    bool ended = false;
+    count = 0;
+    for (int i = 1; i < argc; ++i) {
+        const char* word = argv[i];
+        if (ended || word[0] != '-' || word[1] == '\0' || (word[1] != '-' && word[1] != 'h')) {
+            words[count++] = argv[i];
+            continue;
+        }
+        const char* card = nullptr;
+        if (std::strcmp(word, "--") == 0) {
+            ended = true;
+        } else if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(word, "--version") == 0) {
+            options.version = true;
+        } else if (std::strncmp(word, CARD_EQUALS, sizeof CARD_EQUALS - 1) == 0) {
+            card = word + sizeof CARD_EQUALS - 1;
+        } else if (std::strcmp(word, CARD_OPTION) == 0 && i + 1 < argc) {
+            card = argv[++i];
+        } else {
+            std::printf(std::strcmp(word, CARD_OPTION) == 0 ? "--card needs a device or a file.\n"
+                                                            : "Unknown option '%s'.\n",
+                        word);
+            status = STATUS_USAGE;
+            return false;
+        }
+        if (card != nullptr && options.card != nullptr) {
+            std::printf("--card is given twice; name one card.\n");
+            status = STATUS_USAGE;
+            return false;
+        }
+        if (card != nullptr) options.card = card;
     }
-    const bool dir = std::strcmp(what, DIR_KEYWORD) == 0;
-    const char* digit = volume_text;
-    while (*digit >= '0' && *digit <= '9') ++digit;
-    if (dir && *digit != '\0') {  // not all digits: an image file
-        request.kind = Request::Kind::list_image_files;
-        request.file = volume_text;
-        return true;
+    return true;
+}
+
+const Command& command_of(const char* first_word) {
+    for (const Command& command : COMMANDS) {
+        if (command.keyword != nullptr && std::strcmp(first_word, command.keyword) == 0) {
+            return command;
+        }
     }
-    const bool flash = std::strcmp(what, FLASH_KEYWORD) == 0;
-    request.kind = dir     ? Request::Kind::list_files
-                   : flash ? Request::Kind::read_back
-                           : Request::Kind::write;
-    request.file = flash ? (count > 2 ? args[2] : FLASH_KEYWORD) : what;
-    return check_volume_number(volume_text, request.volume) == 0;
+    return WRITE_COMMAND;
+}
+
+// A keyword typed in another case ("flash") where no file has that name: the keyword meant.
+const char* keyword_meant(const char* first_word) {
+    for (const Command& command : COMMANDS) {
+        if (command.keyword != nullptr && lstrcmpiA(first_word, command.keyword) == 0 &&
+            !file_exists(first_word)) {
+            return command.keyword;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
-// The volume text is checked before the card is settled, so that a slip is refused without a
-// question.
+void print_usage() {
+    std::printf("\nslotpush Version %s\n\n", VERSION);
+    std::printf("Usage:    slotpush %s\n", WRITE_COMMAND.form);
+    std::printf("Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n");
+    std::printf("\n");
+    const char* label = "Also:";
+    for (const Command& command : COMMANDS) {
+        if (command.meaning == nullptr) continue;
+        print_usage_line(label, "slotpush ", command.form, command.meaning);
+        label = "";
+    }
+    label = "Options:";
+    for (const OptionLine& option : OPTION_LINES) {
+        print_usage_line(label, "", option.form, option.meaning);
+        label = "";
+    }
+}
+
+int32_t check_volume_number(const char* text, uint32_t& volume_out) {
+    uint64_t value = 0;
+    bool valid = *text != '\0';
+    for (const char* c = text; valid && *c != '\0'; ++c) {
+        valid = *c >= '0' && *c <= '9';
+        value = value * 10 + static_cast<uint64_t>(*c - '0');
+        valid = valid && value <= UINT32_MAX;
+    }
+    if (!valid || value == 0) {
+        std::printf("The value '%s' is an invalid volume number.\n", text);
+        return STATUS_REFUSED;
+    }
+    volume_out = static_cast<uint32_t>(value);
+    return 0;
+}
+
 int slotpush_main(int argc, char** argv) {
-    const bool named = argc > 2 && std::strcmp(argv[1], CARD_OPTION) == 0;
-    const int first = named ? 3 : 1;  // the image file or keyword
-    if (argc - first < 2) {
+    Options options;
+    int count = 0;
+    int status = RESULT_SUCCESS;
+    // The words are gathered in argv itself, behind argument 0: never ahead of the one read.
+    char** words = argv + 1;
+    if (!take_options(argc, argv, options, words, count, status)) return status;
+    if (options.help || options.version) {
+        if (options.help) print_usage();
+        if (options.version) std::printf("slotpush %s\n", VERSION);
+        return RESULT_SUCCESS;
+    }
+    if (count < 2) {
         print_usage();
-        return 1;
+        return STATUS_USAGE;
     }
-    Request request{};
-    if (!parse_request(argc - first, argv + first, request)) return -1;
-    using Kind = Request::Kind;
-    if (request.kind == Kind::list_image_files) {
-        return listed(list_image_files(request.file), nullptr);
+    const Command& command = command_of(words[0]);
+    if (const char* meant = &command == &WRITE_COMMAND ? keyword_meant(words[0]) : nullptr) {
+        std::printf("There is no file '%s'; did you mean %s?\n", words[0], meant);
+        return STATUS_USAGE;
     }
-    const std::optional<Card> card = settle_card(argv[0], named ? argv[2] : nullptr);
-    if (!card) return -1;
-    switch (request.kind) {
-        case Kind::list:
-            return list_card(*card, request.volume, request.last);
-        case Kind::list_files:
-            return listed(list_volume_files(*card, request.volume), &*card);
-        case Kind::read_back:
-            return reported(copy_volume(*card, FLASH_KEYWORD, request.file, request.volume),
-                            &*card);
-        case Kind::write:
-        case Kind::list_image_files:
-            break;
+    if (count > command.most_words) {
+        std::printf("Too many arguments, from '%s' on.\n", words[command.most_words]);
+        print_command_form(command);
+        return STATUS_USAGE;
     }
-    return reported(copy_volume(*card, request.file, FLASH_KEYWORD, request.volume), &*card);
+    if (options.card != nullptr && options.card[0] == '\0') {
+        std::printf("--card names no card: its name is empty.\n");
+        return STATUS_REFUSED;
+    }
+    return command.run({words, count, argv[0], options.card});
 }

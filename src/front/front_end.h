@@ -1,4 +1,5 @@
-// The process entry: command line, drive-choice file, volume number and the run's outcome.
+// The process entry: the command line as a table of commands, the drive-choice file, the volume
+// number and the run's outcome.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +22,5 @@ bool load_drive_choice(const char* typed_path, int32_t& stored_drive);
 
 // 0 with the volume number in volume_out when text is all decimal digits and names a volume
 // from 1 to the largest 32-bit number; otherwise (an empty text and 0 among them) prints the
-// invalid-volume message and returns -1.
+// invalid-volume message and returns STATUS_REFUSED.
 int32_t check_volume_number(const char* text, uint32_t& volume_out);

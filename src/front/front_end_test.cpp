@@ -22,7 +22,8 @@ constexpr const char* USAGE =
     "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
     "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
     "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
-    "Option:   --card <device or file>             name the card, before the rest\n";
+    "Options:  --card <device or file>             name the card (also --card=PATH)\n"
+    "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
 
@@ -61,18 +62,46 @@ class FrontEnd : public ::testing::Test {
     }
 };
 
-TEST_F(FrontEnd, FewerThanTwoArgumentsPrintTheUsage) {
-    for (const auto& args :
-         std::vector<std::vector<std::string>>{{"slotpush"},
-                                               {"slotpush", "disk.dsk"},
-                                               {"slotpush", "-h"},
-                                               {"slotpush", "--help"},
-                                               {"slotpush", "--card", "card.img", "LIST"}}) {
+TEST_F(FrontEnd, TheCommandLineIsReadBeforeAnythingIsOpened) {
+    const std::string usage = USAGE;
+    const std::string flash_form = "Usage:    slotpush FLASH <volume#> [<file>]\n";
+    struct Case {
+        std::vector<std::string> args;  // after "slotpush"
+        int status;
+        std::string output;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{}, 1, usage},
+        {{"disk.dsk"}, 1, usage},
+        {{"--card", "card.img", "LIST"}, 1, usage},
+        {{"-h"}, 0, usage},
+        {{"FLASH", "5", "--help"}, 0, usage},
+        {{"--version"}, 0, "slotpush 1.0\n"},
+        {{"FLASH", "1", "x.dsk", "extra"}, 1, "Too many arguments, from 'extra' on.\n" + flash_form},
+        {{"disk.dsk", "5", "6"}, 1, "Too many arguments, from '6' on.\nUsage:    slotpush <DSK file> <volume#>\n"},
+        {{"flash", "5"}, 1, "There is no file 'flash'; did you mean FLASH?\n"},
+        {{"list", "1-"}, 1, "There is no file 'list'; did you mean LIST?\n"},
+        {{"--card", "", "LIST", "1"}, -1, "--card names no card: its name is empty.\n"},
+        {{"LIST", "1", "--card"}, 1, "--card needs a device or a file.\n"},
+        {{"--card=a", "--card", "b", "LIST", "1"}, 1, "--card is given twice; name one card.\n"},
+        {{"--crad", "x", "LIST", "1"}, 1, "Unknown option '--crad'.\n"},
+        {{"LIST", "1", "--card=none.img"}, -1, "slotpull failed: none.img: text of error 2\n"},
+        {{"LIST", "1", "--card", "none.img"}, -1, "slotpull failed: none.img: text of error 2\n"},
+        {{"--card=none.img", "--", "--card", "5"}, -1, "slotpull failed: none.img: text of error 2\n"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
         SetUp();
+        std::vector<std::string> args = {"slotpush"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
         const ToolRun outcome = run_slotpush(args);
-        EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(outcome.output, USAGE);
-        EXPECT_TRUE(fake::machine().log.empty()) << "nothing is opened";
+        const std::string what = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(outcome.status, c.status) << what;
+        EXPECT_EQ(outcome.output, c.output) << what;
+        EXPECT_EQ(fake::machine().count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), 0u) << what;
+        EXPECT_EQ(fake::machine().count("CreateFileA", CHOICE_FILE), 0u) << what;
+        TearDown();
     }
 }
 
@@ -250,17 +279,17 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
     no_signature[15] = 'X';
     const Case cases[] = {
         {"missing image", "none.dsk", [] {}, -2,
-         "slotpull failed: the image file 'none.dsk': text of error 2\r\n\n"},
+         "slotpull failed: the image file 'none.dsk': text of error 2\n"},
         {"drive absent", "disk.dsk", [] { fake::machine().drives[1].opens = false; }, -9,
-         "slotpull failed: " + DRIVE_1 + ": text of error 2\r\n\n"},
+         "slotpull failed: " + DRIVE_1 + ": text of error 2\n"},
         {"drive refuses writing", "disk.dsk",
          [] { fake::machine().drives[1].opens_for_write = false; }, -9,
-         "slotpull failed: " + DRIVE_1 + ": text of error 5\r\n\n"},
+         "slotpull failed: " + DRIVE_1 + ": text of error 5\n"},
         {"write fails", "disk.dsk",
          [] {
              fake::machine().fail_function("WriteFile", 0, {ERROR_WRITE_FAULT, std::nullopt});
          },
-         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 29\r\n\n"},
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 29\n"},
         {"drive too small", "disk.dsk", [] { add_drive(1, 4 * SLOT_BYTES + 4096); }, -3,
          "slotpull failed: volume 5 is past the card's end; its last whole volume is 4.\n"},
         {"drive of unknown size too small", "disk.dsk",
@@ -269,26 +298,31 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
              fake::machine().fail_function("DeviceIoControl", 0);
              fake::machine().fail_function("SetFilePointer", 4);  // the card's end
          },
-         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 27\r\n\n"},
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 27\n"},
         {"no system text", "none.dsk", [] { fake::machine().fail_function("FormatMessageA", 0); },
          -2, "slotpull failed: the image file 'none.dsk': error 2\n"},
-        {"not an image", "bad.dsk", [] {}, -4, "Not a supported TI/99-4A format\n"},
+        {"not an image", "bad.dsk", [] {}, -4,
+         "Not a supported TI/99-4A format: 'bad.dsk' has no DSK signature.\n"},
         {"the card keeps nothing", "disk.dsk",
          [] { fake::machine().drives[1].keeps_writes = false; }, -3,
-         "slotpull failed: volume 5 on the card does not hold what was written; the first "
-         "difference is at byte 0 of its slot.\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             " does not hold what was written; the first "
+             "difference is at byte 0 of its slot.\n"},
         {"the card alters a byte", "disk.dsk",
          [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 12345; }, -3,
-         "slotpull failed: volume 5 on the card does not hold what was written; the first "
-         "difference is at byte 12345 of its slot.\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             " does not hold what was written; the first "
+             "difference is at byte 12345 of its slot.\n"},
         {"the card alters its last byte", "disk.dsk",
          [] { fake::machine().drives[1].alters_byte_at = 5 * uint64_t{SLOT_BYTES} - 1; }, -3,
-         "slotpull failed: volume 5 on the card does not hold what was written; the first "
-         "difference is at byte 819199 of its slot.\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             " does not hold what was written; the first "
+             "difference is at byte 819199 of its slot.\n"},
         {"the card alters a byte past the middle", "disk.dsk",
          [] { fake::machine().drives[1].alters_byte_at = 4 * uint64_t{SLOT_BYTES} + 421945; }, -3,
-         "slotpull failed: volume 5 on the card does not hold what was written; the first "
-         "difference is at byte 421945 of its slot.\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             " does not hold what was written; the first "
+             "difference is at byte 421945 of its slot.\n"},
         // clang-format off
         {"a fixed disk with a partition table", "disk.dsk", [] { pc_disk(0x55, 0xAA, 510); }, -3, PC_DISK},
         {"a fixed disk with a GPT header", "disk.dsk", [] { pc_disk('E', 'F', 512); }, -3, PC_DISK},
@@ -300,7 +334,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         // clang-format on
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
-         "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\r\n\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\n"},
     };
     for (const Case& c : cases) {
         SetUp();
@@ -347,7 +381,7 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
         {"the first not read", "1-3", failing("ReadFile", 1), -2,
          header + "     1  (not read: text of error 31)\n   2-3  (empty)\n"},
         {"the card not opened", "1-3", failing("CreateFileA", 1), -2,
-         "slotpull failed: " + DRIVE_1 + ": text of error 31\r\n\n"},
+         "slotpull failed: " + DRIVE_1 + ": text of error 31\n"},
         // clang-format off
         {"a sector 0 of one value but its last byte", "1-3", volume_2_holds(all_but_last_byte), 0, header + "     1  (empty)\n     2  (not a TI disk)\n     3  (empty)\n"},
         {"a disk between empty runs", "1-3", volume_2_holds(disk_sector0("GAMES-1", 1600)), 0, header + "     1  (empty)\n     2  GAMES-1        1600     0\n     3  (empty)\n"},
@@ -424,14 +458,20 @@ TEST_F(FrontEnd, TheCardNamedOnTheCommandLineIsUsedAsItIs) {
         {{"card.img", "LIST", "1-"}, [] {}, 0, "Volume  Name        Sectors  Free  Prot\n   1-4  (empty)\nThe card ends after volume 4.\n", nullptr},
         {{"card.img", "disk.dsk", "5"}, [] {}, -3, past_end, nullptr},
         {{"card.img", "FLASH", "5"}, [] {}, -2, past_end, nullptr},
-        {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end.\n", nullptr},
+        {{"empty.img", "LIST", "1"}, [] {}, -1, "Volume 1 is past the card's end; the card holds no whole volume.\n", nullptr},
         {{"empty.img", "disk.dsk", "1"}, [] {}, -3, "slotpull failed: volume 1 is past the card's end; the card holds no whole volume.\n", nullptr},
-        {{"none.img", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: none.img: text of error 2\r\n\n", nullptr},
+        {{"none.img", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: none.img: text of error 2\n", nullptr},
         {{"NUL", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: NUL is neither a disk nor a file.\n", nullptr},
         {{"\\\\.\\PhysicalDrive3", "disk.dsk", "1"}, [] {}, 0, wrote(1, drive_path(3)), [] { return written(3); }},
         {{"e:", "disk.dsk", "1"}, e_on(2, std::nullopt), 0, wrote(1, drive_path(2)), [] { return written(2); }},
         {{"E:", "disk.dsk", "1"}, e_on(2, 1), -1, "slotpull failed: no single physical drive holds E:; name the drive as \\\\.\\PHYSICALDRIVEn.\n", nullptr},
         {{"E:", "disk.dsk", "1"}, windows_98, 0, wrote(1, "E:"), [] { return fake::machine().volumes['E'].sectors.written_range().has_value(); }},
+        {{"z:", "disk.dsk", "1"}, [=] { windows_98(); fake::machine().volumes['Z'] = fake::machine().volumes['E']; }, 0, wrote(1, "Z:"), [] { return fake::machine().volumes['Z'].sectors.written_range().has_value(); }},
+        {{"card.img", "FLASH", "2", "card.img"}, [] {}, 4, "slotpull failed: the output file 'card.img' is the card itself; nothing was written.\n", nullptr},
+        {{"E:\\cards\\card.img", "disk.dsk", "1"}, e_on(2, std::nullopt), -1, "slotpull failed: E:\\cards\\card.img: text of error 2\n", nullptr},
+        {{"\\\\.\\PHYSICALDRIVE", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: \\\\.\\PHYSICALDRIVE: text of error 2\n", nullptr},
+        {{"\\\\.\\PHYSICALDRIVE12345", "disk.dsk", "1"}, [] {}, -1, "slotpull failed: \\\\.\\PHYSICALDRIVE12345: text of error 2\n", nullptr},
+        {{std::string(512, 'c'), "disk.dsk", "1"}, [] {}, -1, "slotpull failed: " + std::string(512, 'c') + ": text of error 206\n", nullptr},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -504,8 +544,8 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
             "BAD?NAME    (sector 60: not a file's record, its name is not text)\n" + count},
         {"3", -2, "Volume 3 on " + DRIVE_1 + ": (empty)\n"},
         {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
-        {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\r\n\n"},
-        {"plain.dsk", -4, "Not a supported TI/99-4A format\n"},
+        {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\n"},
+        {"plain.dsk", -4, "Not a supported TI/99-4A format: 'plain.dsk' has no DSK signature.\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -547,9 +587,9 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
     };
     fake::MountedVolume spanning = fat_at(2048, 1);
     spanning.first_extent_on = 0;
-    const auto refused = [](char letter) {
-        return std::string("slotpull failed: Volume ") + letter +
-               ": on the card could not be locked: text of error 5\r\n\n";
+    const auto refused = [](char letter, int drive = 1) {
+        return std::string("slotpull failed: Volume ") + letter + ": on " + drive_path(drive) +
+               " could not be locked: text of error 5\n";
     };
     struct Case {
         const char* name;
@@ -566,7 +606,7 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
         {"FAT from sector 63", 10, 1, {{'F', fat_at(63, 1)}}, 0, ""},
         {"a volume over two disks, its second part on the card", 10, 1, {{'E', spanning}}, 0, ""},
         {"the card's volume in use", 10, 1, {{'E', fat_at(2048, 1, true)}}, -3, refused('E')},
-        {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C')},
+        {"stored drive 0 holds the system", 10, 0, {{'C', fat_at(63, 0, true)}}, -3, refused('C', 0)},
         {"NT 4 cannot say where its volumes are", 4, 1, {{'E', fat_at(2048, 1)}}, 0, ""},
     };
     // clang-format on

@@ -1,6 +1,7 @@
 #include "front/outcome_lines.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "device/system_text.h"
 #include "winapi.h"
@@ -40,8 +41,34 @@ void print_reason(DWORD error, const Card* card) {
         std::printf("The disk is in use: %s.\n", mounts);
         return;
     }
-    print_system_text(error, true);  // which usually ends in its own line break
+    print_system_text(error);
     std::printf("\n");
+}
+
+// The card's name, where the outcome knows it.
+const char* card_name(const Outcome& outcome) {
+    return outcome.card_name != nullptr ? outcome.card_name : "the card";
+}
+
+// "Volume E: on \\.\PHYSICALDRIVE1 could not be locked: ", or on the 9x family, where the
+// card is the letter's volume itself, "Volume E: could not be locked: ".
+void print_locked_volume(const Outcome& outcome) {
+    const char letter[] = {outcome.letter, ':', '\0'};
+    const char* card = card_name(outcome);
+    std::printf("slotpull failed: Volume %s", letter);
+    if (std::strcmp(card, letter) != 0) std::printf(" on %s", card);
+    std::printf(" could not be locked: ");
+}
+
+// "<lead> 5 is past the card's end; its last whole volume is 4."
+void print_past_end(const char* lead, const Outcome& outcome) {
+    std::printf("%s %s is past the card's end", lead, Decimal(outcome.volume).text);
+    if (outcome.last_volume == 0u) {
+        std::printf("; the card holds no whole volume");
+    } else if (outcome.last_volume) {
+        std::printf("; its last whole volume is %s", Decimal(*outcome.last_volume).text);
+    }
+    std::printf(".\n");
 }
 
 // A disk as the catalogue names it, for a line that is not the catalogue's.
@@ -99,26 +126,22 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     }
     switch (outcome.about) {
         case About::not_an_image:
-            std::printf("Not a supported TI/99-4A format\n");
+            std::printf("Not a supported TI/99-4A format: '%s' has no DSK signature.\n",
+                        outcome.path);
             return;
         case About::image_too_large:
-            std::printf("The image file holds %s bytes; a disk image holds at most %s bytes.\n",
-                        Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
+            std::printf(
+                "The image file '%s' holds %s bytes; a disk image holds at most %s bytes.\n",
+                outcome.path, Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
             return;
         case About::slot_differs:
             std::printf(
-                "slotpull failed: volume %s on the card does not hold what was written; "
-                "the first difference is at byte %s of its slot.\n",
-                Decimal(outcome.volume).text, Decimal(outcome.byte).text);
+                "slotpull failed: volume %s on %s does not hold what was written; the first "
+                "difference is at byte %s of its slot.\n",
+                Decimal(outcome.volume).text, card_name(outcome), Decimal(outcome.byte).text);
             return;
         case About::past_card_end:
-            std::printf("slotpull failed: volume %s is past the card's end; ",
-                        Decimal(outcome.volume).text);
-            if (outcome.last_volume == 0) {
-                std::printf("the card holds no whole volume.\n");
-            } else {
-                std::printf("its last whole volume is %s.\n", Decimal(outcome.last_volume).text);
-            }
+            print_past_end("slotpull failed: volume", outcome);
             return;
         case About::not_a_card:
             std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.card_name);
@@ -127,6 +150,12 @@ void report_outcome(const Outcome& outcome, const Card* card) {
             std::printf(
                 "slotpull failed: the output file '%s' is a device, not a file; nothing "
                 "was written.\n",
+                outcome.path);
+            return;
+        case About::output_is_card:
+            std::printf(
+                "slotpull failed: the output file '%s' is the card itself; nothing was "
+                "written.\n",
                 outcome.path);
             return;
         case About::pc_disk:
@@ -144,8 +173,7 @@ void report_outcome(const Outcome& outcome, const Card* card) {
         case About::listed:
             return;  // the catalogue's lines have said why
         case About::card_volume:
-            std::printf("slotpull failed: Volume %c: on the card could not be locked: ",
-                        outcome.letter);
+            print_locked_volume(outcome);
             break;
         case About::system:
             std::printf("slotpull failed: ");
@@ -156,9 +184,5 @@ void report_outcome(const Outcome& outcome, const Card* card) {
 }
 
 void report_list_past_end(const Outcome& outcome) {
-    std::printf("Volume %s is past the card's end", Decimal(outcome.volume).text);
-    if (outcome.last_volume != 0) {
-        std::printf("; its last whole volume is %s", Decimal(outcome.last_volume).text);
-    }
-    std::printf(".\n");
+    print_past_end("Volume", outcome);
 }

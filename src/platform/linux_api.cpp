@@ -103,6 +103,16 @@ int open_uncached(const std::string& path, int flags) {
     return cached;
 }
 
+// Clears O_NONBLOCK, so that reads and writes wait as Windows' do; closes fd when it cannot.
+bool made_blocking(int fd) {
+    const int flags = sys().fcntl(fd, F_GETFL, 0);
+    if (flags >= 0 && sys().fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0) return true;
+    const int error = errno;
+    sys().close(fd);
+    errno = error;
+    return false;
+}
+
 // A disk opens for writing as a physical drive does on Windows, where only the right to write
 // it is asked at the open, also while its volumes are mounted; the write itself is what may be
 // refused.
@@ -125,10 +135,15 @@ int open_descriptor(const std::string& path, const std::string& disk, DWORD acce
         fail_with_code(ERROR_INVALID_PARAMETER);
         return -1;
     }
+    // A pipe that no program has opened yet would hold an ordinary open for good: opened
+    // without waiting, a pipe is then told apart by GetFileType and refused.
     const int fd = (attributes & FILE_FLAG_NO_BUFFERING) != 0
-                       ? open_uncached(path, flags)
-                       : sys().open(path.c_str(), flags, 0666);
-    if (fd < 0) fail_with_errno(errno);
+                       ? open_uncached(path, flags | O_NONBLOCK)
+                       : sys().open(path.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd < 0 || !made_blocking(fd)) {
+        fail_with_errno(errno);
+        return -1;
+    }
     return fd;
 }
 
@@ -238,6 +253,29 @@ DWORD GetFileType(HANDLE hFile) {
     if (S_ISCHR(status.st_mode)) return FILE_TYPE_CHAR;
     if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) return FILE_TYPE_PIPE;
     return FILE_TYPE_UNKNOWN;
+}
+
+// A file is named by its device and inode, as Windows names it by volume and file index.
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    const OpenFile* file = open_file(hFile);
+    struct stat status {};
+    if (file == nullptr || sys().fstat(file->fd, &status) != 0) {
+        if (file != nullptr) fail_with_errno(errno);
+        return FALSE;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const auto device = static_cast<uint64_t>(status.st_dev);
+    const auto inode = static_cast<uint64_t>(status.st_ino);
+    const auto size = static_cast<uint64_t>(status.st_size);
+    information.dwVolumeSerialNumber = static_cast<DWORD>(device ^ device >> 32);
+    information.nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    information.nFileIndexLow = static_cast<DWORD>(inode);
+    information.nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information.nFileSizeLow = static_cast<DWORD>(size);
+    information.nNumberOfLinks = static_cast<DWORD>(status.st_nlink);
+    *lpFileInformation = information;
+    SetLastError(NO_ERROR);
+    return TRUE;
 }
 
 DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,

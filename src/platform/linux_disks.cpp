@@ -187,6 +187,10 @@ std::string resolve(const char* name, std::string& disk) {
     static const char DEVICE_PREFIX[] = "\\\\.\\";
     static const char PHYSICAL_DRIVE[] = "\\\\.\\PHYSICALDRIVE";
     disk.clear();
+    if (name[0] == '\0') {  // as open() answers an empty name
+        fail_with_errno(ENOENT);
+        return {};
+    }
     if (!starts_with_ignoring_case(name, DEVICE_PREFIX)) {
         disk = block_device_name(name);
         return name;

@@ -15,6 +15,7 @@ const SystemCalls& real_system_calls() {
         .write = ::write,
         .lseek = ::lseek,
         .fdatasync = ::fdatasync,
+        .fcntl = [](int fd, int command, int argument) { return ::fcntl(fd, command, argument); },
         .close = ::close,
         .fstat = [](int fd, struct stat* status) { return ::fstat(fd, status); },
         .stat = [](const char* path, struct stat* status) { return ::stat(path, status); },

@@ -18,6 +18,7 @@ struct SystemCalls {
     ssize_t (*write)(int fd, const void* buffer, size_t count);
     off_t (*lseek)(int fd, off_t offset, int whence);
     int (*fdatasync)(int fd);
+    int (*fcntl)(int fd, int command, int argument);  // F_GETFL and F_SETFL
     int (*close)(int fd);
     int (*fstat)(int fd, struct stat* status);
     int (*stat)(const char* path, struct stat* status);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 #include "testing/fake_parts.h"
 
@@ -283,6 +284,21 @@ DWORD GetFileType(HANDLE hFile) {
     if (machine().handle(hFile) == nullptr) return fake::fail(ERROR_INVALID_HANDLE, DWORD{0});
     machine().last_error = NO_ERROR;
     return machine().character_devices.count(target) != 0 ? FILE_TYPE_CHAR : FILE_TYPE_DISK;
+}
+
+// A file's index is its path's hash: one file, one path, as the machine keeps them.
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+    const std::string target = fake::target_of(hFile);
+    if (const auto fault = machine().begin("GetFileInformationByHandle", target, {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    if (machine().handle(hFile) == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
+    const auto index = static_cast<uint64_t>(std::hash<std::string>()(target));
+    *lpFileInformation = {};
+    lpFileInformation->dwVolumeSerialNumber = 0x5107;
+    lpFileInformation->nFileIndexHigh = static_cast<DWORD>(index >> 32);
+    lpFileInformation->nFileIndexLow = static_cast<DWORD>(index);
+    return fake::succeed_clearing_last_error();
 }
 
 BOOL DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,

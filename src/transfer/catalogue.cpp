@@ -73,13 +73,13 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
         DWORD error = NO_ERROR;
         bool ended = whole_volumes && volume > *whole_volumes;
         if (!ended) {
-            error = reader.read_sector(slot_byte_offset(slot_index_of_volume(volume)));
+            error = reader.read_sector(volume_byte_offset(volume));
             ended = !whole_volumes && ends_the_card(error);
         }
         if (ended && volume == first) {
-            outcome = failed(-1, NO_ERROR, Outcome::About::past_card_end);
+            outcome = failed(STATUS_REFUSED, NO_ERROR, Outcome::About::past_card_end);
             outcome.volume = first;
-            outcome.last_volume = whole_volumes.value_or(0);
+            outcome.last_volume = whole_volumes;
             return outcome;
         }
         if (volume == first) std::printf("Volume  Name        Sectors  Free  Prot\n");
@@ -92,7 +92,7 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
         if (error != NO_ERROR) {
             empty.end();
             std::printf("%6s  (not read: ", Volumes(volume, volume).text);
-            print_system_text(error, false);
+            print_system_text(error);
             std::printf(")\n");
             if (volume == first) outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
         } else {

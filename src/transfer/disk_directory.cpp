@@ -147,15 +147,14 @@ Directory read_directory(ConstImageView image) {
     return directory;
 }
 
-Outcome list_volume_files(const Card& card, uint32_t volume_number) {
-    const uint32_t slot_index = slot_index_of_volume(volume_number);
+Outcome list_volume_files(const Card& card, uint32_t volume) {
     Outcome outcome;
-    const Buffer raw = read_slot(card, slot_index, outcome);
+    const Buffer raw = read_slot(card, volume, outcome);
     if (!raw) return outcome;
     const Buffer image = obtain<uint8_t>(IMAGE_BYTES);
     if (!image) return failed_with_last_error(RESULT_NO_SOURCE);
     deinterleave({raw.get(), SLOT_BYTES}, {image.get(), IMAGE_BYTES});
-    const Subject subject{slot_index + 1, card.shown, nullptr};
+    const Subject subject{volume, card.shown, nullptr};
     if (print_directory(subject, read_directory(ConstImageView{image.get(), IMAGE_BYTES}))) {
         return succeeded();
     }

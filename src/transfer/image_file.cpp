@@ -7,6 +7,12 @@
 
 using Where = Outcome::Where;
 
+bool file_exists(const char* path) {
+    const ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    return static_cast<bool>(file);
+}
+
 Buffer load_image_file(const char* path, Outcome& outcome) {
     ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
@@ -22,6 +28,7 @@ Buffer load_image_file(const char* path, Outcome& outcome) {
     if (length > IMAGE_BYTES) {
         outcome = failed(RESULT_IMAGE_TOO_LARGE, NO_ERROR, Outcome::About::image_too_large);
         outcome.length = length;
+        outcome.path = path;
         return nullptr;
     }
     Buffer image = obtain<uint8_t>(IMAGE_BYTES);
@@ -39,22 +46,27 @@ Buffer load_image_file(const char* path, Outcome& outcome) {
 
 namespace {
 
-// Whether path names something that is there and is no file: a disk (it tells its length) or
-// a console, pipe or the null device. A read-back saved over a disk would destroy it.
-bool names_no_file(const char* path) {
+// A read-back may not be saved over a disk, a console, a pipe or the null device, nor over the
+// card itself by any of its names: each would be destroyed, or the card with it. Nothing there
+// yet is no refusal; the create then says why it fails, where it does.
+Outcome check_output_file(const char* path, const Card& card) {
     ScopedHandle existing(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!existing) return false;  // nothing there yet, or the create below says why
-    return disk_length(existing.get()) || GetFileType(existing.get()) != FILE_TYPE_DISK;
+    if (!existing) return succeeded();
+    using About = Outcome::About;
+    const bool no_file =
+        disk_length(existing.get()) || GetFileType(existing.get()) != FILE_TYPE_DISK;
+    const bool is_card = !no_file && card.file && identity_of(existing.get()) == card.file;
+    if (!no_file && !is_card) return succeeded();
+    Outcome refused = failed(RESULT_CREATE_FAILED, NO_ERROR,
+                             no_file ? About::output_no_file : About::output_is_card);
+    refused.path = path;
+    return refused;
 }
 
 // Creates (or truncates) path and writes bytes with one call; the file is closed on return.
-Outcome write_new_file(const char* path, std::span<const uint8_t> bytes) {
-    if (names_no_file(path)) {
-        Outcome refused = failed(RESULT_CREATE_FAILED, NO_ERROR, Outcome::About::output_no_file);
-        refused.path = path;
-        return refused;
-    }
+Outcome write_new_file(const char* path, const Card& card, std::span<const uint8_t> bytes) {
+    if (Outcome refused = check_output_file(path, card); refused.failed()) return refused;
     ScopedHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   CREATE_ALWAYS, 0, nullptr));
     if (!file)
@@ -67,12 +79,13 @@ Outcome write_new_file(const char* path, std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-Outcome save_image_file(const char* path, std::span<const uint8_t> raw_slot, uint32_t byte_count) {
+Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
+                        uint32_t byte_count) {
     Buffer output = obtain<uint8_t>(byte_count);
     if (!output) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
     const std::span<uint8_t> image{output.get(), byte_count};
     deinterleave(raw_slot, image);
-    const Outcome outcome = write_new_file(path, image);
+    const Outcome outcome = write_new_file(path, card, image);
     // A file that does not hold the whole slot is not left behind as if it did.
     if (outcome.status == RESULT_SAVE_FAILED) DeleteFileA(path);
     return outcome;

@@ -4,8 +4,12 @@
 #include <cstdint>
 #include <span>
 
+#include "device/card.h"
 #include "device/outcome.h"
 #include "transfer/slot_layout.h"
+
+// Whether a file (or anything the system opens for reading) is there by that name.
+bool file_exists(const char* path);
 
 // Reads the whole file into an IMAGE_BYTES buffer that starts as FILL_BYTE everywhere, so the
 // bytes past a short file's end are defined. None when it cannot, with outcome saying why:
@@ -14,6 +18,8 @@
 Buffer load_image_file(const char* path, Outcome& outcome);
 
 // Creates (or truncates) path and writes byte_count bytes taken from the even positions of
-// raw_slot. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or
+// raw_slot. Refused, before anything is opened for writing, where path names a device or the card
+// read from. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or
 // RESULT_SAVE_FAILED.
-Outcome save_image_file(const char* path, std::span<const uint8_t> raw_slot, uint32_t byte_count);
+Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
+                        uint32_t byte_count);

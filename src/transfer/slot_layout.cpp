@@ -4,14 +4,6 @@
 
 #include "winapi.h"
 
-uint32_t slot_index_of_volume(uint32_t volume_number) {
-    return volume_number > 0 ? volume_number - 1 : 0;
-}
-
-uint64_t slot_byte_offset(uint32_t slot_index) {
-    return static_cast<uint64_t>(slot_index) * SLOT_BYTES;
-}
-
 void interleave(std::span<const uint8_t> image, std::span<uint8_t> raw) {
     assert(raw.size() == 2 * image.size());
     for (size_t k = 0; k < image.size(); ++k) {

@@ -16,12 +16,6 @@ using ConstImageView = std::span<const uint8_t, IMAGE_BYTES>;
 // A buffer owned by whoever obtained it.
 using Buffer = Owned<uint8_t>;
 
-// Volume 0 addresses the same slot as volume 1.
-uint32_t slot_index_of_volume(uint32_t volume_number);
-
-// Byte offset of a slot from the start of the device, in 64 bits so that every slot is reachable.
-uint64_t slot_byte_offset(uint32_t slot_index);
-
 // raw must be twice as long as image: raw[2k] = image[k], raw[2k + 1] = FILL_BYTE.
 void interleave(std::span<const uint8_t> image, std::span<uint8_t> raw);
 

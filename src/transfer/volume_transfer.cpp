@@ -1,7 +1,5 @@
 #include "transfer/volume_transfer.h"
 
-#include <cstring>
-
 #include "device/card_reader.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
@@ -10,21 +8,21 @@
 
 namespace {
 
-// Refused with status when the card tells its size and the slot does not lie wholly on it.
-Outcome within_card(const CardReader& reader, uint32_t slot_index, int32_t status) {
+// Refused with status when the card tells its size and the volume does not lie wholly on it.
+Outcome within_card(const CardReader& reader, uint32_t volume, int32_t status) {
     const auto whole_volumes = reader.whole_volumes();
-    if (!whole_volumes || slot_index < *whole_volumes) return succeeded();
+    if (!whole_volumes || volume <= *whole_volumes) return succeeded();
     Outcome refused = failed(status, NO_ERROR, Outcome::About::past_card_end);
-    refused.volume = slot_index + 1;
+    refused.volume = volume;
     refused.last_volume = *whole_volumes;
     return refused;
 }
 
-Outcome read_back(const Card& card, uint32_t slot_index, const char* destination) {
+Outcome read_back(const Card& card, uint32_t volume, const char* destination) {
     Outcome outcome;
-    const Buffer raw = read_slot(card, slot_index, outcome);
+    const Buffer raw = read_slot(card, volume, outcome);
     if (!raw) return outcome;
-    Outcome saved = save_image_file(destination, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
+    Outcome saved = save_image_file(destination, card, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
     if (saved.failed()) return saved;
     saved.holds = label_of(summarise_slot(
         std::span<const uint8_t, DEVICE_SECTOR_BYTES>{raw.get(), DEVICE_SECTOR_BYTES}));
@@ -35,39 +33,39 @@ Outcome read_back(const Card& card, uint32_t slot_index, const char* destination
 // The card is looked at before anything else touches it: a volume past its end, where it tells
 // its size, is refused; what the volume holds is read as the catalogue reads it. A card that
 // does not answer is left to the write to report.
-Outcome look_before_write(const Card& card, uint32_t slot_index, DiskLabel& held) {
+Outcome look_before_write(const Card& card, uint32_t volume, DiskLabel& held) {
     CardReader reader(card);
     if (reader.open_error() != NO_ERROR) return succeeded();
-    if (Outcome refused = within_card(reader, slot_index, RESULT_WRITE_FAILED); refused.failed()) {
+    if (Outcome refused = within_card(reader, volume, RESULT_WRITE_FAILED); refused.failed()) {
         return refused;
     }
-    if (reader.read_sector(slot_byte_offset(slot_index)) == NO_ERROR) {
+    if (reader.read_sector(volume_byte_offset(volume)) == NO_ERROR) {
         held = label_of(summarise_slot(reader.sector()));
     }
     return succeeded();
 }
 
 // Interleaves image into a raw buffer twice its size and writes it into the card's slot.
-Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t slot_index) {
+Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t volume) {
     const size_t raw_bytes = 2 * image.size();
     const Buffer raw = obtain<uint8_t>(raw_bytes);
     if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
     const std::span<uint8_t> slot{raw.get(), raw_bytes};
     interleave(image, slot);
-    const Outcome written = card.access->write_slot(card, slot, slot_byte_offset(slot_index));
+    const Outcome written = card.access->write_slot(card, slot, volume_byte_offset(volume));
     return said_of_card(written, card.shown);
 }
 
-Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
+Outcome write_image(const Card& card, const char* source, uint32_t volume) {
     Outcome outcome;
     const Buffer image = prepare_image(source, outcome);
     if (!image) return outcome;
     const ConstImageView view{image.get(), IMAGE_BYTES};
     DiskLabel held;
-    if (Outcome refused = look_before_write(card, slot_index, held); refused.failed()) {
+    if (Outcome refused = look_before_write(card, volume, held); refused.failed()) {
         return refused;
     }
-    Outcome written = write_volume(card, view, slot_index);
+    Outcome written = write_volume(card, view, volume);
     if (!written.failed()) {
         written.held = held;
         written.holds = label_of(summarise_volume(view.first<IMAGE_SECTOR_BYTES>()));
@@ -77,20 +75,20 @@ Outcome write_image(const Card& card, const char* source, uint32_t slot_index) {
 
 }  // namespace
 
-Buffer read_slot(const Card& card, uint32_t slot_index, Outcome& outcome) {
+Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome) {
     CardReader reader(card);
     if (const DWORD error = reader.open_error()) {
         outcome = said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
         return nullptr;
     }
-    outcome = within_card(reader, slot_index, RESULT_NO_SOURCE);
+    outcome = within_card(reader, volume, RESULT_NO_SOURCE);
     if (outcome.failed()) return nullptr;
     Buffer raw = obtain<uint8_t>(SLOT_BYTES);
     if (!raw) {
         outcome = failed_with_last_error(RESULT_NO_SOURCE);
         return nullptr;
     }
-    const uint64_t offset = slot_byte_offset(slot_index);
+    const uint64_t offset = volume_byte_offset(volume);
     if (const DWORD error = reader.read({raw.get(), SLOT_BYTES}, offset)) {
         outcome = said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
         return nullptr;
@@ -111,25 +109,30 @@ Buffer prepare_image(const char* path, Outcome& outcome) {
     const ImageView view{image.get(), IMAGE_BYTES};
     if (!has_disk_signature(view)) {
         outcome = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
+        outcome.path = path;
         return nullptr;
     }
     widen_to_1600_sectors(view);
     return image;
 }
 
-Outcome copy_volume(const Card& card, const char* source, const char* destination,
-                    uint32_t volume_number) {
-    const uint32_t slot_index = slot_index_of_volume(volume_number);
-    const bool reads_back = std::strcmp(source, FLASH_KEYWORD) == 0;
-    if (!reads_back && std::strcmp(destination, FLASH_KEYWORD) != 0) {
-        // Neither end is the card: there is nothing this tool can move.
-        return failed(RESULT_NO_SOURCE, ERROR_INVALID_PARAMETER);
-    }
-    Outcome outcome = reads_back ? read_back(card, slot_index, destination)
-                                 : write_image(card, source, slot_index);
-    if (!outcome.failed()) {  // the line that says what moved names the volume and the card
-        outcome.volume = slot_index + 1;
+namespace {
+
+// The line that says what moved names the volume and the card.
+Outcome said_of_volume(Outcome outcome, const Card& card, uint32_t volume) {
+    if (!outcome.failed()) {
+        outcome.volume = volume;
         outcome.card_name = card.shown;
     }
     return outcome;
+}
+
+}  // namespace
+
+Outcome write_volume_from(const Card& card, const char* source, uint32_t volume) {
+    return said_of_volume(write_image(card, source, volume), card, volume);
+}
+
+Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination) {
+    return said_of_volume(read_back(card, volume, destination), card, volume);
 }

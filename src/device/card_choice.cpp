@@ -1,9 +1,10 @@
-#include "device/card.h"
+#include "device/card_choice.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstring>
 
+#include "device/drive_discovery.h"
 #include "device/handle_io.h"
 #include "device/physical_access.h"
 #include "device/platform_detection.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr char PHYSICAL_DRIVE_PREFIX[] = "\\\\.\\PHYSICALDRIVE";
 constexpr size_t MOST_DRIVE_DIGITS = 4;
 
 // Copies text, cut to fit, into a name of the card.
@@ -53,27 +53,25 @@ int32_t physical_drive_named(const char* text) {
 
 // On the NT family a letter names the one physical drive its volume lies on.
 Outcome drive_of_letter(int32_t index, const char* text, int32_t& drive) {
-    ScopedHandle volume(CreateFileA(volume_path(static_cast<char>('A' + index)).text, 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
-    if (!volume) return said_of_card(card_failed(-1, GetLastError()), text);
-    const DriveSet drives = drives_of_volume(volume.get());
+    const DriveSet drives = drives_of_letter(static_cast<char>('A' + index));
     if (drives == 0 || (drives & (drives - 1)) != 0) {
-        return said_of_card(failed(-1, NO_ERROR, Outcome::About::not_one_disk), text);
+        return said_of_card(failed(STATUS_REFUSED, NO_ERROR, Outcome::About::not_one_disk), text);
     }
     for (drive = 0; !holds(drives, drive); ++drive) {
     }
     return succeeded();
 }
 
-// A path opens for reading and is a disk or a file, not a console, pipe or folder.
-Outcome check_named_path(const char* text) {
+// A path opens for reading and is a disk or a file, not a console, pipe or folder; what names
+// it is kept.
+Outcome check_named_path(const char* text, std::optional<FileIdentity>& identity) {
     ScopedHandle card(CreateFileA(text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-    if (!card) return said_of_card(card_failed(-1, GetLastError()), text);
+    if (!card) return said_of_card(card_failed(STATUS_REFUSED, GetLastError()), text);
     if (GetFileType(card.get()) != FILE_TYPE_DISK) {
-        return said_of_card(failed(-1, NO_ERROR, Outcome::About::not_a_card), text);
+        return said_of_card(failed(STATUS_REFUSED, NO_ERROR, Outcome::About::not_a_card), text);
     }
+    identity = identity_of(card.get());
     return succeeded();
 }
 
@@ -101,7 +99,7 @@ Card letter_card(int32_t drive_index) {
 
 Outcome name_card(const char* text, Card& card) {
     if (std::strlen(text) >= CARD_NAME_BYTES) {
-        return said_of_card(card_failed(-1, ERROR_FILENAME_EXCED_RANGE), text);
+        return said_of_card(card_failed(STATUS_REFUSED, ERROR_FILENAME_EXCED_RANGE), text);
     }
     if (const int32_t drive = physical_drive_named(text); drive >= 0) {
         card = physical_drive_card(drive);
@@ -119,8 +117,21 @@ Outcome name_card(const char* text, Card& card) {
         card = physical_drive_card(drive);
         return succeeded();
     }
-    if (const Outcome checked = check_named_path(text); checked.failed()) return checked;
+    if (const Outcome checked = check_named_path(text, card.file); checked.failed()) {
+        return checked;
+    }
     card.access = &NAMED_PATH_ACCESS;
     set_names(card, text, text);
     return succeeded();
+}
+
+std::optional<Card> choose_card() {
+    if (detect_platform() == PLATFORM_9X) {
+        const int32_t letter = list_drives_vwin32();
+        if (letter == NO_DRIVE) return std::nullopt;
+        return letter_card(letter);
+    }
+    const int32_t drive = list_drives_physical();
+    if (drive == NO_DRIVE) return std::nullopt;
+    return physical_drive_card(drive);
 }
