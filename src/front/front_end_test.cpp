@@ -387,9 +387,12 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
         {"a disk between empty runs", "1-3", volume_2_holds(disk_sector0("GAMES-1", 1600)), 0, header + "     1  (empty)\n     2  GAMES-1        1600     0\n     3  (empty)\n"},
         {"a total not a multiple of 8", "2", volume_2_holds(odd_total), 0, header + "     2  ODD             362     0\n"},
         {"one volume", "7", [] {}, 0, header + "     7  (empty)\n"},
+        {"a range of one", "3-3", [] {}, 0, header + "     3  (empty)\n"},
+        {"sector not found on a card of known size: said, not the end", "1-3", [] { fake::machine().fail_function("ReadFile", 2, {ERROR_SECTOR_NOT_FOUND, std::nullopt}); }, 0, header + "     1  (empty)\n     2  (not read: text of error 27)\n     3  (empty)\n"},
+        {"ranges wider than the header", "1000-1999", [] { add_drive(1, 2000 * uint64_t{SLOT_BYTES}); write_sector0(1, 1000, disk_sector0("GAMES-1", 1600)); }, 0, "   Volume  Name        Sectors  Free  Prot\n     1000  GAMES-1        1600     0\n1001-1999  (empty)\n"},
         {"a card with part of a slot at its end", "1-", [] { add_drive(1, 3 * SLOT_BYTES + SLOT_BYTES / 2); }, 0, header + "   1-3  (empty)\nThe card ends after volume 3.\n"},
         // Its size unknown (no length, no end), the card ends where a read comes up short.
-        {"a short read", "1-", [] { fake::machine().fail_function("DeviceIoControl", 0); fake::machine().fail_function("SetFilePointer", 2); fake::machine().fail_function("ReadFile", 3, {0, 0}); }, 0, header + "   1-2  (empty)\nThe card ends after volume 2.\n"},
+        {"a short read", "1-", [] { fake::machine().fail_function("DeviceIoControl", 0); fake::machine().fail_function("SetFilePointer", 2); fake::machine().fail_function("ReadFile", 3, {0, 0}); }, 0, "     Volume  Name        Sectors  Free  Prot\n        1-2  (empty)\nThe card ends after volume 2.\n"},
         // clang-format on
     };
     for (const Case& c : cases) {
@@ -408,7 +411,8 @@ TEST_F(FrontEnd, TheCatalogueNamesAVolumeItCannotReadAndGoesOn) {
     const ToolRun nine_x = run_slotpush({"slotpush", "LIST", "1-"}, "y\n");
     EXPECT_EQ(nine_x.status, 0);
     EXPECT_TRUE(
-        nine_x.output.ends_with(header + "   1-2  (empty)\nThe card ends after volume 2.\n"))
+        nine_x.output.ends_with("     Volume  Name        Sectors  Free  Prot\n        1-2  "
+                                "(empty)\nThe card ends after volume 2.\n"))
         << nine_x.output;
     const ToolRun past_end = run_slotpush({"slotpush", "LIST", "3-"}, "y\n");
     EXPECT_EQ(past_end.status, -1);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "device/card_reader.h"
 #include "device/system_text.h"
@@ -24,13 +25,22 @@ struct Volumes {
     char text[2 * 10 + 2] = {};
 };
 
-void print_volume(uint32_t volume, const VolumeSummary& summary) {
+// The volume column is as wide as the widest run it can show, and never narrower than its
+// header, so that the columns stay aligned however far the card reaches.
+int column_width(uint32_t last) {
+    constexpr int HEADER_WIDTH = 6;  // "Volume"
+    const int widest =
+        static_cast<int>(std::strlen(Volumes(last > 1 ? last - 1 : last, last).text));
+    return widest > HEADER_WIDTH ? widest : HEADER_WIDTH;
+}
+
+void print_volume(int width, uint32_t volume, const VolumeSummary& summary) {
     const Volumes column(volume, volume);
     if (summary.kind == VolumeSummary::Kind::not_a_disk) {
-        std::printf("%6s  (not a TI disk)\n", column.text);
+        std::printf("%*s  (not a TI disk)\n", width, column.text);
         return;
     }
-    std::printf("%6s  %-10s  %7lu  %4lu%s\n", column.text, summary.name,
+    std::printf("%*s  %-10s  %7lu  %4lu%s\n", width, column.text, summary.name,
                 static_cast<unsigned long>(summary.sectors),
                 static_cast<unsigned long>(summary.free), summary.is_protected ? "  P" : "");
 }
@@ -38,17 +48,19 @@ void print_volume(uint32_t volume, const VolumeSummary& summary) {
 // The slots found empty one after another, printed as one line once the run ends.
 class EmptyRun {
   public:
+    explicit EmptyRun(int width) : width_(width) {}
     void add(uint32_t volume) {
         if (count_++ == 0) first_ = volume;
     }
     void end() {
         if (count_ > 0) {
-            std::printf("%6s  (empty)\n", Volumes(first_, first_ + count_ - 1).text);
+            std::printf("%*s  (empty)\n", width_, Volumes(first_, first_ + count_ - 1).text);
         }
         count_ = 0;
     }
 
   private:
+    int width_;
     uint32_t first_ = 0;
     uint32_t count_ = 0;
 };
@@ -68,7 +80,10 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
     }
     const std::optional<uint32_t> whole_volumes = reader.whole_volumes();
     Outcome outcome = succeeded();
-    EmptyRun empty;
+    // Where neither the range nor the card says where the list ends, it is aligned up to 99999.
+    constexpr uint32_t WIDEST_UNKNOWN_END = 99999;
+    const int width = column_width(last != 0 ? last : whole_volumes.value_or(WIDEST_UNKNOWN_END));
+    EmptyRun empty(width);
     for (uint32_t volume = first;; ++volume) {
         DWORD error = NO_ERROR;
         bool ended = whole_volumes && volume > *whole_volumes;
@@ -82,7 +97,7 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
             outcome.last_volume = whole_volumes;
             return outcome;
         }
-        if (volume == first) std::printf("Volume  Name        Sectors  Free  Prot\n");
+        if (volume == first) std::printf("%*s  Name        Sectors  Free  Prot\n", width, "Volume");
         if (ended) {
             empty.end();
             std::printf("The card ends after volume %lu.\n",
@@ -91,7 +106,7 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
         }
         if (error != NO_ERROR) {
             empty.end();
-            std::printf("%6s  (not read: ", Volumes(volume, volume).text);
+            std::printf("%*s  (not read: ", width, Volumes(volume, volume).text);
             print_system_text(error);
             std::printf(")\n");
             if (volume == first) outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
@@ -101,7 +116,7 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
                 empty.add(volume);
             } else {
                 empty.end();
-                print_volume(volume, summary);
+                print_volume(width, volume, summary);
             }
         }
         if (volume == last || volume == UINT32_MAX) break;

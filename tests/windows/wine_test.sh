@@ -62,11 +62,12 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s' \
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s' \
   'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
   '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
   '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
-  'Option:   --card <device or file>             name the card, before the rest')" "$output"
+  'Options:  --card <device or file>             name the card (also --card=PATH)' \
+  '          --help, --version                   this text; the program'"'"'s version')" "$output"
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
 header=$'List of All Possible Flash Drives\n---------------------------------\n\n'
@@ -189,6 +190,10 @@ check "--card card.img: LIST" "0 Volume  Name        Sectors  Free  Prot
 The card ends after volume 3." "$status $output"
 run "" --card card.img image.dsk 4
 check "--card card.img: past its end" "253 slotpull failed: volume 4 is past the card's end; its last whole volume is 3." "$status $output"
+run "" FLASH 2 .\\card.img --card=card.img
+check "--card card.img: the card is never an output file" "4 slotpull failed: the output file '.\\card.img' is the card itself; nothing was written." "$status $output"
+cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: the card changed"
+checks=$((checks + 1))
 run "" --card nosuch.img LIST 1
 check "--card nosuch.img: status" 255 "$status"
 check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"
