@@ -166,6 +166,15 @@ void print_command_form(const Command& command) {
     std::printf("Usage:    slotpush %s\n", command.form);
 }
 
+// What follows prefix in word; nullptr where word does not start with it. (The Windows programs
+// import no strncmp.)
+const char* after_prefix(const char* word, const char* prefix) {
+    for (; *prefix != '\0'; ++word, ++prefix) {
+        if (*word != *prefix) return nullptr;
+    }
+    return word;
+}
+
 // Takes the options out of argv, leaving the other words, in order, at words[0 .. count). False,
 // with the refusal said and status set, for an option it does not know or one without its path.
 bool take_options(int argc, char** argv, Options& options, char** words, int& count, int& status) {
@@ -185,8 +194,8 @@ bool take_options(int argc, char** argv, Options& options, char** words, int& co
             options.help = true;
         } else if (std::strcmp(word, "--version") == 0) {
             options.version = true;
-        } else if (std::strncmp(word, CARD_EQUALS, sizeof CARD_EQUALS - 1) == 0) {
-            card = word + sizeof CARD_EQUALS - 1;
+        } else if (const char* rest = after_prefix(word, CARD_EQUALS)) {
+            card = rest;
         } else if (std::strcmp(word, CARD_OPTION) == 0 && i + 1 < argc) {
             card = argv[++i];
         } else {

@@ -64,9 +64,17 @@ Buffer convert_track_dump(ConstImageView track_dump) {
     return image;
 }
 
-bool has_disk_signature(ConstImageView image) {
+namespace {
+
+bool signed_as_disk(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0) {
     return std::equal(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT),
-                      image.begin() + SIGNATURE);
+                      sector0.begin() + SIGNATURE);
+}
+
+}  // namespace
+
+bool has_disk_signature(ConstImageView image) {
+    return signed_as_disk(image.first<IMAGE_SECTOR_BYTES>());
 }
 
 void widen_to_1600_sectors(ImageView image) {
@@ -99,8 +107,7 @@ bool show_name(const uint8_t* bytes, char (&name)[11]) {
 
 VolumeSummary summarise_volume(std::span<const uint8_t, IMAGE_SECTOR_BYTES> sector0) {
     VolumeSummary summary;
-    if (!std::equal(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT),
-                    sector0.begin() + SIGNATURE)) {
+    if (!signed_as_disk(sector0)) {
         const bool blank = std::all_of(sector0.begin(), sector0.end(),
                                        [&](uint8_t byte) { return byte == sector0[0]; });
         summary.kind = blank ? VolumeSummary::Kind::empty : VolumeSummary::Kind::not_a_disk;

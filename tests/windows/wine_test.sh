@@ -148,10 +148,10 @@ done
 # --- The catalogue of the card's last volumes, and its end
 run "" LIST 2622-
 check "LIST: status" 0 "$status"
-check "LIST: lines" "Volume  Name        Sectors  Free  Prot
-  2622  (empty)
-  2623  ?????#*18?     1600     0
-  2624  (empty)
+check "LIST: lines" "   Volume  Name        Sectors  Free  Prot
+     2622  (empty)
+     2623  ?????#*18?     1600     0
+     2624  (empty)
 The card ends after volume 2624." "$output"
 
 # --- No wildcard expansion: with two matches, "*.dsk" still reaches the program as one name
