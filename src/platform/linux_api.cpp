@@ -36,6 +36,7 @@ struct OpenFile {
     // and opens it for writing.
     bool writer = false;
     int claim = -1;
+    bool synced = false;  // a disk's last write reached it, and nothing was written since
     bool is_device() const { return !disk.empty(); }
 };
 
@@ -348,6 +349,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
             return FALSE;
         }
     }
+    file->synced = false;
     const auto* bytes = static_cast<const uint8_t*>(lpBuffer);
     DWORD done = 0;
     while (done < nNumberOfBytesToWrite) {
@@ -366,6 +368,7 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         fail_with_errno(errno);
         return FALSE;
     }
+    file->synced = file->is_device();
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
     return TRUE;
 }
@@ -453,9 +456,12 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpB
     return static_cast<DWORD>(text.size());
 }
 
+// A disk's writes are synced as they are made: one that nothing was written to since needs no
+// second sync.
 BOOL FlushFileBuffers(HANDLE hFile) {
     const OpenFile* file = open_file(hFile);
     if (file == nullptr) return FALSE;
+    if (file->synced) return TRUE;
     if (sys().fdatasync(file->fd) != 0) {
         fail_with_errno(errno);
         return FALSE;

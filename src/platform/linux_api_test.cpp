@@ -507,7 +507,13 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
     EXPECT_EQ(opened_with(O_RDONLY), static_cast<long>(flags_of_opens.size()));
     EXPECT_TRUE(locks.empty() && !claimed()) << "the listing's open claims nothing";
     ASSERT_NE(SetFilePointer(h, 512, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
-    EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr));
+    static int syncs = 0;
+    const ScopedSystemCalls counted(&SystemCalls::fdatasync, [](int fd) {
+        ++syncs;
+        return REAL.fdatasync(fd);
+    });
+    EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr) && FlushFileBuffers(h));
+    EXPECT_EQ(syncs, 1) << "a write's sync is not made twice by the flush after it";
     EXPECT_EQ(locks, std::vector<int>{LOCK_EX | LOCK_NB}) << "the disk's lock, held exclusively";
     EXPECT_TRUE(claimed()) << "the disk stays claimed through the write";
     // The check after a write reads past the page cache.
