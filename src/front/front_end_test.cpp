@@ -550,6 +550,8 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
         {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\n"},
         {"plain.dsk", -4, "Not a supported TI/99-4A format: 'plain.dsk' has no DSK signature.\n"},
+        {"empty.dsk", 0, "The image file 'empty.dsk' holds FILES: 1600 sectors, 1598 free.\nName        Size  Type\n0 files, 0 sectors used.\n"},
+        {"cut.dsk", 0, "The image file 'cut.dsk' holds FILES: 1600 sectors, 1594 free.\nName        Size  Type\nGO             2  PROGRAM      P\n1 file, 2 sectors used.\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -560,6 +562,11 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         m.files["track.dsk"] = track_dump_of(m.files["files.dsk"]);
         m.files["broken.dsk"] = broken;
         m.files["plain.dsk"] = std::vector<uint8_t>(256, 'x');
+        m.files["empty.dsk"] = disk_with_files({});
+        // A protected program, then the index's end: the entry after it is not listed.
+        m.files["cut.dsk"] = disk_with_files({{"GO", 0x09, 0, 1}, {"AFTER", 0x00, 80, 1}});
+        std::swap(m.files["cut.dsk"][256 + 2], m.files["cut.dsk"][256 + 4]);
+        std::swap(m.files["cut.dsk"][256 + 3], m.files["cut.dsk"][256 + 5]);
         ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "2"}).status, 0);
         m.drives[1].write(3 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1);  // volume 4
         m.log.clear();
