@@ -290,6 +290,12 @@ LSTATUS RegCloseKey(HKEY hKey);
 BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR mounts,
                         DWORD mounts_bytes);
 
+// Not a Windows function: the path the system opens a Windows device path by, where it names
+// its devices its own way ("/dev/sdb" for "\\.\PHYSICALDRIVE1"), so that a card is found once
+// and then opened by that path. FALSE where path_bytes cannot hold it. Windows answers FALSE:
+// the device path is the one it opens.
+BOOL native_device_path(LPCSTR windows_path, LPSTR path, DWORD path_bytes);
+
 // Not a Windows function: where the system refused to give up a disk because it is in use and
 // can say by whom, the disk's mounts ("/dev/sdb1 is mounted on /media/card", ", " between
 // them) in text. Windows answers FALSE: its own reason for the refusal is all there is.

@@ -4,7 +4,8 @@
 # - mounted: the card is listed with its mount; a write is refused, names the mount, and
 #   changes nothing; reading back works;
 # - write-protected: a write is refused with the write-protect text;
-# - fixed (sysfs removable 0) with a partition table: refused, and nothing written;
+# - fixed (sysfs removable 0) with a boot record or a GPT header, as drive 1 and named with
+#   --card: refused, and nothing written;
 # - unmounted and fixed without one: the slot is written and reads back byte for byte, nothing
 #   else changes;
 # - pulled (detached): a write fails with the system's reason, and nothing else changes;
@@ -96,11 +97,17 @@ blockdev --setrw "$loop"
 # --- Fixed from here on: with a partition table it is a PC's disk and is refused untouched; a
 # raw fixed card (a CF-to-IDE adapter's) is written below.
 echo 0 >"$root/sys/block/sdb/removable"
+entry=$root/sys/block/$(basename "$loop")  # the device's own, which a named --card reaches
+mkdir "$entry" && echo 0 >"$entry/removable" && ln -s "/sys/block/$(basename "$loop")/size" "$entry"
 cat "$loop" >"$work/before"
-printf '\x55\xAA' | dd of="$loop" bs=1 seek=510 conv=notrunc status=none
-run image.dsk 2
-check "fixed with a partition table: refused" "253 slotpull failed: /dev/sdb is a fixed disk with partitions, not a card; nothing was written." "$status $output"
-printf '\x00\x00' | dd of="$loop" bs=1 seek=510 conv=notrunc status=none
+for signature in '510 \x55\xAA' '512 EFI PART'; do
+  printf "${signature#* }" | dd of="$loop" bs=1 seek="${signature%% *}" conv=notrunc status=none
+  for card in /dev/sdb "$loop"; do
+    run $([ "$card" == "$loop" ] && echo --card "$loop") image.dsk 2
+    check "fixed, $card, ${signature#* } at ${signature%% *}: refused" "253 slotpull failed: $card is a fixed disk with partitions, not a card; nothing was written." "$status $output"
+  done
+  dd if="$work/before" of="$loop" bs=512 count=2 conv=notrunc status=none
+done
 checks=$((checks + 1))
 cmp -s "$loop" "$work/before" || fail "fixed with a partition table: the device changed"
 

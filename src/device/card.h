@@ -33,8 +33,12 @@ struct CardAccess {
     // The card's length in bytes, where the system tells it; nullptr where the family has no
     // way to ask.
     std::optional<uint64_t> (*size)(HANDLE reader);
-    // Claims the card, writes the slot at byte_offset, flushes it to the card and reads it back
-    // to compare. Success, or a failure that says what failed.
+    // Whether the reader's disk is a PC's own (a fixed disk with a partition table or boot
+    // record), which is never written; nullptr where the family reaches no such disk.
+    bool (*pc_disk)(HANDLE reader);
+    // Claims the card, writes the slot (in whole pages, from obtain_pages) at byte_offset,
+    // flushes it to the card and reads it back to compare. Success, or a failure that says what
+    // failed. A PC's disk is refused before this is called (pc_disk).
     Outcome (*write_slot)(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset);
 };
 

@@ -81,10 +81,15 @@ Card physical_drive_card(int32_t drive) {
     Card card;
     card.access = &PHYSICAL_DRIVE_ACCESS;
     card.drive = drive;
-    const DevicePath path = physical_drive_path(drive);
+    // Where the system names the drive its own way, the drive is found once, here, and then
+    // opened by that name.
+    const DevicePath windows = physical_drive_path(drive);
+    char opened[CARD_NAME_BYTES] = {};
+    const char* path =
+        native_device_path(windows.text, opened, sizeof opened) ? opened : windows.text;
     char native[CARD_NAME_BYTES] = {};
-    const bool named = native_drive_names(path.text, native, sizeof native, nullptr, 0);
-    set_names(card, path.text, named ? native : path.text);
+    const bool named = native_drive_names(path, native, sizeof native, nullptr, 0);
+    set_names(card, path, named ? native : windows.text);
     return card;
 }
 

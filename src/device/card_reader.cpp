@@ -15,6 +15,10 @@ std::optional<uint32_t> CardReader::whole_volumes() const {
     return static_cast<uint32_t>(std::min<uint64_t>(*size_ / SLOT_BYTES, UINT32_MAX));
 }
 
+bool CardReader::is_pc_disk() const {
+    return device_ && card_.access->pc_disk != nullptr && card_.access->pc_disk(device_.get());
+}
+
 DWORD CardReader::read(std::span<uint8_t> buffer, uint64_t byte_offset) {
     return card_.access->read(card_, device_.get(), buffer, byte_offset);
 }

@@ -22,6 +22,9 @@ class CardReader {
     std::optional<uint64_t> size() const { return size_; }
     // The card's whole volumes where its size is known: every volume from 1 to this one.
     std::optional<uint32_t> whole_volumes() const;
+    // Whether the card is a PC's own disk, asked through this reader (and false where it cannot
+    // say): a write refuses such a disk before it claims anything.
+    bool is_pc_disk() const;
 
     // Reads buffer.size() bytes at byte_offset: NO_ERROR, or why they could not be read.
     DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset);

@@ -48,41 +48,23 @@ std::optional<uint64_t> named_path_size(HANDLE card) {
     return end;
 }
 
-// Reads the slot back through a handle that bypasses the system's cache, into whole pages as
-// such reads need, and compares it with what was written.
-Outcome verify(const Card& card, std::span<const uint8_t> written, uint64_t byte_offset) {
-    const Pages pages = obtain_pages(written.size());
-    if (!pages) return failed_with_last_error(RESULT_WRITE_FAILED);
-    ScopedHandle reader(CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-    if (!reader) return card_failed(RESULT_WRITE_FAILED, GetLastError());
-    const std::span<uint8_t> read_back{pages.get(), written.size()};
-    if (const DWORD error = read_at(reader.get(), byte_offset, read_back)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
-    }
-    return check_slot(written, read_back, byte_offset);
-}
-
 // A PC's disk is one the system calls fixed whose first sectors hold a partition table or boot
 // record (0x55 0xAA ending the first sector, or a GPT header in the second). Cards come
 // removable, or, on a CF-to-IDE adapter, fixed but without either; a TI card holds the filler
 // in every odd byte, so never 0xAA at 511. A disk that cannot say is not refused here: the
 // write's own steps report what fails.
-bool is_pc_disk(const Card& card) {
+bool is_pc_disk(HANDLE disk) {
     static const char GPT_SIGNATURE[] = "EFI PART";
     constexpr size_t BOOT_SIGNATURE_AT = 510;
-    ScopedHandle disk(CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, 0, nullptr));
     DISK_GEOMETRY geometry{};
     DWORD returned = 0;
-    if (!disk ||
-        !DeviceIoControl(disk.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+    if (!DeviceIoControl(disk, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
                          sizeof geometry, &returned, nullptr) ||
         geometry.MediaType == RemovableMedia) {
         return false;
     }
     uint8_t first[2 * DEVICE_SECTOR_BYTES];
-    if (read_at(disk.get(), 0, first) != NO_ERROR) return false;
+    if (read_at(disk, 0, first) != NO_ERROR) return false;
     bool gpt = true;  // compared byte by byte: the Windows programs import no memcmp
     for (size_t i = 0; i + 1 < sizeof GPT_SIGNATURE; ++i) {
         gpt = gpt && first[DEVICE_SECTOR_BYTES + i] == static_cast<uint8_t>(GPT_SIGNATURE[i]);
@@ -90,44 +72,49 @@ bool is_pc_disk(const Card& card) {
     return gpt || (first[BOOT_SIGNATURE_AT] == 0x55 && first[BOOT_SIGNATURE_AT + 1] == 0xAA);
 }
 
-// Open, write with one call, flush to the card, and read back while the claim still holds.
-// after_write runs on the written disk whatever the write and its check gave.
+// One handle writes the slot and reads it back: opened past the system's cache, what it reads
+// comes from the card, and it writes from whole pages as such a handle needs. The write is one
+// call, flushed to the card, and read back while the claim still holds. after_write runs on the
+// written disk whatever the write and its check gave.
 Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset,
                         void (*after_write)(HANDLE disk)) {
-    ScopedHandle writer(CreateFileA(card.path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
+    const Pages read_back = obtain_pages(slot.size());
+    if (!read_back) return failed_with_last_error(RESULT_WRITE_FAILED);
+    ScopedHandle writer(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_NO_BUFFERING, nullptr));
     if (!writer) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
     if (const DWORD error = write_at(writer.get(), byte_offset, slot)) {
         return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
     }
-    const Outcome outcome = FlushFileBuffers(writer.get())
-                                ? verify(card, slot, byte_offset)
-                                : volume_failed(RESULT_WRITE_FAILED, GetLastError(), byte_offset);
+    Outcome outcome;
+    const std::span<uint8_t> back{read_back.get(), slot.size()};
+    if (!FlushFileBuffers(writer.get())) {
+        outcome = volume_failed(RESULT_WRITE_FAILED, GetLastError(), byte_offset);
+    } else if (const DWORD error = read_at(writer.get(), byte_offset, back)) {
+        outcome = volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+    } else {
+        outcome = check_slot(slot, back, byte_offset);
+    }
     after_write(writer.get());
     return outcome;
-}
-
-// A PC's disk is refused before anything is claimed, with the status a card in use has.
-Outcome refused_pc_disk(const Card& card) {
-    return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk), card.shown);
 }
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
 // the check; a volume that cannot be locked stops the write before any byte moves.
 Outcome write_physical_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
-    if (is_pc_disk(card)) return refused_pc_disk(card);
     VolumeClaim volumes;
     if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
     return write_and_check(card, slot, byte_offset, refresh_disk_layout);
 }
 
 Outcome write_named_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
-    if (is_pc_disk(card)) return refused_pc_disk(card);
     return write_and_check(card, slot, byte_offset, [](HANDLE) {});
 }
 
 }  // namespace
 
-const CardAccess PHYSICAL_DRIVE_ACCESS = {open_reader, read_run, physical_drive_size,
+const CardAccess PHYSICAL_DRIVE_ACCESS = {open_reader, read_run, physical_drive_size, is_pc_disk,
                                           write_physical_slot};
-const CardAccess NAMED_PATH_ACCESS = {open_reader, read_run, named_path_size, write_named_slot};
+const CardAccess NAMED_PATH_ACCESS = {open_reader, read_run, named_path_size, is_pc_disk,
+                                      write_named_slot};

@@ -149,4 +149,4 @@ Outcome write_letter_slot(const Card& card, std::span<const uint8_t> slot, uint6
 // The 9x family does not tell a volume's size (no size query): a read past its end fails where
 // the volume ends.
 const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader(); }, read_letter_run,
-                                  nullptr, write_letter_slot};
+                                  nullptr, nullptr, write_letter_slot};

@@ -108,6 +108,7 @@ class Oracle {
     Oracle(const Scenario& s, const std::vector<fake::Call>& log) : s_(s) {
         size_t vwin32_opens = 0;
         size_t probes = 0;
+        size_t pages = 0;
         bool transfer = false;
         bool looking = false;  // at the card before a write, through a reader of its own
         for (const fake::Call& call : log) {
@@ -124,7 +125,11 @@ class Oracle {
             looking = looking || (card_reader && s.transfer != Transfer::read_back);
             if (call.function == "CreateFileA" && call.target == "\\\\.\\VWIN32") ++vwin32_opens;
             if (call.function == "DeviceIoControl" && vwin32 && !transfer) ++probes;
-            expected_.push_back(looking ? Expected{0, true}
+            // After the look, the first pages are the slot's, made before anything is claimed.
+            const bool slot_pages = !looking && transfer && call.function == "VirtualAlloc" &&
+                                    s.transfer != Transfer::read_back && pages++ == 0;
+            expected_.push_back(looking      ? Expected{0, true}
+                                : slot_pages ? Expected{RESULT_NO_SOURCE, true}
                                 : transfer
                                     ? in_transfer(call)
                                     : Expected{before_transfer(call, vwin32_opens, probes), false});
@@ -226,7 +231,9 @@ class Oracle {
         }
         if (f == "DeviceIoControl") return 0;  // re-reading the layout is only advice
         // Opening the drive to write it, or to read the slot back past the cache.
-        if (f == "CreateFileA" && call.args[0] == GENERIC_WRITE) return RESULT_DRIVE_NOT_OPENED;
+        if (f == "CreateFileA" && (call.args[0] & GENERIC_WRITE) != 0) {
+            return RESULT_DRIVE_NOT_OPENED;
+        }
         return RESULT_WRITE_FAILED;  // everything else fails the write or its check
     }
 

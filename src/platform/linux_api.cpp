@@ -4,6 +4,7 @@
 // version and registry calls fail, as on a system without them.
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,7 +37,8 @@ struct OpenFile {
     // and opens it for writing.
     bool writer = false;
     int claim = -1;
-    bool synced = false;  // a disk's last write reached it, and nothing was written since
+    bool synced = false;    // a disk's last write reached it, and nothing was written since
+    bool uncached = false;  // FILE_FLAG_NO_BUFFERING: reads and writes bypass the page cache
     bool is_device() const { return !disk.empty(); }
 };
 
@@ -117,12 +119,12 @@ bool made_blocking(int fd) {
 // A disk opens for writing as a physical drive does on Windows, where only the right to write
 // it is asked at the open, also while its volumes are mounted; the write itself is what may be
 // refused.
-int open_writer(const std::string& path) {
+int open_writer(const std::string& path, int direct) {
     if (sys().access(path.c_str(), W_OK) != 0) {
         fail_with_errno(errno);
         return -1;
     }
-    const int fd = sys().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    const int fd = sys().open(path.c_str(), O_RDONLY | O_CLOEXEC | direct, 0);
     if (fd < 0) fail_with_errno(errno);
     return fd;
 }
@@ -130,7 +132,9 @@ int open_writer(const std::string& path) {
 // The descriptor behind a new handle, or -1 with the last error set.
 int open_descriptor(const std::string& path, const std::string& disk, DWORD access,
                     DWORD disposition, DWORD attributes) {
-    if (!disk.empty() && (access & GENERIC_WRITE) != 0) return open_writer(path);
+    if (!disk.empty() && (access & GENERIC_WRITE) != 0) {
+        return open_writer(path, (attributes & FILE_FLAG_NO_BUFFERING) != 0 ? O_DIRECT : 0);
+    }
     const int flags = open_flags(access, disposition);
     if (flags < 0) {
         fail_with_code(ERROR_INVALID_PARAMETER);
@@ -155,7 +159,8 @@ bool make_writable(OpenFile& file) {
     const int claim = claim_disk(file.path, file.disk);
     if (claim < 0) return false;
     const off_t position = sys().lseek(file.fd, 0, SEEK_CUR);
-    const int fd = position < 0 ? -1 : sys().open(file.path.c_str(), O_RDWR | O_CLOEXEC, 0);
+    const int flags = O_RDWR | O_CLOEXEC | (file.uncached ? O_DIRECT : 0);
+    const int fd = position < 0 ? -1 : sys().open(file.path.c_str(), flags, 0);
     if (fd < 0 || sys().lseek(fd, position, SEEK_SET) < 0) {
         fail_with_errno(errno);
         if (fd >= 0) sys().close(fd);
@@ -237,7 +242,9 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
     const bool writer = !disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0;
-    return new OpenFile{fd, disk, path, delete_on_close, writer};
+    auto* file = new OpenFile{fd, disk, path, delete_on_close, writer};
+    file->uncached = (dwFlagsAndAttributes & FILE_FLAG_NO_BUFFERING) != 0;
+    return file;
 }
 
 // A disk or a regular file is what Windows calls a disk file; a terminal or other character
@@ -457,7 +464,8 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID, DWORD dwMessageId, DWORD, LPSTR lpB
 }
 
 // A disk's writes are synced as they are made: one that nothing was written to since needs no
-// second sync.
+// second sync. A file opened past the cache where its file system refused O_DIRECT has its
+// pages dropped once they are written, so that what the handle reads next comes from the medium.
 BOOL FlushFileBuffers(HANDLE hFile) {
     const OpenFile* file = open_file(hFile);
     if (file == nullptr) return FALSE;
@@ -466,22 +474,44 @@ BOOL FlushFileBuffers(HANDLE hFile) {
         fail_with_errno(errno);
         return FALSE;
     }
+    const int flags = file->uncached ? sys().fcntl(file->fd, F_GETFL, 0) : O_DIRECT;
+    const int advice = flags < 0 || (flags & O_DIRECT) != 0
+                           ? 0
+                           : sys().posix_fadvise(file->fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (flags < 0 || advice != 0) {
+        fail_with_errno(flags < 0 ? errno : advice);
+        return FALSE;
+    }
     return TRUE;
 }
 
-// Whole pages, zeroed, as Windows gives them.
+// Whole pages, zeroed and already in memory, as Windows commits them (brought in with one call
+// rather than a fault per page). The mapping's first page keeps its length for VirtualFree,
+// which is told none.
+constexpr size_t PAGE_BYTES = 4096;
+
 LPVOID VirtualAlloc(LPVOID, SIZE_T dwSize, DWORD, DWORD) {
-    constexpr size_t PAGE_BYTES = 4096;
-    void* pages = nullptr;
-    if (posix_memalign(&pages, PAGE_BYTES, dwSize > 0 ? dwSize : 1) != 0) {
-        fail_with_errno(ENOMEM);
+    const size_t length = PAGE_BYTES + dwSize;
+    void* mapping = mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (mapping == MAP_FAILED) {
+        fail_with_errno(errno);
         return nullptr;
     }
-    return std::memset(pages, 0, dwSize);
+    *static_cast<size_t*>(mapping) = length;
+    return static_cast<uint8_t*>(mapping) + PAGE_BYTES;
 }
 
 BOOL VirtualFree(LPVOID lpAddress, SIZE_T, DWORD) {
-    std::free(lpAddress);
+    if (lpAddress == nullptr) {
+        fail_with_code(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    uint8_t* mapping = static_cast<uint8_t*>(lpAddress) - PAGE_BYTES;
+    if (munmap(mapping, *reinterpret_cast<size_t*>(mapping)) != 0) {
+        fail_with_errno(errno);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -526,6 +556,14 @@ BOOL native_drive_names(LPCSTR windows_path, LPSTR name, DWORD name_bytes, LPSTR
     if (disk.empty() || name_bytes == 0) return FALSE;
     copy_text("/dev/" + disk, name, name_bytes);
     if (mounts_bytes > 0) copy_text(mount_directories(path, disk), mounts, mounts_bytes);
+    return TRUE;
+}
+
+BOOL native_device_path(LPCSTR windows_path, LPSTR path, DWORD path_bytes) {
+    std::string disk;
+    const std::string opened = resolve(windows_path, disk);
+    if (disk.empty() || opened.size() >= path_bytes) return FALSE;
+    std::memcpy(path, opened.c_str(), opened.size() + 1);
     return TRUE;
 }
 

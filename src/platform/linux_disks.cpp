@@ -157,8 +157,18 @@ bool lock_disk(int fd) {
 }
 
 // The kernel's name of the block device at path ("sdb" for /dev/disk/by-id/usb-...), whose
-// attributes lie under /sys/block; empty for anything that is not a block device.
+// attributes lie under /sys/block; empty for anything that is not a block device. A whole
+// disk's own name, /dev/NAME beside /sys/block/NAME, is the one a physical drive resolves to.
 std::string block_device_name(const char* path) {
+    const std::string devices = device_root() + "/dev/";
+    if (std::strncmp(path, devices.c_str(), devices.size()) == 0) {
+        const char* name = path + devices.size();
+        struct stat entry {};
+        if (std::strchr(name, '/') == nullptr && name[0] != '\0' && name[0] != '.' &&
+            system_calls().stat((device_root() + "/sys/block/" + name).c_str(), &entry) == 0) {
+            return name;
+        }
+    }
     struct stat status {};
     if (system_calls().stat(path, &status) != 0 || !S_ISBLK(status.st_mode)) return {};
     char* real = system_calls().realpath(path, nullptr);

@@ -187,6 +187,14 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
 
 namespace {
 
+// Past the cache only whole sectors move, from and into memory aligned to a sector.
+bool unaligned(const fake::Machine::Open& open, const void* buffer, DWORD count) {
+    constexpr uint64_t SECTOR = 512;
+    return (open.attributes & FILE_FLAG_NO_BUFFERING) != 0 &&
+           (reinterpret_cast<uintptr_t>(buffer) % SECTOR != 0 || count % SECTOR != 0 ||
+            open.position % SECTOR != 0);
+}
+
 // The count a faulty call moves instead of the one asked for.
 DWORD moved_count(const std::optional<fake::Fault>& fault, DWORD asked) {
     return fault && fault->short_count ? std::min(*fault->short_count, asked) : asked;
@@ -207,16 +215,12 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     if (open->drive >= 0 && available < nNumberOfBytesToRead) {
         return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);  // a disk ends; it has no short reads
     }
-    if ((open->attributes & FILE_FLAG_NO_BUFFERING) != 0) {
-        // Past the cache only whole sectors move, into memory aligned to a sector.
-        constexpr uint64_t SECTOR = 512;
-        if (reinterpret_cast<uintptr_t>(lpBuffer) % SECTOR != 0 ||
-            nNumberOfBytesToRead % SECTOR != 0 || open->position % SECTOR != 0) {
-            return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
-        }
-        if (open->drive >= 0 && machine().drives[open->drive].uncached_reads_fail) {
-            return fake::fail(ERROR_CRC, FALSE);
-        }
+    if (unaligned(*open, lpBuffer, nNumberOfBytesToRead)) {
+        return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
+    if ((open->attributes & FILE_FLAG_NO_BUFFERING) != 0 && open->drive >= 0 &&
+        machine().drives[open->drive].uncached_reads_fail) {
+        return fake::fail(ERROR_CRC, FALSE);
     }
     const DWORD count =
         moved_count(fault, static_cast<DWORD>(std::min<uint64_t>(available, nNumberOfBytesToRead)));
@@ -240,6 +244,9 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
     fake::Machine::Open* open = fake::data_handle(hFile);
     if (open == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     if ((open->access & GENERIC_WRITE) == 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
+    if (unaligned(*open, lpBuffer, nNumberOfBytesToWrite)) {
+        return fake::fail(ERROR_INVALID_PARAMETER, FALSE);
+    }
     const uint64_t end = open->position + nNumberOfBytesToWrite;
     if (open->drive >= 0 && end > fake::size_of(*open)) {
         return fake::fail(ERROR_SECTOR_NOT_FOUND, FALSE);
@@ -429,6 +436,10 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
 
 BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
     return FALSE;  // as Windows: its own names are the ones the listing shows
+}
+
+BOOL native_device_path(LPCSTR, LPSTR, DWORD) {
+    return FALSE;  // as Windows: it opens its own device paths
 }
 
 BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {

@@ -30,14 +30,19 @@ Outcome read_back(const Card& card, uint32_t volume, const char* destination) {
     return saved;
 }
 
-// The card is looked at before anything else touches it: a volume past its end, where it tells
-// its size, is refused; what the volume holds is read as the catalogue reads it. A card that
-// does not answer is left to the write to report.
+// The card is looked at once, through one reader, before anything else touches it: a volume
+// past its end, where it tells its size, is refused, as is a PC's own disk; what the volume
+// holds is read as the catalogue reads it. A card that does not answer is left to the write to
+// report.
 Outcome look_before_write(const Card& card, uint32_t volume, DiskLabel& held) {
     CardReader reader(card);
     if (reader.open_error() != NO_ERROR) return succeeded();
     if (Outcome refused = within_card(reader, volume, RESULT_WRITE_FAILED); refused.failed()) {
         return refused;
+    }
+    if (reader.is_pc_disk()) {
+        return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
+                            card.shown);
     }
     if (reader.read_sector(volume_byte_offset(volume)) == NO_ERROR) {
         held = label_of(summarise_slot(reader.sector()));
@@ -48,7 +53,7 @@ Outcome look_before_write(const Card& card, uint32_t volume, DiskLabel& held) {
 // Interleaves image into a raw buffer twice its size and writes it into the card's slot.
 Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t volume) {
     const size_t raw_bytes = 2 * image.size();
-    const Buffer raw = obtain<uint8_t>(raw_bytes);
+    const Pages raw = obtain_pages(raw_bytes);
     if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
     const std::span<uint8_t> slot{raw.get(), raw_bytes};
     interleave(image, slot);

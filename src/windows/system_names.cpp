@@ -11,6 +11,11 @@ BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {
     return FALSE;
 }
 
+// Windows opens its own device paths.
+BOOL native_device_path(LPCSTR, LPSTR, DWORD) {
+    return FALSE;
+}
+
 // Windows' own reason for a disk in use is the one the outcome line gives.
 BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
     return FALSE;
