@@ -4,6 +4,7 @@
 # - mounted: the card is listed with its mount; a write is refused, names the mount, and
 #   changes nothing; reading back works;
 # - write-protected: a write is refused with the write-protect text;
+# - held by another program, nothing mounted: refused with the system's text for a disk in use;
 # - fixed (sysfs removable 0) with a boot record or a GPT header, as drive 1 and named with
 #   --card: refused, and nothing written;
 # - unmounted and fixed without one: the slot is written and reads back byte for byte, nothing
@@ -31,8 +32,10 @@ for command in losetup mount umount mountpoint mkfs.ext2 blockdev; do
 done
 
 loop=
+holder=
 mnt=$work/mnt
 release() {
+  [ -n "$holder" ] && kill "$holder" 2>/dev/null && wait "$holder"
   mountpoint -q "$mnt" 2>/dev/null && umount "$mnt"
   [ -n "$loop" ] && losetup -d "$loop"
   rm -rf "$work" "$root"
@@ -93,6 +96,15 @@ run image.dsk 2
 check "write-protected: status" 253 "$status"
 check "write-protected: outcome" "slotpull failed: volume 2 on /dev/sdb: The media is write protected." "$output"
 blockdev --setrw "$loop"
+
+# --- Held by another program with nothing mounted: the system's own text for a disk in use
+perl -MFcntl -e '$| = 1; sysopen(my $d, $ARGV[0], O_RDONLY | O_EXCL) or exit 1; print "held\n"; sleep 30' "$loop" >"$work/held" &
+holder=$!
+for _ in $(seq 100); do [ -s "$work/held" ] && break; sleep 0.05; done
+run image.dsk 2
+check "held, nothing mounted: refused" "253 slotpull failed: volume 2 on /dev/sdb: The disk is in use by the system or another program." "$status $output"
+kill "$holder" && wait "$holder"
+holder=
 
 # --- Fixed from here on: with a partition table it is a PC's disk and is refused untouched; a
 # raw fixed card (a CF-to-IDE adapter's) is written below.

@@ -330,6 +330,8 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         {"a removable card with a partition table is written", "disk.dsk", [] { pc_disk(0x55, 0xAA, 510, RemovableMedia); }, 0, wrote(5, DRIVE_1)},
         {"the volume held a disk", "disk.dsk", [] { write_sector0(1, 5, disk_sector0("GAMES-1", 1600)); }, 0, wrote(5, DRIVE_1, "held GAMES-1; it ")},
         {"the volume held something else", "disk.dsk", [] { fake::machine().drives[1].write(4 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1); }, 0, wrote(5, DRIVE_1, "held something that is not a TI disk; it ")},
+        {"a nameless disk over a nameless disk", "blank.dsk", [] { write_sector0(1, 5, disk_sector0("", 1600)); fake::machine().files["blank.dsk"] = fake::machine().files["disk.dsk"]; std::fill_n(fake::machine().files["blank.dsk"].begin(), 10, ' '); }, 0,
+         "Volume 5 on " + DRIVE_1 + " held a disk without a name; it now holds a disk without a name.\nslotpull succeeded.\n"},
         {"what the volume held could not be read", "disk.dsk", [] { fake::machine().fail_function("ReadFile", 2); }, 0, wrote(5, DRIVE_1, "")},
         // clang-format on
         {"the card cannot be read back", "disk.dsk",
@@ -524,15 +526,29 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         "README         6  DIS/FIX 80\nNOTES          5  DIS/VAR 80\nSCORES         3  INT/FIX 128\nLOG            4  INT/VAR 254  P\n";
     // clang-format on
     const std::string count = "5 files, 52 sectors used.\n";
-    // Index entries after the files: the index itself, past the end, a record listed twice, and
-    // a record whose name is not text.
+    // Index entries after the files: the index itself, past the end, at the end, a record
+    // listed twice, a record whose name is not text, and one whose name is blank.
     std::vector<uint8_t> broken = disk_with_files(every_type);
     size_t entry = every_type.size();
-    for (const uint16_t sector : {1, 2000, 2, 60}) {
+    for (const uint16_t sector : {1, 2000, 1600, 2, 60, 61}) {
         broken[256 + 2 * entry] = static_cast<uint8_t>(sector >> 8);
         broken[256 + 2 * entry++ + 1] = static_cast<uint8_t>(sector);
     }
     std::memcpy(broken.data() + 60 * 256, "BAD\x01NAME  ", 10);
+    std::memset(broken.data() + 61 * 256, ' ', 10);
+    static const uint8_t FULL_TOTAL[] = {0xFF};
+    std::vector<DiskFile> most(127, {"", 0x01, 0, 1});
+    std::string most_listed = " holds FILES: 1600 sectors, 1344 free.\nName        Size  Type\n";
+    std::vector<std::string> names;
+    names.reserve(most.size());
+    for (size_t i = 0; i < most.size(); ++i) {
+        most[i].name = names.emplace_back("F" + std::to_string(1000 + i)).c_str();
+    }
+    for (const std::string& name : names) most_listed += name + "          2  PROGRAM\n";
+    const std::string broken_lines = "(an index entry points at sector 1, the index itself)\n"
+        "(an index entry points at sector 2000, past the disk's end)\n(an index entry points at sector 1600, past the disk's end)\n"
+        "(an index entry points at sector 2 again)\nBAD?NAME    (sector 60: not a file's record, its name is not text)\n"
+        "            (sector 61: not a file's record, its name is not text)\n";
     struct Case {
         std::string text;  // DIR's argument
         int status;
@@ -543,10 +559,11 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         {"files.dsk", 0, "The image file 'files.dsk'" + listing + count},
         {"track.dsk", 0, "The image file 'track.dsk'" + listing + count},
         {"2", 0, "Volume 2 on " + DRIVE_1 + listing + count},
-        {"broken.dsk", 0, "The image file 'broken.dsk'" + listing + "(an index entry points at sector 1, the index itself)\n"
-            "(an index entry points at sector 2000, past the disk's end)\n(an index entry points at sector 2 again)\n"
-            "BAD?NAME    (sector 60: not a file's record, its name is not text)\n" + count},
+        {"broken.dsk", 0, "The image file 'broken.dsk'" + listing + broken_lines + count},
         {"3", -2, "Volume 3 on " + DRIVE_1 + ": (empty)\n"},
+        {"5", 0, "Volume 5 on " + DRIVE_1 + " holds FILES: 65535" + listing.substr(listing.find(" sectors")) + broken_lines + count},
+        {"9", -2, "slotpull failed: volume 9 is past the card's end; its last whole volume is 8.\n"},
+        {"most.dsk", 0, "The image file 'most.dsk'" + most_listed + "127 files, 254 sectors used.\n"},
         {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
         {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\n"},
         {"plain.dsk", -4, "Not a supported TI/99-4A format: 'plain.dsk' has no DSK signature.\n"},
@@ -561,6 +578,10 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         m.files["files.dsk"] = disk_with_files(every_type);
         m.files["track.dsk"] = track_dump_of(m.files["files.dsk"]);
         m.files["broken.dsk"] = broken;
+        m.files["most.dsk"] = disk_with_files(most);
+        ASSERT_EQ(run_slotpush({"slotpush", "broken.dsk", "5"}).status, 0);
+        m.drives[1].write(4 * uint64_t{SLOT_BYTES} + 2 * 10, FULL_TOTAL, 1);  // 65535 sectors
+        m.drives[1].write(4 * uint64_t{SLOT_BYTES} + 2 * 11, FULL_TOTAL, 1);
         m.files["plain.dsk"] = std::vector<uint8_t>(256, 'x');
         m.files["empty.dsk"] = disk_with_files({});
         // A protected program, then the index's end: the entry after it is not listed.
@@ -573,10 +594,11 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         const ToolRun outcome = run_slotpush({"slotpush", "DIR", c.text});
         EXPECT_EQ(outcome.status, c.status) << c.text;
         EXPECT_EQ(outcome.output, c.output) << c.text;
-        const bool volume = c.text.size() == 1;
+        const bool volume = c.text.size() == 1;  // volume 9, past the card's end, is not read
         EXPECT_EQ(m.count("CreateFileA", "\\\\.\\PHYSICALDRIVE"), volume ? 1u : 0u)
             << "one open of the card for a volume, none for a file, " << c.text;
-        EXPECT_EQ(m.count("ReadFile", "\\\\.\\PHYSICALDRIVE"), volume ? 1u : 0u) << c.text;
+        EXPECT_EQ(m.count("ReadFile", "\\\\.\\PHYSICALDRIVE"), volume && c.text != "9" ? 1u : 0u)
+            << c.text;
         TearDown();
     }
 }

@@ -447,7 +447,7 @@ BOOL native_disk_mounts(LPCSTR, LPSTR, DWORD) {
 }
 
 BOOL runs_with_every_right() {
-    return FALSE;  // as Windows
+    return machine().every_right ? TRUE : FALSE;  // FALSE as Windows; TRUE as Linux's root
 }
 
 BOOL creates_drive_choice_file() {
