@@ -134,7 +134,9 @@ TEST(DriveDiscovery, PhysicalDrivesAreListedByRemovableMediaAndPickedByListNumbe
          HEADER + std::string("         ** None **\nDisks can be opened only by an administrator: "
                               "run slotpush from an elevated Command Prompt.\n"),
          NO_DRIVE},
-        {[] { add_drive(3, SLOT_BYTES).opens_for_write = false, fake::machine().every_right = true; },
+        {[] {
+             add_drive(3, SLOT_BYTES).opens_for_write = false, fake::machine().every_right = true;
+         },
          "", HEADER + std::string(NONE), NO_DRIVE},  // refused to one with every right already
     };
     expect_listings(list_drives_physical, cases);

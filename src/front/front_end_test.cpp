@@ -545,9 +545,12 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         most[i].name = names.emplace_back("F" + std::to_string(1000 + i)).c_str();
     }
     for (const std::string& name : names) most_listed += name + "          2  PROGRAM\n";
-    const std::string broken_lines = "(an index entry points at sector 1, the index itself)\n"
-        "(an index entry points at sector 2000, past the disk's end)\n(an index entry points at sector 1600, past the disk's end)\n"
-        "(an index entry points at sector 2 again)\nBAD?NAME    (sector 60: not a file's record, its name is not text)\n"
+    const std::string broken_lines =
+        "(an index entry points at sector 1, the index itself)\n"
+        "(an index entry points at sector 2000, past the disk's end)\n(an index entry points at "
+        "sector 1600, past the disk's end)\n"
+        "(an index entry points at sector 2 again)\nBAD?NAME    (sector 60: not a file's record, "
+        "its name is not text)\n"
         "            (sector 61: not a file's record, its name is not text)\n";
     struct Case {
         std::string text;  // DIR's argument

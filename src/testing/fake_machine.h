@@ -99,7 +99,7 @@ class Machine {
     std::map<char, MountedVolume> mounted_volumes;  // by drive letter
 
     bool has_vwin32 = false;
-    bool every_right = false;  // runs_with_every_right: as root on Linux
+    bool every_right = false;        // runs_with_every_right: as root on Linux
     std::map<char, Volume> volumes;  // by drive letter, 'A' to 'Z'
     std::vector<Call> log;
 
