@@ -1,11 +1,13 @@
-// Any disk: the directory read from its index and records stays inside the image (the sanitizer
-// says so), holds at most 127 entries, counts only its files, and every text it would print is
-// printable.
+// Any disk: the directory read from its index and records, and every file taken off it, stay
+// inside the image (the sanitizer says so), holds at most 127 entries, counts only its files, and
+// every text it would print is printable.
 #include <cstring>
 #include <vector>
 
+#include "disk/file_export.h"
+#include "disk/tifiles.h"
 #include "fuzz/fuzz_check.h"
-#include "transfer/disk_directory.h"
+#include "transfer/file_listing.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> image(IMAGE_BYTES, 0);
     std::memcpy(image.data(), data, std::min<size_t>(size, IMAGE_BYTES));
     std::memcpy(image.data() + 13, "DSK", 3);
-    const Directory directory = read_directory(ConstImageView{image.data(), IMAGE_BYTES});
+    const Directory directory = read_directory({image.data(), IMAGE_BYTES});
     FUZZ_CHECK(directory.disk.kind == VolumeSummary::Kind::disk);
     FUZZ_CHECK(directory.count <= MOST_FILES);
     FUZZ_CHECK(printable_text(directory.disk.name, sizeof directory.disk.name));
@@ -39,6 +41,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ++files;
             FUZZ_CHECK(entry.sector > 1 && entry.sector < IMAGE_SECTORS);
             FUZZ_CHECK(entry.sectors >= 1 && entry.sectors <= 65536);
+            // Taken off the disk, a file is its header and exactly its allocated sectors.
+            static uint8_t file[MOST_FILE_BYTES];
+            size_t length = 0;
+            if (export_file({image.data(), IMAGE_BYTES}, directory, entry.sector, file, length) ==
+                FileFault::none) {
+                FUZZ_CHECK(length == TIFILES_HEADER_BYTES + (entry.sectors - 1) * 256);
+            }
         }
     }
     FUZZ_CHECK(files == directory.files);

@@ -54,5 +54,7 @@ inline constexpr const char* FLASH_KEYWORD = "FLASH";
 inline constexpr const char* LIST_KEYWORD = "LIST";
 // The keyword, in place of the image file, that lists the files a volume's disk holds.
 inline constexpr const char* DIR_KEYWORD = "DIR";
+// The keyword that takes files off a disk, as TIFILES files.
+inline constexpr const char* GET_KEYWORD = "GET";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";

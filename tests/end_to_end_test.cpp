@@ -216,6 +216,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
         "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
         "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
+        "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
         "Options:  --card <device or file>             name the card (also --card=PATH)\n"
         "          --help, --version                   this text; the program's version\n";
     const auto unsupported = [](const std::string& file) {

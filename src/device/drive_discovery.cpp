@@ -7,9 +7,9 @@
 #include "device/console_answer.h"
 #include "device/handle_io.h"
 #include "device/physical_access.h"
-#include "device/printable.h"
 #include "device/volume_disks.h"
 #include "device/vwin32_driver.h"
+#include "printable.h"
 #include "slotpush.h"
 
 namespace {

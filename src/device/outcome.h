@@ -31,6 +31,8 @@ struct Outcome {
         pc_disk,          // a fixed disk with partitions, not a card: card_name
         output_no_file,   // the read-back's output names a device, not a file: path
         output_is_card,   // the read-back's output is the card file itself: path
+        no_such_file,     // the disk holds no file of that name: file_name, other_name
+        file_damaged,     // the file's record does not say where its data is whole: fault
     };
     // What failed.
     enum class Where : uint8_t {
@@ -54,6 +56,10 @@ struct Outcome {
     std::optional<uint32_t> last_volume;
     DiskLabel held;   // what the volume held before a write
     DiskLabel holds;  // what the volume holds after a write, or a read-back saved
+    // A file of a disk, which lies in volume `volume` of the card or in the image file `path`.
+    const char* file_name = nullptr;  // as the user typed it
+    char other_name[11] = {};         // a name on the disk that differs from it only in case
+    uint8_t fault = 0;                // why the file cannot be read (FileFault)
     bool failed() const { return status != RESULT_SUCCESS; }
 };
 

@@ -9,7 +9,7 @@
 #include "front/outcome_lines.h"
 #include "slotpush.h"
 #include "transfer/catalogue.h"
-#include "transfer/disk_directory.h"
+#include "transfer/file_listing.h"
 #include "transfer/image_file.h"
 #include "transfer/volume_transfer.h"
 
@@ -127,12 +127,36 @@ int run_dir(const Run& run) {
     return listed(list_volume_files(*card, volume), &*card);
 }
 
+// GET: one file, or every file of the disk, off a volume or an image file.
+int run_get(const Run& run) {
+    DiskPlace place;
+    std::optional<Card> card;
+    if (all_digits(run.words[1])) {
+        if (check_volume_number(run.words[1], place.volume) != 0) return STATUS_REFUSED;
+        card = settle_card(run);
+        if (!card) return STATUS_REFUSED;
+        place.card = &*card;
+    } else {
+        place.file = run.words[1];
+    }
+    const char* name = run.count > 2 ? run.words[2] : nullptr;
+    uint32_t saved = 0;
+    const Outcome outcome =
+        get_files(place, name, run.count > 3 ? run.words[3] : nullptr, report_saved_file, saved);
+    if (outcome.failed()) reported(outcome, place.card);
+    if (name == nullptr && (saved > 0 || !outcome.failed())) {
+        std::printf("%s file%s saved.\n", Decimal(saved).text, saved == 1 ? "" : "s");
+    }
+    return outcome.status;
+}
+
 // clang-format off
 const Command COMMANDS[] = {
     {nullptr, "<DSK file> <volume#>", nullptr, 2, run_write},
     {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 3, run_read_back},
     {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, run_list},
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, run_dir},
+    {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 4, run_get},
 };
 // clang-format on
 const Command& WRITE_COMMAND = COMMANDS[0];

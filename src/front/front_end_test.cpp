@@ -22,6 +22,7 @@ constexpr const char* USAGE =
     "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
     "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
     "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
+    "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
     "Options:  --card <device or file>             name the card (also --card=PATH)\n"
     "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
@@ -517,6 +518,40 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     EXPECT_EQ(outcome.output, "Volume 2 on " + drive_path(4) +
                                   " (?????#*18?) saved as FLASH.\nslotpull succeeded.\n");
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
+}
+
+TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
+    std::vector<uint8_t> damaged = disk_with_files({{"LOAD", 0x01, 0, 2}, {"OLD", 0x01, 0, 1}});
+    damaged[2 * 256 + 28] = 9;  // LOAD: one run of 3 sectors from 9, against 2 allocated
+    damaged[2 * 256 + 29] = 0x20;
+    const std::string from_3 = " on volume 3 on " + DRIVE_1;
+    // clang-format off
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"GET", "files.dsk", "OLD", "old.tfi"}, "OLD (PROGRAM, 2 sectors) from the image file 'files.dsk' saved as old.tfi.\n"},
+        {{"GET", "3"}, "LOAD (PROGRAM, 3 sectors) from volume 3 on " + DRIVE_1 + " saved as LOAD.\nOLD (PROGRAM, 2 sectors) from volume 3 on " + DRIVE_1 + " saved as OLD.\n2 files saved.\n"},
+        {{"GET", "3", "load"}, "There is no file 'load'" + from_3 + "; did you mean LOAD?\n"},
+        {{"GET", "3", "LOADER"}, "There is no file 'LOADER'" + from_3 + ".\n"},
+        {{"GET", "4", "LOAD"}, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n"},
+        {{"GET", "3", "OLD", "NUL"}, "slotpull failed: the output file 'NUL' is a device, not a file; nothing was written.\n"},
+        {{"GET", "damaged.dsk"}, "slotpull failed: the file LOAD on the image file 'damaged.dsk' cannot be read: its runs hold another number of sectors than its record allocates.\n"},
+    };
+    // clang-format on
+    for (const auto& [args, output] : cases) {
+        SetUp();
+        fake::Machine& m = fake::machine();
+        m.files[CHOICE_FILE] = drive_choice_bytes(1);
+        m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}, {"OLD", 0x01, 0, 1}});
+        for (int sector : {2, 3}) m.files["files.dsk"][sector * 256 + 28] = sector * 3 + 3;
+        m.files["files.dsk"][2 * 256 + 29] = 0x10;  // LOAD's 2 sectors from 9; OLD's 1 from 12
+        m.files["damaged.dsk"] = damaged;
+        m.files["NUL"] = {};
+        m.character_devices.insert("NUL");
+        ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+        std::vector<std::string> line = {"slotpush"};
+        line.insert(line.end(), args.begin(), args.end());
+        EXPECT_EQ(run_slotpush(line).output, output) << args[1];
+        TearDown();
+    }
 }
 
 TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {

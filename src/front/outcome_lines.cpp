@@ -71,6 +71,44 @@ void print_past_end(const char* lead, const Outcome& outcome) {
     std::printf(".\n");
 }
 
+// Where a disk lies: "volume 5 on /dev/sdb", "the image file 'games.dsk'".
+void print_place(uint32_t volume, const char* card_name, const char* file) {
+    if (file != nullptr) {
+        std::printf("the image file '%s'", file);
+    } else {
+        std::printf("volume %s on %s", Decimal(volume).text, card_name);
+    }
+}
+
+// Why a file cannot be read, by FileFault.
+const char* const FILE_FAULTS[] = {
+    "",
+    "the runs of its data chain go backwards",
+    "a run of its data lies outside the disk",
+    "its runs hold another number of sectors than its record allocates",
+    "two of its runs share a sector",
+};
+
+const char* disk_text(const DiskLabel& label);
+
+// "There is no file 'load' on volume 5 on /dev/sdb; did you mean LOAD?", or, where the disk is
+// none, what the volume holds instead.
+void print_missing_file(const Outcome& outcome) {
+    if (outcome.holds.kind != DiskLabel::Kind::disk) {
+        std::printf("There is no TI disk in ");
+        print_place(outcome.volume, outcome.card_name, outcome.path);
+        std::printf(": it is %s.\n", disk_text(outcome.holds));
+        return;
+    }
+    std::printf("There is no file '%s' on ", outcome.file_name);
+    print_place(outcome.volume, outcome.card_name, outcome.path);
+    if (outcome.other_name[0] != '\0') {
+        std::printf("; did you mean %s?\n", outcome.other_name);
+    } else {
+        std::printf(".\n");
+    }
+}
+
 // A disk as the catalogue names it, for a line that is not the catalogue's.
 const char* disk_text(const DiskLabel& label) {
     switch (label.kind) {
@@ -172,6 +210,14 @@ void report_outcome(const Outcome& outcome, const Card* card) {
             return;
         case About::listed:
             return;  // the catalogue's lines have said why
+        case About::no_such_file:
+            print_missing_file(outcome);
+            return;
+        case About::file_damaged:
+            std::printf("slotpull failed: the file %s on ", outcome.file_name);
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" cannot be read: %s.\n", FILE_FAULTS[outcome.fault]);
+            return;
         case About::card_volume:
             print_locked_volume(outcome);
             break;
@@ -181,6 +227,12 @@ void report_outcome(const Outcome& outcome, const Card* card) {
             break;
     }
     print_reason(outcome.error, card);
+}
+
+void report_saved_file(const SavedFile& saved, const DiskPlace& place) {
+    std::printf("%s (%s, %s sectors) from ", saved.name, saved.type, Decimal(saved.sectors).text);
+    print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);
+    std::printf(" saved as %s.\n", saved.path);
 }
 
 void report_list_past_end(const Outcome& outcome) {

@@ -6,6 +6,7 @@
 
 #include "device/card.h"
 #include "device/outcome.h"
+#include "transfer/file_transfer.h"
 
 // A number's decimal digits, for printf's %s: the C runtime of the oldest Windows has no
 // 64-bit conversion of its own.
@@ -19,6 +20,10 @@ struct Decimal {
 // The outcome line of a run, or the refusal of its image; card is the card the run used, where
 // one was settled. A success first says what moved and where.
 void report_outcome(const Outcome& outcome, const Card* card);
+
+// GET's line for a file saved: "LOAD (PROGRAM, 34 sectors) from volume 5 on /dev/sdb saved as
+// LOAD."
+void report_saved_file(const SavedFile& saved, const DiskPlace& place);
 
 // A catalogue that starts past the card's end: "Volume 7 is past the card's end; its last whole
 // volume is 4."

@@ -79,14 +79,18 @@ Outcome write_new_file(const char* path, const Card& card, std::span<const uint8
 
 }  // namespace
 
+Outcome save_file_bytes(const char* path, const Card& card, std::span<const uint8_t> bytes) {
+    const Outcome outcome = write_new_file(path, card, bytes);
+    // A file that does not hold all it should is not left behind as if it did.
+    if (outcome.status == RESULT_SAVE_FAILED) DeleteFileA(path);
+    return outcome;
+}
+
 Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
                         uint32_t byte_count) {
     Buffer output = obtain<uint8_t>(byte_count);
     if (!output) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
     const std::span<uint8_t> image{output.get(), byte_count};
     deinterleave(raw_slot, image);
-    const Outcome outcome = write_new_file(path, card, image);
-    // A file that does not hold the whole slot is not left behind as if it did.
-    if (outcome.status == RESULT_SAVE_FAILED) DeleteFileA(path);
-    return outcome;
+    return save_file_bytes(path, card, image);
 }

@@ -17,6 +17,11 @@ bool file_exists(const char* path);
 // (a file longer than IMAGE_BYTES is never read).
 Buffer load_image_file(const char* path, Outcome& outcome);
 
+// Creates (or truncates) path and writes bytes into it: refused, before anything is opened for
+// writing, where path names a device or the card. A file that could not be written whole is
+// removed. Success, or a failure with status RESULT_CREATE_FAILED or RESULT_SAVE_FAILED.
+Outcome save_file_bytes(const char* path, const Card& card, std::span<const uint8_t> bytes);
+
 // Creates (or truncates) path and writes byte_count bytes taken from the even positions of
 // raw_slot. Refused, before anything is opened for writing, where path names a device or the card
 // read from. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or

@@ -79,7 +79,8 @@ TEST(ImageRules, SignatureIsExactlyDskAtBytes13To15) {
     for (const Case& c : cases) {
         Image image;
         std::copy_n(c.text, 3, image.bytes.begin() + c.at);
-        EXPECT_EQ(has_disk_signature(image.view()), c.expected) << c.text << " at " << c.at;
+        EXPECT_EQ(has_disk_signature(image.view().first<IMAGE_SECTOR_BYTES>()), c.expected)
+            << c.text << " at " << c.at;
     }
 }
 
@@ -102,7 +103,7 @@ TEST(ImageRules, WideningFreesExactlyTheSectorsAtOrAboveTheOldTotal) {
         std::fill(image.bytes.begin() + 56, image.bytes.begin() + 256, 0xFF);
         const std::vector<uint8_t> before = image.bytes;
 
-        widen_to_1600_sectors(image.view());
+        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>());
         std::vector<uint8_t> expected = before;
         expected[10] = 0x06;
         expected[11] = 0x40;
@@ -110,7 +111,7 @@ TEST(ImageRules, WideningFreesExactlyTheSectorsAtOrAboveTheOldTotal) {
         if (c.partial >= 0) expected[c.first_cleared - 1] = static_cast<uint8_t>(c.partial);
         EXPECT_EQ(image.bytes, expected) << "old total " << c.total;
 
-        widen_to_1600_sectors(image.view());
+        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>());
         EXPECT_EQ(image.bytes, expected) << "widening twice, old total " << c.total;
     }
 }
@@ -181,7 +182,8 @@ TEST(ImageRules, RecordsNamingASectorOutsideTheImageAreSkipped) {
     EXPECT_TRUE(sector_is(image, 9, 0x44));
     EXPECT_EQ(std::count(image.get(), image.get() + IMAGE_BYTES, FILL_BYTE),
               static_cast<long>(IMAGE_BYTES - IMAGE_SECTOR_BYTES));
-    EXPECT_FALSE(has_disk_signature(ConstImageView{image.get(), IMAGE_BYTES}))
+    EXPECT_FALSE(
+        has_disk_signature(ConstImageView{image.get(), IMAGE_BYTES}.first<IMAGE_SECTOR_BYTES>()))
         << "with no record for sector 0 the image has no signature";
 }
 

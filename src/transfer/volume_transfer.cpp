@@ -101,6 +101,18 @@ Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome) {
     return raw;
 }
 
+Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome) {
+    const Buffer raw = read_slot(card, volume, outcome);
+    if (!raw) return nullptr;
+    Buffer image = obtain<uint8_t>(IMAGE_BYTES);
+    if (!image) {
+        outcome = failed_with_last_error(RESULT_NO_SOURCE);
+        return nullptr;
+    }
+    deinterleave({raw.get(), SLOT_BYTES}, {image.get(), IMAGE_BYTES});
+    return image;
+}
+
 Buffer prepare_image(const char* path, Outcome& outcome) {
     Buffer image = load_image_file(path, outcome);
     if (!image) return image;
@@ -112,12 +124,12 @@ Buffer prepare_image(const char* path, Outcome& outcome) {
         }
     }
     const ImageView view{image.get(), IMAGE_BYTES};
-    if (!has_disk_signature(view)) {
+    if (!has_disk_signature(view.first<IMAGE_SECTOR_BYTES>())) {
         outcome = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_an_image);
         outcome.path = path;
         return nullptr;
     }
-    widen_to_1600_sectors(view);
+    widen_to_1600_sectors(view.first<IMAGE_SECTOR_BYTES>());
     return image;
 }
 

@@ -20,6 +20,9 @@ Outcome read_volume_back(const Card& card, uint32_t volume, const char* destinat
 // saying why, when the card does not open, the slot lies past its end or cannot be read.
 Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome);
 
+// The volume's disk: the slot read as read_slot reads it, its filler bytes dropped.
+Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome);
+
 // The image file at path as a write puts it on the card: a track dump converted into its sector
 // dump, the volume widened to 1600 sectors. None, with outcome saying why, when it cannot be
 // read or carries no volume signature.

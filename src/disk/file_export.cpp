@@ -1,0 +1,85 @@
+#include "disk/file_export.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "disk/file_record.h"
+#include "disk/tifiles.h"
+
+namespace {
+
+// The typed name as the disk holds names: blank-padded to 10 bytes; false for a longer one.
+bool padded(const char* name, uint8_t (&bytes)[TI_NAME_BYTES]) {
+    const size_t length = std::strlen(name);
+    if (length > TI_NAME_BYTES) return false;
+    std::fill(std::begin(bytes), std::end(bytes), ' ');
+    std::memcpy(bytes, name, length);
+    return true;
+}
+
+bool same_but_case(const uint8_t* a, const uint8_t* b) {
+    for (size_t i = 0; i < TI_NAME_BYTES; ++i) {
+        if (std::toupper(a[i]) != std::toupper(b[i])) return false;
+    }
+    return true;
+}
+
+// The total of sectors a disk holds: its own, where its bytes hold them all.
+uint32_t disk_end(DiskBytes disk, const Directory& directory) {
+    return std::min(directory.disk.sectors,
+                    static_cast<uint32_t>(disk.size() / IMAGE_SECTOR_BYTES));
+}
+
+}  // namespace
+
+FileSearch find_file(DiskBytes disk, const Directory& directory, const char* name) {
+    FileSearch search;
+    uint8_t wanted[TI_NAME_BYTES];
+    if (!padded(name, wanted)) return search;
+    for (uint32_t i = 0; i < directory.count; ++i) {
+        const DirectoryEntry& entry = directory.entries[i];
+        if (entry.kind != DirectoryEntry::Kind::file) continue;
+        const uint8_t* record = sector_of(disk, entry.sector).data();
+        if (std::equal(wanted, wanted + TI_NAME_BYTES, record)) {
+            search.kind = FileSearch::Kind::found;
+            search.record = entry.sector;
+            return search;
+        }
+        if (search.kind == FileSearch::Kind::missing && same_but_case(wanted, record)) {
+            search.kind = FileSearch::Kind::other_case;
+            std::memcpy(search.other_case, entry.name, sizeof entry.name);
+        }
+    }
+    return search;
+}
+
+FileFault export_file(DiskBytes disk, const Directory& directory, uint32_t record,
+                      std::span<uint8_t, MOST_FILE_BYTES> out, size_t& length) {
+    const FileRecord file = decode_record(sector_of(disk, record));
+    if (!file.chain_sound) return FileFault::broken_chain;
+    const uint32_t end = disk_end(disk, directory);
+    uint32_t sectors = 0;
+    bool taken[IMAGE_SECTORS] = {};  // so that the file is never longer than the disk
+    for (uint32_t i = 0; i < file.run_count; ++i) {
+        const Run& run = file.runs[i];
+        if (run.first <= INDEX_SECTOR || run.first + run.length > end) {
+            return FileFault::leaves_disk;
+        }
+        for (uint32_t sector = run.first; sector < run.first + run.length; ++sector) {
+            if (taken[sector]) return FileFault::runs_overlap;
+            taken[sector] = true;
+        }
+        sectors += run.length;
+    }
+    if (sectors != file.allocated) return FileFault::count_differs;
+    encode_tifiles_header(file, out.first<TIFILES_HEADER_BYTES>());
+    uint8_t* body = out.data() + TIFILES_HEADER_BYTES;
+    for (uint32_t i = 0; i < file.run_count; ++i) {
+        const Run& run = file.runs[i];
+        const uint8_t* first = sector_of(disk, run.first).data();
+        body = std::copy_n(first, size_t{run.length} * IMAGE_SECTOR_BYTES, body);
+    }
+    length = static_cast<size_t>(body - out.data());
+    return FileFault::none;
+}

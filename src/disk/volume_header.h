@@ -1,0 +1,47 @@
+// Sector 0 of a TI disk, the volume information: the disk's name (bytes 0-9, blank-padded), its
+// total of sectors (10-11, big-endian), its geometry (sectors per track 12, tracks per side 17,
+// sides 18, density 19), the signature "DSK" (13-15), protection (16, 'P') and the allocation
+// bitmap (56-255: sector n is bit n % 8 of byte 56 + n / 8, set when used).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "slotpush.h"
+
+using Sector = std::span<const uint8_t, IMAGE_SECTOR_BYTES>;
+using WritableSector = std::span<uint8_t, IMAGE_SECTOR_BYTES>;
+
+inline constexpr size_t TI_NAME_BYTES = 10;
+// Sectors the bitmap can map: 200 bytes of 8 bits.
+inline constexpr uint32_t MAPPED_SECTORS = 1600;
+
+// True when bytes 13-15 read "DSK".
+bool has_disk_signature(Sector sector0);
+
+// The total of sectors that sector 0 says.
+uint32_t total_sectors(Sector sector0);
+
+// Whether the bitmap marks sector as used; a sector it cannot map counts as used.
+bool is_used(Sector sector0, uint32_t sector);
+void mark_used(WritableSector sector0, uint32_t sector, bool used);
+
+// Sets the volume's total to 1600 sectors and marks every sector at or above the old total free.
+void widen_to_1600_sectors(WritableSector sector0);
+
+// A 10-byte, blank-padded TI name (a disk's, a file's) as the catalogue shows it: trailing
+// blanks dropped, a byte other than printable ASCII as '?'. True when it is text throughout and
+// not blank.
+bool show_name(const uint8_t* bytes, char (&name)[TI_NAME_BYTES + 1]);
+
+// What a volume's sector 0 says of the disk in it.
+struct VolumeSummary {
+    // not_a_disk: no "DSK" signature, and the sector holds more than one value.
+    enum class Kind : uint8_t { disk, empty, not_a_disk } kind = Kind::not_a_disk;
+    char name[TI_NAME_BYTES + 1] = {};  // trailing blanks dropped, other than printable as '?'
+    uint32_t sectors = 0;               // the total, bytes 10-11
+    uint32_t free = 0;                  // sectors up to the total whose bitmap bit is clear
+    bool is_protected = false;          // byte 16 is 'P'
+};
+VolumeSummary summarise_volume(Sector sector0);
