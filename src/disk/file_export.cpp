@@ -78,7 +78,9 @@ FileFault export_file(DiskBytes disk, const Directory& directory, uint32_t recor
     for (uint32_t i = 0; i < file.run_count; ++i) {
         const Run& run = file.runs[i];
         const uint8_t* first = sector_of(disk, run.first).data();
-        body = std::copy_n(first, size_t{run.length} * IMAGE_SECTOR_BYTES, body);
+        const size_t bytes = size_t{run.length} * IMAGE_SECTOR_BYTES;
+        std::memcpy(body, first, bytes);  // the Windows programs import no memmove
+        body += bytes;
     }
     length = static_cast<size_t>(body - out.data());
     return FileFault::none;

@@ -19,7 +19,7 @@ constexpr size_t CHAIN_ENTRY_BYTES = 3;
 
 FileRecord decode_record(Sector record) {
     FileRecord file;
-    std::copy_n(record.begin(), TI_NAME_BYTES, file.name);
+    std::memcpy(file.name, record.data(), TI_NAME_BYTES);
     file.flags = record[FLAGS];
     file.records_per_sector = record[RECORDS_PER_SECTOR];
     file.allocated = record[ALLOCATED] * 256u + record[ALLOCATED + 1];
@@ -43,7 +43,7 @@ FileRecord decode_record(Sector record) {
 
 void encode_record(const FileRecord& file, WritableSector record) {
     std::fill(record.begin(), record.end(), 0);
-    std::copy_n(file.name, TI_NAME_BYTES, record.begin());
+    std::memcpy(record.data(), file.name, TI_NAME_BYTES);
     record[FLAGS] = file.flags;
     record[RECORDS_PER_SECTOR] = file.records_per_sector;
     record[ALLOCATED] = static_cast<uint8_t>(file.allocated >> 8);

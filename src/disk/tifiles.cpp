@@ -1,6 +1,7 @@
 #include "disk/tifiles.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr size_t NAME = 16;
 void encode_tifiles_header(const FileRecord& file,
                            std::span<uint8_t, TIFILES_HEADER_BYTES> header) {
     std::fill(header.begin(), header.end(), 0);
-    std::copy(std::begin(MAGIC), std::end(MAGIC), header.begin());
+    std::memcpy(header.data(), MAGIC, sizeof MAGIC);
     header[SECTORS] = static_cast<uint8_t>(file.allocated >> 8);
     header[SECTORS + 1] = static_cast<uint8_t>(file.allocated);
     header[FLAGS] = file.flags;
@@ -27,5 +28,5 @@ void encode_tifiles_header(const FileRecord& file,
     header[RECORD_LENGTH] = file.record_length;
     header[LEVEL3_RECORDS] = static_cast<uint8_t>(file.level3_records >> 8);
     header[LEVEL3_RECORDS + 1] = static_cast<uint8_t>(file.level3_records);
-    std::copy_n(file.name, TI_NAME_BYTES, header.begin() + NAME);
+    std::memcpy(header.data() + NAME, file.name, TI_NAME_BYTES);
 }
