@@ -33,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const ImageView view{image.get(), IMAGE_BYTES};
     const std::vector<uint8_t> before(view.begin(), view.end());
-    widen_to_1600_sectors(view);
+    widen_to_1600_sectors(view.first<IMAGE_SECTOR_BYTES>());
     FUZZ_CHECK(view[10] == 0x06 && view[11] == 0x40);
     FUZZ_CHECK(std::memcmp(view.data(), before.data(), 10) == 0);
     FUZZ_CHECK(std::memcmp(view.data() + 12, before.data() + 12, 44) == 0);
     FUZZ_CHECK(std::memcmp(view.data() + 256, before.data() + 256, IMAGE_BYTES - 256) == 0);
     for (size_t n = 56; n < 256; ++n) FUZZ_CHECK((view[n] & ~before[n]) == 0);  // only cleared
     const std::vector<uint8_t> once(view.begin(), view.end());
-    widen_to_1600_sectors(view);
+    widen_to_1600_sectors(view.first<IMAGE_SECTOR_BYTES>());
     FUZZ_CHECK(std::memcmp(view.data(), once.data(), IMAGE_BYTES) == 0);
     image.reset();
     FUZZ_CHECK(fake::machine().allocation_count() == 0);
