@@ -67,7 +67,7 @@ void widen(benchmark::State& state) {
     for (auto _ : state) {
         image[10] = 0x01;  // 360 sectors again, so that every pass does the whole work
         image[11] = 0x68;
-        widen_to_1600_sectors(ImageView{image.data(), IMAGE_BYTES});
+        widen_to_1600_sectors(ImageView{image.data(), IMAGE_BYTES}.first<IMAGE_SECTOR_BYTES>());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * IMAGE_SECTOR_BYTES));
