@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             // Taken off the disk, a file is its header and exactly its allocated sectors.
             static uint8_t file[MOST_FILE_BYTES];
             size_t length = 0;
-            if (export_file({image.data(), IMAGE_BYTES}, directory, entry.sector, file, length) ==
+            if (export_file({image.data(), IMAGE_BYTES}, entry.sector, file, length) ==
                 FileFault::none) {
                 FUZZ_CHECK(length == TIFILES_HEADER_BYTES + (entry.sectors - 1) * 256);
             }

@@ -9,15 +9,6 @@
 
 namespace {
 
-// The typed name as the disk holds names: blank-padded to 10 bytes; false for a longer one.
-bool padded(const char* name, uint8_t (&bytes)[TI_NAME_BYTES]) {
-    const size_t length = std::strlen(name);
-    if (length > TI_NAME_BYTES) return false;
-    std::fill(std::begin(bytes), std::end(bytes), ' ');
-    std::memcpy(bytes, name, length);
-    return true;
-}
-
 bool same_but_case(const uint8_t* a, const uint8_t* b) {
     for (size_t i = 0; i < TI_NAME_BYTES; ++i) {
         if (std::toupper(a[i]) != std::toupper(b[i])) return false;
@@ -25,18 +16,12 @@ bool same_but_case(const uint8_t* a, const uint8_t* b) {
     return true;
 }
 
-// The total of sectors a disk holds: its own, where its bytes hold them all.
-uint32_t disk_end(DiskBytes disk, const Directory& directory) {
-    return std::min(directory.disk.sectors,
-                    static_cast<uint32_t>(disk.size() / IMAGE_SECTOR_BYTES));
-}
-
 }  // namespace
 
 FileSearch find_file(DiskBytes disk, const Directory& directory, const char* name) {
     FileSearch search;
     uint8_t wanted[TI_NAME_BYTES];
-    if (!padded(name, wanted)) return search;
+    if (!pad_name(name, std::strlen(name), wanted)) return search;
     for (uint32_t i = 0; i < directory.count; ++i) {
         const DirectoryEntry& entry = directory.entries[i];
         if (entry.kind != DirectoryEntry::Kind::file) continue;
@@ -54,25 +39,15 @@ FileSearch find_file(DiskBytes disk, const Directory& directory, const char* nam
     return search;
 }
 
-FileFault export_file(DiskBytes disk, const Directory& directory, uint32_t record,
+FileFault export_file(DiskBytes disk, uint32_t record,
                       std::span<uint8_t, MOST_FILE_BYTES> out, size_t& length) {
     const FileRecord file = decode_record(sector_of(disk, record));
-    if (!file.chain_sound) return FileFault::broken_chain;
-    const uint32_t end = disk_end(disk, directory);
-    uint32_t sectors = 0;
-    bool taken[IMAGE_SECTORS] = {};  // so that the file is never longer than the disk
-    for (uint32_t i = 0; i < file.run_count; ++i) {
-        const Run& run = file.runs[i];
-        if (run.first <= INDEX_SECTOR || run.first + run.length > end) {
-            return FileFault::leaves_disk;
-        }
-        for (uint32_t sector = run.first; sector < run.first + run.length; ++sector) {
-            if (taken[sector]) return FileFault::runs_overlap;
-            taken[sector] = true;
-        }
-        sectors += run.length;
+    SectorOwners owners;  // so that the file is never longer than the disk
+    uint32_t sector = 0;
+    if (const FileFault fault = check_runs(file, disk_end(disk), owners, sector);
+        fault != FileFault::none) {
+        return fault;
     }
-    if (sectors != file.allocated) return FileFault::count_differs;
     encode_tifiles_header(file, out.first<TIFILES_HEADER_BYTES>());
     uint8_t* body = out.data() + TIFILES_HEADER_BYTES;
     for (uint32_t i = 0; i < file.run_count; ++i) {

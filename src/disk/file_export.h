@@ -7,6 +7,7 @@
 #include <span>
 
 #include "disk/directory.h"
+#include "disk/disk_check.h"
 #include "disk/tifiles.h"
 
 // A name as the user typed it, matched byte for byte against the disks' blank-padded names.
@@ -17,20 +18,11 @@ struct FileSearch {
 };
 FileSearch find_file(DiskBytes disk, const Directory& directory, const char* name);
 
-// Why a file cannot be taken off the disk.
-enum class FileFault : uint8_t {
-    none,
-    broken_chain,   // a run ends at or before the one before it
-    leaves_disk,    // a run lies past the disk's end, or over sector 0 or 1
-    count_differs,  // the runs hold another number of sectors than the record allocates
-    runs_overlap,   // two runs share a sector
-};
-
 // The most bytes a file of a disk can take as a TIFILES file.
 inline constexpr size_t MOST_FILE_BYTES = TIFILES_HEADER_BYTES + IMAGE_BYTES;
 
-// The file whose record is at sector record of the disk whose directory is given, as TIFILES
+// The file whose record is at sector record of the disk, as TIFILES
 // bytes at the start of out (MOST_FILE_BYTES long), their count in length; nothing is written
 // into out when a fault is found.
-FileFault export_file(DiskBytes disk, const Directory& directory, uint32_t record,
+FileFault export_file(DiskBytes disk, uint32_t record,
                       std::span<uint8_t, MOST_FILE_BYTES> out, size_t& length);

@@ -63,6 +63,22 @@ void encode_record(const FileRecord& file, WritableSector record) {
     }
 }
 
+bool pad_name(const char* text, size_t length, uint8_t (&bytes)[TI_NAME_BYTES]) {
+    if (length > TI_NAME_BYTES) return false;
+    std::fill(std::begin(bytes), std::end(bytes), ' ');
+    std::memcpy(bytes, text, length);
+    return true;
+}
+
+bool valid_file_name(const uint8_t* bytes) {
+    size_t length = TI_NAME_BYTES;
+    while (length > 0 && bytes[length - 1] == ' ') --length;
+    for (size_t i = 0; i < length; ++i) {
+        if (bytes[i] <= ' ' || bytes[i] > '~' || bytes[i] == '.') return false;
+    }
+    return length > 0;
+}
+
 void describe_type(const FileRecord& file, char (&type)[12]) {
     if ((file.flags & file_flags::PROGRAM) != 0) {
         std::memcpy(type, "PROGRAM", sizeof "PROGRAM");

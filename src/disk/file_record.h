@@ -7,6 +7,7 @@
 // over the whole file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -47,6 +48,14 @@ struct FileRecord {
 FileRecord decode_record(Sector record);
 // The record's sector as the TI writes it: the fields, the chain, zeros elsewhere.
 void encode_record(const FileRecord& file, WritableSector record);
+
+// A name as typed (length bytes of text) as the disk holds names: blank-padded to 10 bytes;
+// false for a longer one.
+bool pad_name(const char* text, size_t length, uint8_t (&bytes)[TI_NAME_BYTES]);
+
+// Whether a file may be called so on a disk: 1 to 10 characters, then blanks to the end, none
+// of them a blank, a '.' (the TI's separator of device and file) or other than printable ASCII.
+bool valid_file_name(const uint8_t* bytes);
 
 // "PROGRAM", or the record format and length: "DIS/VAR 80".
 void describe_type(const FileRecord& file, char (&type)[12]);

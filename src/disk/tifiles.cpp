@@ -16,6 +16,40 @@ constexpr size_t NAME = 16;
 
 }  // namespace
 
+TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
+    TiFileRead read;
+    if (bytes.size() < TIFILES_HEADER_BYTES) return read;
+    const uint8_t* header = bytes.data();
+    FileRecord& file = read.file;
+    const size_t held = bytes.size() - TIFILES_HEADER_BYTES;
+    if (std::equal(std::begin(MAGIC), std::end(MAGIC), header)) {
+        file.allocated = header[SECTORS] * 256u + header[SECTORS + 1];
+        file.flags = header[FLAGS];
+        file.records_per_sector = header[RECORDS_PER_SECTOR];
+        file.eof_offset = header[EOF_OFFSET];
+        file.record_length = header[RECORD_LENGTH];
+        file.level3_records = header[LEVEL3_RECORDS] * 256u + header[LEVEL3_RECORDS + 1];
+        std::memcpy(file.name, header + NAME, TI_NAME_BYTES);
+        // Trailing bytes past the sectors (a transfer's padding) are not the file's.
+        read.form = held < size_t{file.allocated} * IMAGE_SECTOR_BYTES ? TiFileRead::Form::cut_short
+                                                                     : TiFileRead::Form::tifiles;
+    } else {
+        uint8_t record[IMAGE_SECTOR_BYTES] = {};
+        std::memcpy(record, header, TIFILES_HEADER_BYTES);
+        file = decode_record(record);
+        file.run_count = 0;
+        file.chain_sound = true;
+        // Nothing marks the older form but its length, which its record must tell exactly.
+        if (held != size_t{file.allocated} * IMAGE_SECTOR_BYTES) return read;
+        read.form = TiFileRead::Form::record_first;
+    }
+    read.named = valid_file_name(file.name);
+    if (read.form != TiFileRead::Form::cut_short) {
+        read.body = bytes.subspan(TIFILES_HEADER_BYTES, size_t{file.allocated} * IMAGE_SECTOR_BYTES);
+    }
+    return read;
+}
+
 void encode_tifiles_header(const FileRecord& file,
                            std::span<uint8_t, TIFILES_HEADER_BYTES> header) {
     std::fill(header.begin(), header.end(), 0);

@@ -15,22 +15,13 @@ Buffer load_disk(const DiskPlace& place, Outcome& outcome) {
     return read_volume_image(*place.card, place.volume, outcome);
 }
 
-// The failure said of the disk's file name.
-Outcome said_of_file(Outcome outcome, const DiskPlace& place, const char* name) {
-    outcome.file_name = name;
-    outcome.path = place.file;
-    outcome.volume = place.volume;
-    if (place.card != nullptr) outcome.card_name = place.card->shown;
-    return outcome;
-}
-
-Outcome save_file(const DiskPlace& place, DiskBytes disk, const Directory& directory,
+Outcome save_file(const DiskPlace& place, DiskBytes disk,
                   const DirectoryEntry& entry, const char* path, FileSaved on_saved) {
     const Buffer bytes = obtain<uint8_t>(MOST_FILE_BYTES);
     if (!bytes) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
     size_t length = 0;
     const std::span<uint8_t, MOST_FILE_BYTES> out{bytes.get(), MOST_FILE_BYTES};
-    if (const FileFault fault = export_file(disk, directory, entry.sector, out, length);
+    if (const FileFault fault = export_file(disk, entry.sector, out, length);
         fault != FileFault::none) {
         Outcome damaged = failed(RESULT_NO_SOURCE, NO_ERROR, Outcome::About::file_damaged);
         damaged.fault = static_cast<uint8_t>(fault);
@@ -51,6 +42,14 @@ Outcome save_file(const DiskPlace& place, DiskBytes disk, const Directory& direc
 }
 
 }  // namespace
+
+Outcome said_of_file(Outcome outcome, const DiskPlace& place, const char* name) {
+    outcome.file_name = name;
+    outcome.path = place.file;
+    outcome.volume = place.volume;
+    if (place.card != nullptr) outcome.card_name = place.card->shown;
+    return outcome;
+}
 
 void pc_file_name(const char* shown, char (&file)[TI_NAME_BYTES + 1]) {
     static const char REFUSED[] = "/\\:*?\"<>|";
@@ -88,7 +87,7 @@ Outcome get_files(const DiskPlace& place, const char* name, const char* path, Fi
         const DirectoryEntry& entry = directory.entries[i];
         const bool wanted = name == nullptr || entry.sector == search.record;
         if (entry.kind != DirectoryEntry::Kind::file || !wanted) continue;
-        outcome = save_file(place, disk, directory, entry, path, on_saved);
+        outcome = save_file(place, disk, entry, path, on_saved);
         if (outcome.failed()) return outcome;
         ++saved;
     }

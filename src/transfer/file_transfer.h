@@ -23,6 +23,10 @@ struct SavedFile {
     const char* path = nullptr;
 };
 
+// The outcome said of the disk at place and of the file name (the TI name typed, or the PC
+// file read).
+Outcome said_of_file(Outcome outcome, const DiskPlace& place, const char* name);
+
 // Told of each file as it is saved, so that its line comes before the next is read.
 using FileSaved = void (*)(const SavedFile& saved, const DiskPlace& place);
 

@@ -1,0 +1,115 @@
+#include "disk/disk_change.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "disk/disk_check.h"
+
+DiskChange::DiskChange(std::span<uint8_t> disk) : disk_(disk), end_(disk_end(disk)) {
+    const Sector index = sector_of(disk, INDEX_SECTOR);
+    for (; files_ < MOST_FILES; ++files_) {
+        const auto record = static_cast<uint16_t>(index[2 * files_] << 8 | index[2 * files_ + 1]);
+        if (record == 0) break;
+        index_[files_] = record;
+    }
+}
+
+WritableSector DiskChange::sector(uint32_t n) {
+    return WritableSector{disk_.data() + size_t{n} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES};
+}
+
+uint32_t DiskChange::first_free(uint32_t from) const {
+    const Sector sector0 = sector_of(disk_, 0);
+    while (from < end_ && is_used(sector0, from)) ++from;
+    return from;
+}
+
+uint32_t DiskChange::free_sectors() const {
+    uint32_t free = 0;
+    for (uint32_t n = first_free(INDEX_SECTOR + 1); n < end_; n = first_free(n + 1)) ++free;
+    return free;
+}
+
+ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> body) {
+    for (uint32_t i = 0; i < files_; ++i) {
+        if (std::equal(file.name, file.name + TI_NAME_BYTES, sector(index_[i]).data())) {
+            return ChangeFault::name_taken;
+        }
+    }
+    if (files_ == MOST_FILES) return ChangeFault::index_full;
+    if (free_sectors() < file.allocated + 1) return ChangeFault::disk_full;
+    FileRecord placed = file;
+    placed.run_count = 0;
+    const uint32_t record = first_free(INDEX_SECTOR + 1);
+    const WritableSector sector0 = sector(0);
+    mark_used(sector0, record, true);
+    // The data's sectors, from 34 up and then from 2, gathered into runs.
+    uint32_t next = first_free(FIRST_DATA_SECTOR);
+    for (uint32_t k = 0; k < file.allocated; ++k, next = first_free(next + 1)) {
+        if (next == end_) next = first_free(INDEX_SECTOR + 1);
+        Run* last = placed.run_count > 0 ? &placed.runs[placed.run_count - 1] : nullptr;
+        if (last != nullptr && last->first + last->length == next) {
+            ++last->length;
+        } else if (placed.run_count == MOST_RUNS) {
+            return ChangeFault::too_many_runs;
+        } else {
+            placed.runs[placed.run_count++] = {next, 1};
+        }
+        mark_used(sector0, next, true);
+        std::memcpy(sector(next).data(), body.data() + size_t{k} * IMAGE_SECTOR_BYTES,
+                    IMAGE_SECTOR_BYTES);
+        added_[added_count_++] = static_cast<uint16_t>(next);
+    }
+    encode_record(placed, sector(record));
+    added_[added_count_++] = static_cast<uint16_t>(record);
+    index_[files_++] = static_cast<uint16_t>(record);
+    changed_[0] = true;
+    return ChangeFault::none;
+}
+
+ChangeFault DiskChange::remove(uint32_t record) {
+    const FileRecord file = decode_record(sector(record));
+    if ((file.flags & file_flags::PROTECTED) != 0) return ChangeFault::is_protected;
+    const WritableSector sector0 = sector(0);
+    mark_used(sector0, record, false);
+    for (uint32_t i = 0; i < file.run_count; ++i) {
+        const Run& run = file.runs[i];
+        for (uint32_t n = run.first; n < run.first + run.length; ++n) mark_used(sector0, n, false);
+    }
+    uint16_t* const last = index_ + files_;
+    files_ = static_cast<uint32_t>(std::remove(index_, last, record) - index_);
+    changed_[0] = deleted_ = true;
+    return ChangeFault::none;
+}
+
+// The index in name order (the names' bytes compared), zeros after it, as the TI writes it; an
+// unsorted index found on the disk goes back sorted.
+void DiskChange::write_index() {
+    std::sort(index_, index_ + files_, [&](uint16_t a, uint16_t b) {
+        const uint8_t* x = sector(a).data();
+        const uint8_t* y = sector(b).data();
+        return std::lexicographical_compare(x, x + TI_NAME_BYTES, y, y + TI_NAME_BYTES);
+    });
+    uint8_t index[IMAGE_SECTOR_BYTES] = {};
+    for (uint32_t i = 0; i < files_; ++i) {
+        index[2 * i] = static_cast<uint8_t>(index_[i] >> 8);
+        index[2 * i + 1] = static_cast<uint8_t>(index_[i]);
+    }
+    const WritableSector old = sector(INDEX_SECTOR);
+    if (std::equal(std::begin(index), std::end(index), old.begin())) return;
+    std::memcpy(old.data(), index, sizeof index);
+    changed_[INDEX_SECTOR] = true;
+}
+
+uint32_t DiskChange::write_order(uint16_t (&order)[IMAGE_SECTORS]) {
+    write_index();
+    uint32_t count = 0;
+    if (!deleted_) {
+        for (uint32_t i = 0; i < added_count_; ++i) order[count++] = added_[i];
+    }
+    const uint16_t last_two[2][2] = {{0, INDEX_SECTOR}, {INDEX_SECTOR, 0}};
+    for (const uint16_t n : last_two[deleted_ ? 1 : 0]) {
+        if (changed_[n]) order[count++] = n;
+    }
+    return count;
+}

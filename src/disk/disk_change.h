@@ -1,0 +1,58 @@
+// A change of a TI disk built in memory before any of it is written: files added (each record
+// in the first free sector from 2 up, its data in the first free sectors from 34 up, below 34
+// only when nothing above is free) and files deleted, the index kept in name order. It tells
+// the sectors it changed in the order that keeps the disk readable wherever a write is cut:
+// an addition's data, then its record, then sector 0 (the bitmap), then the index; a deletion's
+// index first, then sector 0. At worst a cut leaves sectors marked used that no file owns.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "disk/directory.h"
+#include "disk/file_record.h"
+
+// Why a change cannot be made.
+enum class ChangeFault : uint8_t {
+    none,
+    name_taken,     // a file of that name is on the disk already
+    disk_full,      // fewer free sectors than the file needs
+    index_full,     // the index holds 127 files
+    too_many_runs,  // the free sectors lie in more pieces than a record's 76 runs
+    is_protected,   // the TI deletes no protected file
+};
+
+// The first data sector the placement tries; below it lie the records.
+inline constexpr uint32_t FIRST_DATA_SECTOR = 34;
+
+class DiskChange {
+  public:
+    // A disk that check_disk found sound; its bytes are changed in place.
+    explicit DiskChange(std::span<uint8_t> disk);
+
+    // Sectors free in [2, end).
+    uint32_t free_sectors() const;
+
+    // Adds a file of the record's fields (its name, flags, sizes; its runs are the disk's) and
+    // body, file.allocated sectors.
+    ChangeFault add(const FileRecord& file, std::span<const uint8_t> body);
+    // Deletes the file whose record is at sector record, which the index lists.
+    ChangeFault remove(uint32_t record);
+
+    // Sectors the change writes, in order, into order; their count.
+    uint32_t write_order(uint16_t (&order)[IMAGE_SECTORS]);
+
+  private:
+    WritableSector sector(uint32_t n);
+    uint32_t first_free(uint32_t from) const;
+    void write_index();
+
+    std::span<uint8_t> disk_;
+    uint32_t end_;
+    uint16_t index_[MOST_FILES] = {};
+    uint32_t files_ = 0;
+    bool changed_[IMAGE_SECTORS] = {};
+    uint16_t added_[IMAGE_SECTORS] = {};  // data, then records, in the order they were placed
+    uint32_t added_count_ = 0;
+    bool deleted_ = false;
+};
