@@ -266,6 +266,7 @@ DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD d
 HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
 BOOL DeleteFileA(LPCSTR lpFileName);
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 void Sleep(DWORD dwMilliseconds);
 BOOL FlushFileBuffers(HANDLE hFile);
 LPVOID VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationType, DWORD flProtect);

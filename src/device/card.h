@@ -2,7 +2,7 @@
 // the system opens it by, the name the console shows, and the family of access that reaches it.
 //
 // Each family opens the card for reading, reads a run of bytes, tells the card's size where it
-// can, and writes a slot (claim, write, flush, check). Each has one home where the card is
+// can, and writes runs of sectors (claim, then write, flush and check each). Each has one home where the card is
 // claimed for a write:
 // - a physical drive of the NT family: VolumeClaim (volume_claim.h) locks and dismounts the
 //   volumes Windows has mounted on it;
@@ -25,6 +25,14 @@ inline constexpr size_t CARD_NAME_BYTES = 512;
 
 struct Card;
 
+// A run of bytes a write puts on the card: whole device sectors, from memory obtained with
+// obtain_pages (at a multiple of DEVICE_SECTOR_BYTES into it), as a write past the system's
+// cache needs them.
+struct CardWrite {
+    std::span<const uint8_t> bytes;
+    uint64_t byte_offset = 0;
+};
+
 struct CardAccess {
     // A handle that reads the card, or INVALID_HANDLE_VALUE with the last error set.
     HANDLE (*open_reader)(const Card& card);
@@ -36,10 +44,11 @@ struct CardAccess {
     // Whether the reader's disk is a PC's own (a fixed disk with a partition table or boot
     // record), which is never written; nullptr where the family reaches no such disk.
     bool (*pc_disk)(HANDLE reader);
-    // Claims the card, writes the slot (in whole pages, from obtain_pages) at byte_offset,
-    // flushes it to the card and reads it back to compare. Success, or a failure that says what
-    // failed. A PC's disk is refused before this is called (pc_disk).
-    Outcome (*write_slot)(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset);
+    // Claims the card once and writes the runs in their order, each flushed to the card and
+    // read back to compare before the next is written, so that a cut write leaves every run
+    // before it whole. Success, or a failure that says what failed. A PC's disk is refused
+    // before this is called (pc_disk).
+    Outcome (*write)(const Card& card, std::span<const CardWrite> runs);
 };
 
 struct Card {

@@ -33,6 +33,11 @@ struct Outcome {
         output_is_card,   // the read-back's output is the card file itself: path
         no_such_file,     // the disk holds no file of that name: file_name, other_name
         file_damaged,     // the file's record does not say where its data is whole: fault
+        disk_damaged,     // the disk is not changed: fault (FileFault), entry, sector, ti_name
+        change_refused,   // the change cannot be made: fault (ChangeFault), ti_name, file_name;
+                          // sectors_free and sectors_needed where the disk is full
+        not_a_ti_file,    // the PC file is no TI file: file_name, fault (TiFileRead::Form)
+        no_valid_name,    // the PC file gives no valid TI name: file_name
     };
     // What failed.
     enum class Where : uint8_t {
@@ -57,9 +62,14 @@ struct Outcome {
     DiskLabel held;   // what the volume held before a write
     DiskLabel holds;  // what the volume holds after a write, or a read-back saved
     // A file of a disk, which lies in volume `volume` of the card or in the image file `path`.
-    const char* file_name = nullptr;  // as the user typed it
+    const char* file_name = nullptr;  // as the user typed it, or the PC file PUT reads
     char other_name[11] = {};         // a name on the disk that differs from it only in case
-    uint8_t fault = 0;                // why the file cannot be read (FileFault)
+    char ti_name[11] = {};            // the name of the file concerned, as the console shows it
+    uint8_t fault = 0;                // why, as the About says
+    uint32_t entry = 0;               // the index entry at fault, from 1
+    uint32_t sector = 0;              // the disk's sector at fault
+    uint32_t sectors_free = 0;
+    uint32_t sectors_needed = 0;
     bool failed() const { return status != RESULT_SUCCESS; }
 };
 

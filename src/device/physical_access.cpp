@@ -1,5 +1,6 @@
 #include "device/physical_access.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -19,6 +20,20 @@ DevicePath physical_drive_path(int32_t drive) {
 }
 
 namespace {
+
+// Writes one run, flushes it and reads it back into back to compare.
+Outcome write_run(HANDLE writer, const CardWrite& run, std::span<uint8_t> back) {
+    if (const DWORD error = write_at(writer, run.byte_offset, run.bytes)) {
+        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+    }
+    if (!FlushFileBuffers(writer)) {
+        return volume_failed(RESULT_WRITE_FAILED, GetLastError(), run.byte_offset);
+    }
+    if (const DWORD error = read_at(writer, run.byte_offset, back)) {
+        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+    }
+    return check_slot(run.bytes, back, run.byte_offset);
+}
 
 HANDLE open_reader(const Card& card) {
     return CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -72,29 +87,24 @@ bool is_pc_disk(HANDLE disk) {
     return gpt || (first[BOOT_SIGNATURE_AT] == 0x55 && first[BOOT_SIGNATURE_AT + 1] == 0xAA);
 }
 
-// One handle writes the slot and reads it back: opened past the system's cache, what it reads
-// comes from the card, and it writes from whole pages as such a handle needs. The write is one
+// One handle writes the runs and reads each back: opened past the system's cache, what it reads
+// comes from the card, and it writes from whole pages as such a handle needs. Each run is one
 // call, flushed to the card, and read back while the claim still holds. after_write runs on the
-// written disk whatever the write and its check gave.
-Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset,
+// written disk whatever the writes and their checks gave.
+Outcome write_and_check(const Card& card, std::span<const CardWrite> runs,
                         void (*after_write)(HANDLE disk)) {
-    const Pages read_back = obtain_pages(slot.size());
+    size_t longest = 0;
+    for (const CardWrite& run : runs) longest = std::max(longest, run.bytes.size());
+    const Pages read_back = obtain_pages(longest);
     if (!read_back) return failed_with_last_error(RESULT_WRITE_FAILED);
     ScopedHandle writer(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_NO_BUFFERING, nullptr));
     if (!writer) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
-    if (const DWORD error = write_at(writer.get(), byte_offset, slot)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
-    }
     Outcome outcome;
-    const std::span<uint8_t> back{read_back.get(), slot.size()};
-    if (!FlushFileBuffers(writer.get())) {
-        outcome = volume_failed(RESULT_WRITE_FAILED, GetLastError(), byte_offset);
-    } else if (const DWORD error = read_at(writer.get(), byte_offset, back)) {
-        outcome = volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
-    } else {
-        outcome = check_slot(slot, back, byte_offset);
+    for (const CardWrite& run : runs) {
+        outcome = write_run(writer.get(), run, {read_back.get(), run.bytes.size()});
+        if (outcome.failed()) break;
     }
     after_write(writer.get());
     return outcome;
@@ -102,19 +112,19 @@ Outcome write_and_check(const Card& card, std::span<const uint8_t> slot, uint64_
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
 // the check; a volume that cannot be locked stops the write before any byte moves.
-Outcome write_physical_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
+Outcome write_physical_runs(const Card& card, std::span<const CardWrite> runs) {
     VolumeClaim volumes;
     if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
-    return write_and_check(card, slot, byte_offset, refresh_disk_layout);
+    return write_and_check(card, runs, refresh_disk_layout);
 }
 
-Outcome write_named_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
-    return write_and_check(card, slot, byte_offset, [](HANDLE) {});
+Outcome write_named_runs(const Card& card, std::span<const CardWrite> runs) {
+    return write_and_check(card, runs, [](HANDLE) {});
 }
 
 }  // namespace
 
 const CardAccess PHYSICAL_DRIVE_ACCESS = {open_reader, read_run, physical_drive_size, is_pc_disk,
-                                          write_physical_slot};
+                                          write_physical_runs};
 const CardAccess NAMED_PATH_ACCESS = {open_reader, read_run, named_path_size, is_pc_disk,
-                                      write_named_slot};
+                                      write_named_runs};

@@ -28,6 +28,6 @@ Outcome check_slot(std::span<const uint8_t> written, std::span<const uint8_t> re
     if (differs == written.size()) return succeeded();
     Outcome outcome = failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::slot_differs);
     outcome.volume = volume_at(byte_offset);
-    outcome.byte = differs;
+    outcome.byte = byte_offset - volume_byte_offset(outcome.volume) + differs;
     return outcome;
 }

@@ -8,7 +8,7 @@
 #include "device/outcome.h"
 
 // Success when read_back equals written. Otherwise the write failed, and the outcome names the
-// volume whose slot (the one at byte_offset) holds something else and the slot's first byte that
+// volume whose slot holds something else from byte_offset on and the slot's first byte that
 // differs; the system has no reason to give, the card answered and only kept something else.
 Outcome check_slot(std::span<const uint8_t> written, std::span<const uint8_t> read_back,
                    uint64_t byte_offset);

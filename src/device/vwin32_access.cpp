@@ -106,14 +106,15 @@ DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& register
     return dos_error != 0 ? dos_error : ERROR_GEN_FAILURE;
 }
 
-// Open, lock, one transfer and its read-back, unlock, close. A lock that is refused stops the
-// write before any byte moves, as the NT family's claim does: another program is using the
-// volume. Once locked, the unlock goes out whatever the transfer gave.
-Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
-                             uint64_t byte_offset) {
-    DISKIO io{};
-    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
-        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+// Open, lock, each run's transfer and its read-back, unlock, close. A lock that is refused stops
+// the write before any byte moves, as the NT family's claim does: another program is using the
+// volume. Once locked, the unlock goes out whatever the transfers gave.
+Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs) {
+    for (const CardWrite& run : runs) {
+        DISKIO io{};
+        if (const DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
+            return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+        }
     }
     ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
@@ -125,12 +126,24 @@ Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffe
         outcome.letter = static_cast<char>('A' + drive_index);
         return outcome;
     }
-    const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
-    const Outcome outcome = error == NO_ERROR
-                                ? verify_vwin32(vwin32.get(), drive_index, buffer, byte_offset)
-                                : volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+    Outcome outcome;
+    for (const CardWrite& run : runs) {
+        DISKIO io{};
+        describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size());  // it fitted above
+        const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
+        outcome = error == NO_ERROR
+                      ? verify_vwin32(vwin32.get(), drive_index, run.bytes, run.byte_offset)
+                      : volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+        if (outcome.failed()) break;
+    }
     unlock_logical_volume(vwin32.get(), drive_number);
     return outcome;
+}
+
+Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+                             uint64_t byte_offset) {
+    const CardWrite run{buffer, byte_offset};
+    return write_runs_vwin32(drive_index, {&run, 1});
 }
 
 namespace {
@@ -140,8 +153,8 @@ DWORD read_letter_run(const Card& card, HANDLE vwin32, std::span<uint8_t> buffer
     return read_sectors_through(vwin32, card.drive, buffer, byte_offset);
 }
 
-Outcome write_letter_slot(const Card& card, std::span<const uint8_t> slot, uint64_t byte_offset) {
-    return write_sectors_vwin32(card.drive, slot, byte_offset);
+Outcome write_letter_runs(const Card& card, std::span<const CardWrite> runs) {
+    return write_runs_vwin32(card.drive, runs);
 }
 
 }  // namespace
@@ -149,4 +162,4 @@ Outcome write_letter_slot(const Card& card, std::span<const uint8_t> slot, uint6
 // The 9x family does not tell a volume's size (no size query): a read past its end fails where
 // the volume ends.
 const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader(); }, read_letter_run,
-                                  nullptr, nullptr, write_letter_slot};
+                                  nullptr, nullptr, write_letter_runs};

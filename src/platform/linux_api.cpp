@@ -537,6 +537,21 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     return TRUE;
 }
 
+// Windows' meaning: the new name may not exist yet, and a disk is never renamed.
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    std::string disk;
+    const std::string from = resolve(lpExistingFileName, disk);
+    if (from.empty()) return FALSE;
+    std::string to_disk;
+    const std::string to = resolve(lpNewFileName, to_disk);
+    if (to.empty()) return FALSE;
+    if (!disk.empty() || !to_disk.empty() || sys().rename_new(from.c_str(), to.c_str()) != 0) {
+        fail_with_errno(disk.empty() && to_disk.empty() ? errno : EACCES);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 void Sleep(DWORD dwMilliseconds) {
     timespec wait = {static_cast<time_t>(dwMilliseconds / 1000),
                      static_cast<long>(dwMilliseconds % 1000) * 1000000};

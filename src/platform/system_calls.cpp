@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cstdio>  // renameat2
 #include <cstdlib>
 
 namespace linux_layer {
@@ -29,6 +30,9 @@ const SystemCalls& real_system_calls() {
         .readdir = ::readdir,
         .closedir = ::closedir,
         .unlink = ::unlink,
+        .rename_new = [](const char* from,
+                         const char* to) { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to,
+                                                              RENAME_NOREPLACE); },
         .nanosleep = ::nanosleep,
         .geteuid = ::geteuid,
     };

@@ -31,6 +31,7 @@ struct SystemCalls {
     dirent* (*readdir)(DIR* directory);
     int (*closedir)(DIR* directory);
     int (*unlink)(const char* path);
+    int (*rename_new)(const char* from, const char* to);  // fails with EEXIST where `to` is
     int (*nanosleep)(const timespec* wait, timespec* left);
     uid_t (*geteuid)();
 };

@@ -41,3 +41,17 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     }
     return fake::succeed_clearing_last_error();
 }
+
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    fake::Machine& m = fake::machine();
+    if (const auto fault = m.begin("MoveFileA", lpExistingFileName, {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    const auto from = m.files.find(lpExistingFileName);
+    if (from == m.files.end()) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
+    if (m.files.count(lpNewFileName) != 0) return fake::fail(ERROR_FILE_EXISTS, FALSE);
+    auto bytes = std::move(from->second);
+    m.files.erase(from);
+    m.files[lpNewFileName] = std::move(bytes);
+    return fake::succeed_clearing_last_error();
+}
