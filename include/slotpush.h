@@ -47,6 +47,9 @@ inline constexpr int32_t RESULT_IMAGE_TOO_LARGE = -5;  // longer than IMAGE_BYTE
 inline constexpr int32_t RESULT_DRIVE_NOT_OPENED = -9;  // the physical drive did not open
 inline constexpr int32_t RESULT_CREATE_FAILED = 4;      // read-back: the output file not created
 inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output file not written
+// PUT, DEL: the change cannot be made whole (a name taken or missing, no room, a damaged disk, a
+// file that is no TI file): refused, nothing written.
+inline constexpr int32_t RESULT_CHANGE_REFUSED = 16;
 
 // The keyword that stands for the card in place of a file name.
 inline constexpr const char* FLASH_KEYWORD = "FLASH";
@@ -56,5 +59,8 @@ inline constexpr const char* LIST_KEYWORD = "LIST";
 inline constexpr const char* DIR_KEYWORD = "DIR";
 // The keyword that takes files off a disk, as TIFILES files.
 inline constexpr const char* GET_KEYWORD = "GET";
+// The keywords that put TIFILES files onto a disk and delete files from it.
+inline constexpr const char* PUT_KEYWORD = "PUT";
+inline constexpr const char* DEL_KEYWORD = "DEL";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";

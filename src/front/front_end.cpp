@@ -1,6 +1,7 @@
 #include "front/front_end.h"
 
 #include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -9,6 +10,7 @@
 #include "front/outcome_lines.h"
 #include "slotpush.h"
 #include "transfer/catalogue.h"
+#include "transfer/file_change.h"
 #include "transfer/file_listing.h"
 #include "transfer/image_file.h"
 #include "transfer/volume_transfer.h"
@@ -30,9 +32,13 @@ struct Command {
     const char* keyword;  // nullptr: the write, whose first word is the image file
     const char* form;
     const char* meaning;  // nullptr: the usage text's first lines say it
+    int least_words;
     int most_words;
     int (*run)(const Run& run);
 };
+
+// No limit on a command's words but the command line's own.
+constexpr int ANY_WORDS = INT_MAX;
 
 // A step's outcome, said; card is the card it used, where it used one.
 int reported(const Outcome& outcome, const Card* card) {
@@ -127,18 +133,24 @@ int run_dir(const Run& run) {
     return listed(list_volume_files(*card, volume), &*card);
 }
 
+// The disk a file command works on: a volume of the card (settled here, into card), or else an
+// image file. False where the volume number or the card is refused (said).
+bool settle_place(const Run& run, DiskPlace& place, std::optional<Card>& card) {
+    if (!all_digits(run.words[1])) {
+        place.file = run.words[1];
+        return true;
+    }
+    if (check_volume_number(run.words[1], place.volume) != 0) return false;
+    card = settle_card(run);
+    place.card = card ? &*card : nullptr;
+    return card.has_value();
+}
+
 // GET: one file, or every file of the disk, off a volume or an image file.
 int run_get(const Run& run) {
     DiskPlace place;
     std::optional<Card> card;
-    if (all_digits(run.words[1])) {
-        if (check_volume_number(run.words[1], place.volume) != 0) return STATUS_REFUSED;
-        card = settle_card(run);
-        if (!card) return STATUS_REFUSED;
-        place.card = &*card;
-    } else {
-        place.file = run.words[1];
-    }
+    if (!settle_place(run, place, card)) return STATUS_REFUSED;
     const char* name = run.count > 2 ? run.words[2] : nullptr;
     uint32_t saved = 0;
     const Outcome outcome =
@@ -150,13 +162,38 @@ int run_get(const Run& run) {
     return outcome.status;
 }
 
+// PUT and DEL: the words after the disk are the files or the names, all changed or none.
+int run_change(const Run& run,
+               Outcome (*change)(const DiskPlace&, char* const*, uint32_t, FileSaved, ChangeDone&),
+               FileSaved on_done, const char* verb) {
+    DiskPlace place;
+    std::optional<Card> card;
+    if (!settle_place(run, place, card)) return STATUS_REFUSED;
+    ChangeDone done;
+    const auto count = static_cast<uint32_t>(run.count - 2);
+    const Outcome outcome = change(place, run.words + 2, count, on_done, done);
+    if (outcome.failed()) return reported(outcome, place.card);
+    report_change_done(done, place, verb);
+    return outcome.status;
+}
+
+int run_put(const Run& run) {
+    return run_change(run, put_files, report_put_file, "put");
+}
+
+int run_del(const Run& run) {
+    return run_change(run, delete_files, report_deleted_file, "deleted");
+}
+
 // clang-format off
 const Command COMMANDS[] = {
-    {nullptr, "<DSK file> <volume#>", nullptr, 2, run_write},
-    {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 3, run_read_back},
-    {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, run_list},
-    {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, run_dir},
-    {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 4, run_get},
+    {nullptr, "<DSK file> <volume#>", nullptr, 2, 2, run_write},
+    {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 2, 3, run_read_back},
+    {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, 2, run_list},
+    {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, 2, run_dir},
+    {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 2, 4, run_get},
+    {PUT_KEYWORD, "PUT <disk> <file>...", "put files onto a volume or DSK file", 3, ANY_WORDS, run_put},
+    {DEL_KEYWORD, "DEL <disk> <name>...", "delete files from a volume or DSK file", 3, ANY_WORDS, run_del},
 };
 // clang-format on
 const Command& WRITE_COMMAND = COMMANDS[0];
@@ -318,6 +355,11 @@ int slotpush_main(int argc, char** argv) {
     }
     if (count > command.most_words) {
         std::printf("Too many arguments, from '%s' on.\n", words[command.most_words]);
+        print_command_form(command);
+        return STATUS_USAGE;
+    }
+    if (count < command.least_words) {
+        std::printf("Too few arguments.\n");
         print_command_form(command);
         return STATUS_USAGE;
     }

@@ -4,6 +4,9 @@
 #include <cstring>
 
 #include "device/system_text.h"
+#include "disk/disk_change.h"
+#include "disk/disk_check.h"
+#include "disk/tifiles.h"
 #include "winapi.h"
 
 namespace {
@@ -89,6 +92,92 @@ const char* const FILE_FAULTS[] = {
     "two of its runs share a sector",
 };
 
+// What is wrong with a disk that PUT and DEL do not change, by FileFault: said of the file's
+// name, then of the sector or entry.
+void print_disk_fault(const Outcome& outcome) {
+    const char* name = outcome.ti_name;
+    const Decimal sector(outcome.sector);
+    switch (static_cast<FileFault>(outcome.fault)) {
+        case FileFault::index_out_of_range:
+            std::printf("index entry %s points at sector %s, outside the disk",
+                        Decimal(outcome.entry).text, sector.text);
+            return;
+        case FileFault::listed_twice:
+            std::printf("two index entries point at the record of %s", name);
+            return;
+        case FileFault::runs_overlap:
+            std::printf("sector %s of %s belongs to another file too", sector.text, name);
+            return;
+        case FileFault::not_marked_used:
+            std::printf("sector %s of %s is not marked used", sector.text, name);
+            return;
+        case FileFault::none:
+        case FileFault::broken_chain:
+        case FileFault::leaves_disk:
+        case FileFault::count_differs:
+            std::printf("%s: %s", name, FILE_FAULTS[outcome.fault]);
+            return;
+    }
+}
+
+// Why a PUT or DEL cannot be made, by ChangeFault.
+void print_change_fault(const Outcome& outcome) {
+    const char* name = outcome.ti_name;
+    std::printf("slotpull failed: ");
+    switch (static_cast<ChangeFault>(outcome.fault)) {
+        case ChangeFault::name_taken:
+            std::printf("%s (from '%s') is on ", name, outcome.file_name);
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" already; DEL it first.\n");
+            return;
+        case ChangeFault::disk_full:
+            std::printf("%s (from '%s') needs %s sectors; ", name, outcome.file_name,
+                        Decimal(outcome.sectors_needed).text);
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" has %s free.\n", Decimal(outcome.sectors_free).text);
+            return;
+        case ChangeFault::index_full:
+            std::printf("the index of ");
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" holds %s files, all it can; %s (from '%s') was not put.\n",
+                        Decimal(MOST_FILES).text, name, outcome.file_name);
+            return;
+        case ChangeFault::too_many_runs:
+            std::printf("the free sectors of ");
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" lie in more than %s runs, more than a file can take; %s (from '%s') "
+                        "was not put.\n",
+                        Decimal(MOST_RUNS).text, name, outcome.file_name);
+            return;
+        case ChangeFault::is_protected:
+        case ChangeFault::none:
+            std::printf("%s on ", name);
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" is protected, and the TI deletes no protected file.\n");
+            return;
+    }
+}
+
+// Why a PC file cannot be put.
+void print_not_a_ti_file(const Outcome& outcome) {
+    if (outcome.about == Outcome::About::no_valid_name) {
+        std::printf(
+            "slotpull failed: '%s' gives no valid TI name, neither in its header nor as its file "
+            "name (1 to 10 characters; no blank, '.' or control byte).\n",
+            outcome.file_name);
+    } else if (static_cast<TiFileRead::Form>(outcome.fault) == TiFileRead::Form::cut_short) {
+        std::printf(
+            "slotpull failed: '%s' is not a whole TIFILES file: its header says %s sectors, "
+            "which it does not hold.\n",
+            outcome.file_name, Decimal(outcome.sectors_needed).text);
+    } else {
+        std::printf(
+            "slotpull failed: '%s' is not a TI file: neither a TIFILES file nor a descriptor "
+            "record and its sectors.\n",
+            outcome.file_name);
+    }
+}
+
 const char* disk_text(const DiskLabel& label);
 
 // "There is no file 'load' on volume 5 on /dev/sdb; did you mean LOAD?", or, where the disk is
@@ -154,14 +243,8 @@ void report_success(const Outcome& outcome) {
     std::printf("slotpull succeeded.\n");
 }
 
-}  // namespace
-
-void report_outcome(const Outcome& outcome, const Card* card) {
+void report_failure(const Outcome& outcome, const Card* card) {
     using About = Outcome::About;
-    if (!outcome.failed()) {
-        report_success(outcome);
-        return;
-    }
     switch (outcome.about) {
         case About::not_an_image:
             std::printf("Not a supported TI/99-4A format: '%s' has no DSK signature.\n",
@@ -218,6 +301,20 @@ void report_outcome(const Outcome& outcome, const Card* card) {
             print_place(outcome.volume, outcome.card_name, outcome.path);
             std::printf(" cannot be read: %s.\n", FILE_FAULTS[outcome.fault]);
             return;
+        case About::disk_damaged:
+            std::printf("slotpull failed: the disk in ");
+            print_place(outcome.volume, outcome.card_name, outcome.path);
+            std::printf(" is damaged, so it is not changed: ");
+            print_disk_fault(outcome);
+            std::printf(".\n");
+            return;
+        case About::change_refused:
+            print_change_fault(outcome);
+            return;
+        case About::not_a_ti_file:
+        case About::no_valid_name:
+            print_not_a_ti_file(outcome);
+            return;
         case About::card_volume:
             print_locked_volume(outcome);
             break;
@@ -229,10 +326,44 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     print_reason(outcome.error, card);
 }
 
+}  // namespace
+
+void report_outcome(const Outcome& outcome, const Card* card) {
+    if (!outcome.failed()) {
+        report_success(outcome);
+        return;
+    }
+    report_failure(outcome, card);
+    if (outcome.status == RESULT_CHANGE_REFUSED) std::printf("Nothing was changed.\n");
+}
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {
     std::printf("%s (%s, %s sectors) from ", saved.name, saved.type, Decimal(saved.sectors).text);
     print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);
     std::printf(" saved as %s.\n", saved.path);
+}
+
+// "LOAD (PROGRAM, 34 sectors) from LOAD.tfi put on volume 5 on /dev/sdb."
+void report_put_file(const SavedFile& put, const DiskPlace& place) {
+    std::printf("%s (%s, %s sectors) from %s put on ", put.name, put.type,
+                Decimal(put.sectors).text, put.path);
+    print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);
+    std::printf(".\n");
+}
+
+void report_deleted_file(const SavedFile& deleted, const DiskPlace& place) {
+    std::printf("%s (%s, %s sectors) deleted from ", deleted.name, deleted.type,
+                Decimal(deleted.sectors).text);
+    print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);
+    std::printf(".\n");
+}
+
+void report_change_done(const ChangeDone& done, const DiskPlace& place, const char* verb) {
+    if (done.saved_as_sector_dump) {
+        std::printf("The image file '%s' was a track dump; it is saved as its sector dump.\n",
+                    place.file);
+    }
+    std::printf("%s file%s %s; %s sectors free.\n", Decimal(done.files).text,
+                done.files == 1 ? "" : "s", verb, Decimal(done.free).text);
 }
 
 void report_list_past_end(const Outcome& outcome) {

@@ -6,6 +6,7 @@
 
 #include "device/card.h"
 #include "device/outcome.h"
+#include "transfer/file_change.h"
 #include "transfer/file_transfer.h"
 
 // A number's decimal digits, for printf's %s: the C runtime of the oldest Windows has no
@@ -24,6 +25,12 @@ void report_outcome(const Outcome& outcome, const Card* card);
 // GET's line for a file saved: "LOAD (PROGRAM, 34 sectors) from volume 5 on /dev/sdb saved as
 // LOAD."
 void report_saved_file(const SavedFile& saved, const DiskPlace& place);
+
+// PUT's and DEL's lines for each file, and their closing line ("2 files put; 1200 sectors
+// free."), verb being "put" or "deleted".
+void report_put_file(const SavedFile& put, const DiskPlace& place);
+void report_deleted_file(const SavedFile& deleted, const DiskPlace& place);
+void report_change_done(const ChangeDone& done, const DiskPlace& place, const char* verb);
 
 // A catalogue that starts past the card's end: "Volume 7 is past the card's end; its last whole
 // volume is 4."

@@ -22,6 +22,7 @@ constexpr size_t RECORD_ID_SECTOR = 9;
 constexpr size_t RECORD_DATA = 31;
 constexpr uint8_t ID_ADDRESS_MARK = 0xFE;
 constexpr size_t SECTORS_PER_SIDE = TRACKS_PER_SIDE * SECTORS_PER_TRACK;  // 360
+static_assert(SIDES * SECTORS_PER_SIDE == TRACK_DUMP_SECTORS);
 
 static_assert(SIDES * TRACKS_PER_SIDE * TRACK_AREA_BYTES <= IMAGE_BYTES,
               "a whole track dump lies inside the load buffer");

@@ -6,6 +6,9 @@
 #include "disk/volume_header.h"
 #include "transfer/slot_layout.h"
 
+// The sectors a track dump holds: 2 sides of 40 tracks of 9.
+inline constexpr uint32_t TRACK_DUMP_SECTORS = 720;
+
 // True when bytes 0-21 are zero and byte 22 is the ID address mark 0xFE.
 bool is_track_dump(ConstImageView buffer);
 

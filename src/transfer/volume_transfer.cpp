@@ -57,7 +57,8 @@ Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t 
     if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
     const std::span<uint8_t> slot{raw.get(), raw_bytes};
     interleave(image, slot);
-    const Outcome written = card.access->write_slot(card, slot, volume_byte_offset(volume));
+    const CardWrite run{slot, volume_byte_offset(volume)};
+    const Outcome written = card.access->write(card, {&run, 1});
     return said_of_card(written, card.shown);
 }
 
@@ -80,7 +81,7 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
 
 }  // namespace
 
-Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome) {
+Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome, SlotUse use) {
     CardReader reader(card);
     if (const DWORD error = reader.open_error()) {
         outcome = said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
@@ -88,6 +89,11 @@ Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome) {
     }
     outcome = within_card(reader, volume, RESULT_NO_SOURCE);
     if (outcome.failed()) return nullptr;
+    if (use == SlotUse::change && reader.is_pc_disk()) {
+        outcome = said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
+                               card.shown);
+        return nullptr;
+    }
     Buffer raw = obtain<uint8_t>(SLOT_BYTES);
     if (!raw) {
         outcome = failed_with_last_error(RESULT_NO_SOURCE);
@@ -101,8 +107,8 @@ Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome) {
     return raw;
 }
 
-Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome) {
-    const Buffer raw = read_slot(card, volume, outcome);
+Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome, SlotUse use) {
+    const Buffer raw = read_slot(card, volume, outcome, use);
     if (!raw) return nullptr;
     Buffer image = obtain<uint8_t>(IMAGE_BYTES);
     if (!image) {
@@ -111,6 +117,27 @@ Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome) {
     }
     deinterleave({raw.get(), SLOT_BYTES}, {image.get(), IMAGE_BYTES});
     return image;
+}
+
+Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const uint8_t> disk,
+                             std::span<const uint16_t> order) {
+    if (order.empty()) return succeeded();
+    const Pages raw = obtain_pages(order.size() * DEVICE_SECTOR_BYTES);
+    const Owned<CardWrite> runs = obtain<CardWrite>(order.size());
+    if (!raw || !runs) return failed_with_last_error(RESULT_WRITE_FAILED);
+    size_t count = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        const std::span<uint8_t> sector{raw.get() + i * DEVICE_SECTOR_BYTES, DEVICE_SECTOR_BYTES};
+        interleave(disk.subspan(size_t{order[i]} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES), sector);
+        const uint64_t offset = volume_byte_offset(volume) + uint64_t{order[i]} * DEVICE_SECTOR_BYTES;
+        CardWrite* last = count > 0 ? &runs[count - 1] : nullptr;
+        if (last != nullptr && last->byte_offset + last->bytes.size() == offset) {
+            last->bytes = {last->bytes.data(), last->bytes.size() + DEVICE_SECTOR_BYTES};
+        } else {
+            runs[count++] = {sector, offset};
+        }
+    }
+    return said_of_card(card.access->write(card, {runs.get(), count}), card.shown);
 }
 
 Buffer prepare_image(const char* path, Outcome& outcome) {

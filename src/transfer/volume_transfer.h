@@ -16,12 +16,22 @@ Outcome write_volume_from(const Card& card, const char* source, uint32_t volume)
 // the volume lies past the card's end, or destination names a device or the card itself.
 Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination);
 
+// What a slot is read for: to read, or to be changed, when a PC's own disk is refused first.
+enum class SlotUse : uint8_t { read, change };
+
 // The raw bytes of the volume's slot, read through one open of the card; none, with outcome
 // saying why, when the card does not open, the slot lies past its end or cannot be read.
-Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome);
+Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome, SlotUse use = SlotUse::read);
 
 // The volume's disk: the slot read as read_slot reads it, its filler bytes dropped.
-Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome);
+Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome,
+                         SlotUse use = SlotUse::read);
+
+// Writes the disk's sectors numbered in order, in that order, into the volume's slot: each run
+// of sectors that follow one another there in one write, checked before the next. Success, or
+// the write's failure.
+Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const uint8_t> disk,
+                             std::span<const uint16_t> order);
 
 // The image file at path as a write puts it on the card: a track dump converted into its sector
 // dump, the volume widened to 1600 sectors. None, with outcome saying why, when it cannot be
