@@ -217,6 +217,8 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
         "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
         "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
+        "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
+        "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
         "Options:  --card <device or file>             name the card (also --card=PATH)\n"
         "          --help, --version                   this text; the program's version\n";
     const auto unsupported = [](const std::string& file) {

@@ -2,8 +2,8 @@
 // the system opens it by, the name the console shows, and the family of access that reaches it.
 //
 // Each family opens the card for reading, reads a run of bytes, tells the card's size where it
-// can, and writes runs of sectors (claim, then write, flush and check each). Each has one home where the card is
-// claimed for a write:
+// can, and writes runs of sectors (claim, then write, flush and check each). Each has one home
+// where the card is claimed for a write:
 // - a physical drive of the NT family: VolumeClaim (volume_claim.h) locks and dismounts the
 //   volumes Windows has mounted on it;
 // - a drive letter of the 9x family: the VWIN32 driver's logical-volume lock, taken around the

@@ -112,7 +112,8 @@ DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& register
 Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs) {
     for (const CardWrite& run : runs) {
         DISKIO io{};
-        if (const DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
+        if (const DWORD error =
+                describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
             return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
         }
     }

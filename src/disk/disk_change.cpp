@@ -58,10 +58,10 @@ ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> bod
         mark_used(sector0, next, true);
         std::memcpy(sector(next).data(), body.data() + size_t{k} * IMAGE_SECTOR_BYTES,
                     IMAGE_SECTOR_BYTES);
-        added_[added_count_++] = static_cast<uint16_t>(next);
+        data_[data_count_++] = static_cast<uint16_t>(next);
     }
     encode_record(placed, sector(record));
-    added_[added_count_++] = static_cast<uint16_t>(record);
+    records_[record_count_++] = static_cast<uint16_t>(record);
     index_[files_++] = static_cast<uint16_t>(record);
     changed_[0] = true;
     return ChangeFault::none;
@@ -101,15 +101,15 @@ void DiskChange::write_index() {
     changed_[INDEX_SECTOR] = true;
 }
 
-uint32_t DiskChange::write_order(uint16_t (&order)[IMAGE_SECTORS]) {
+uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS]) {
     write_index();
     uint32_t count = 0;
-    if (!deleted_) {
-        for (uint32_t i = 0; i < added_count_; ++i) order[count++] = added_[i];
-    }
+    for (uint32_t i = 0; i < data_count_; ++i) order[count++] = {data_[i], 0};
+    for (uint32_t i = 0; i < record_count_; ++i) order[count++] = {records_[i], 1};
     const uint16_t last_two[2][2] = {{0, INDEX_SECTOR}, {INDEX_SECTOR, 0}};
+    uint8_t step = 2;
     for (const uint16_t n : last_two[deleted_ ? 1 : 0]) {
-        if (changed_[n]) order[count++] = n;
+        if (changed_[n]) order[count++] = {n, step++};
     }
     return count;
 }

@@ -2,8 +2,9 @@
 // in the first free sector from 2 up, its data in the first free sectors from 34 up, below 34
 // only when nothing above is free) and files deleted, the index kept in name order. It tells
 // the sectors it changed in the order that keeps the disk readable wherever a write is cut:
-// an addition's data, then its record, then sector 0 (the bitmap), then the index; a deletion's
-// index first, then sector 0. At worst a cut leaves sectors marked used that no file owns.
+// the data of the files added, then their records, then sector 0 (the bitmap), then the index;
+// for a deletion the index first, then sector 0. At worst a cut leaves sectors marked used that no
+// file owns.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,13 @@ enum class ChangeFault : uint8_t {
 // The first data sector the placement tries; below it lie the records.
 inline constexpr uint32_t FIRST_DATA_SECTOR = 34;
 
+// A sector a change writes, and the step of the order it belongs to: every sector of a step is
+// written before any of the next, and the sectors of one step may go in one write.
+struct ChangedSector {
+    uint16_t sector = 0;
+    uint8_t step = 0;
+};
+
 class DiskChange {
   public:
     // A disk that check_disk found sound; its bytes are changed in place.
@@ -40,7 +48,7 @@ class DiskChange {
     ChangeFault remove(uint32_t record);
 
     // Sectors the change writes, in order, into order; their count.
-    uint32_t write_order(uint16_t (&order)[IMAGE_SECTORS]);
+    uint32_t write_order(ChangedSector (&order)[IMAGE_SECTORS]);
 
   private:
     WritableSector sector(uint32_t n);
@@ -52,7 +60,10 @@ class DiskChange {
     uint16_t index_[MOST_FILES] = {};
     uint32_t files_ = 0;
     bool changed_[IMAGE_SECTORS] = {};
-    uint16_t added_[IMAGE_SECTORS] = {};  // data, then records, in the order they were placed
-    uint32_t added_count_ = 0;
+    // The data sectors and records placed, in the order they were.
+    uint16_t data_[IMAGE_SECTORS] = {};
+    uint32_t data_count_ = 0;
+    uint16_t records_[MOST_FILES] = {};
+    uint32_t record_count_ = 0;
     bool deleted_ = false;
 };

@@ -8,8 +8,7 @@ uint32_t disk_end(DiskBytes disk) {
     return std::min({total_sectors(sector_of(disk, 0)), held, MAPPED_SECTORS});
 }
 
-FileFault check_runs(const FileRecord& file, uint32_t end, SectorOwners& owners,
-                     uint32_t& sector) {
+FileFault check_runs(const FileRecord& file, uint32_t end, SectorOwners& owners, uint32_t& sector) {
     if (!file.chain_sound) return FileFault::broken_chain;
     uint32_t sectors = 0;
     for (uint32_t i = 0; i < file.run_count; ++i) {

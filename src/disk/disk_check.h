@@ -33,8 +33,7 @@ struct SectorOwners {
 // Checks one file's runs and marks their sectors taken; sector tells the one at fault where
 // there is one. Sound runs lie inside [2, end), apart, and hold the sectors the record
 // allocates.
-FileFault check_runs(const FileRecord& file, uint32_t end, SectorOwners& owners,
-                     uint32_t& sector);
+FileFault check_runs(const FileRecord& file, uint32_t end, SectorOwners& owners, uint32_t& sector);
 
 // What is wrong with a disk that holds a TI disk, where anything is: the first fault found,
 // the index entry (from 1) it was found at, the sector it concerns and the file's record.

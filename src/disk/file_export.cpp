@@ -39,8 +39,8 @@ FileSearch find_file(DiskBytes disk, const Directory& directory, const char* nam
     return search;
 }
 
-FileFault export_file(DiskBytes disk, uint32_t record,
-                      std::span<uint8_t, MOST_FILE_BYTES> out, size_t& length) {
+FileFault export_file(DiskBytes disk, uint32_t record, std::span<uint8_t, MOST_FILE_BYTES> out,
+                      size_t& length) {
     const FileRecord file = decode_record(sector_of(disk, record));
     SectorOwners owners;  // so that the file is never longer than the disk
     uint32_t sector = 0;

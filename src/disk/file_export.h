@@ -24,5 +24,5 @@ inline constexpr size_t MOST_FILE_BYTES = TIFILES_HEADER_BYTES + IMAGE_BYTES;
 // The file whose record is at sector record of the disk, as TIFILES
 // bytes at the start of out (MOST_FILE_BYTES long), their count in length; nothing is written
 // into out when a fault is found.
-FileFault export_file(DiskBytes disk, uint32_t record,
-                      std::span<uint8_t, MOST_FILE_BYTES> out, size_t& length);
+FileFault export_file(DiskBytes disk, uint32_t record, std::span<uint8_t, MOST_FILE_BYTES> out,
+                      size_t& length);

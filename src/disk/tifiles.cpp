@@ -32,7 +32,7 @@ TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
         std::memcpy(file.name, header + NAME, TI_NAME_BYTES);
         // Trailing bytes past the sectors (a transfer's padding) are not the file's.
         read.form = held < size_t{file.allocated} * IMAGE_SECTOR_BYTES ? TiFileRead::Form::cut_short
-                                                                     : TiFileRead::Form::tifiles;
+                                                                       : TiFileRead::Form::tifiles;
     } else {
         uint8_t record[IMAGE_SECTOR_BYTES] = {};
         std::memcpy(record, header, TIFILES_HEADER_BYTES);
@@ -45,7 +45,8 @@ TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
     }
     read.named = valid_file_name(file.name);
     if (read.form != TiFileRead::Form::cut_short) {
-        read.body = bytes.subspan(TIFILES_HEADER_BYTES, size_t{file.allocated} * IMAGE_SECTOR_BYTES);
+        read.body =
+            bytes.subspan(TIFILES_HEADER_BYTES, size_t{file.allocated} * IMAGE_SECTOR_BYTES);
     }
     return read;
 }

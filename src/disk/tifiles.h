@@ -26,7 +26,7 @@ struct TiFileRead {
     } form = Form::neither;
     // The fields of the file's record (no runs: those are the disk's), its name where named.
     FileRecord file;
-    bool named = false;  // the header (or record) holds a valid name, in file.name
+    bool named = false;             // the header (or record) holds a valid name, in file.name
     std::span<const uint8_t> body;  // file.allocated sectors
 };
 TiFileRead read_ti_file(std::span<const uint8_t> bytes);

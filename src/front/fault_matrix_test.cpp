@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "disk/disk_check.h"
+#include "disk/file_export.h"
 #include "testing/test_support.h"
 
 namespace {
@@ -333,6 +335,68 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
         }
     }
     std::printf("fault matrix: %zu scenarios, %zu runs\n", std::size(SCENARIOS), runs);
+}
+
+// The disk in the target slot, its filler bytes dropped.
+std::vector<uint8_t> volume_disk(const Scenario& s) {
+    const std::vector<uint8_t> raw = card(s).bytes(SLOT_START, SLOT_BYTES);
+    std::vector<uint8_t> disk(IMAGE_BYTES);
+    for (size_t k = 0; k < disk.size(); ++k) disk[k] = raw[2 * k];
+    return disk;
+}
+
+// The TIFILES bytes of the file called name, or none where it does not read whole.
+std::vector<uint8_t> exported(const std::vector<uint8_t>& disk, const char* name) {
+    const Directory directory = read_directory(disk);
+    const FileSearch search = find_file(disk, directory, name);
+    std::vector<uint8_t> out(MOST_FILE_BYTES);
+    size_t length = 0;
+    if (search.kind != FileSearch::Kind::found ||
+        export_file(disk, search.record, std::span<uint8_t, MOST_FILE_BYTES>{out}, length) !=
+            FileFault::none) {
+        return {};
+    }
+    out.resize(length);
+    return out;
+}
+
+// A card pulled during a PUT (whose file lands in five runs) or a DEL, cut at each of its
+// writes in turn: every other file still reads whole and no file shares a sector with another.
+TEST(FaultMatrix, AChangeCutAtAnyWriteLeavesTheOtherFilesWhole) {
+    const Scenario& s = SCENARIOS[0];
+    std::vector<uint8_t> files = disk_with_files({{"LOAD", 0x01, 0, 2}, {"OLD", 0x80, 80, 3}});
+    for (size_t byte = 56 + 34 / 8; byte < 56 + 48 / 8; ++byte) files[byte] = 0xAA;
+    std::vector<uint8_t> tifiles(128 + 5 * 256, 0x61);
+    std::memcpy(tifiles.data(), "\x07TIFILES\0\x05\x01\0\0\0\0\0NEW       ", 26);
+    std::fill_n(tifiles.begin() + 26, 102, 0);
+    for (const char* command : {"PUT", "DEL"}) {
+        const std::vector<std::string> line = {"slotpush", command, "3",
+                                               command[0] == 'P' ? "new.tfi" : "OLD"};
+        const char* kept = command[0] == 'P' ? "OLD" : "LOAD";
+        std::vector<uint8_t> before;
+        const auto prepare = [&] {  // the disk in volume 3; the count of writes so far
+            set_up(s);
+            fake::machine().files["files.dsk"] = files;
+            fake::machine().files["new.tfi"] = tifiles;
+            EXPECT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+            before = volume_disk(s);
+            return fake::machine().count("WriteFile");
+        };
+        size_t written = prepare();
+        ASSERT_EQ(run_slotpush(line).status, 0);
+        const size_t cuts = fake::machine().count("WriteFile") - written;
+        for (size_t cut = 0; cut < cuts; ++cut) {
+            written = prepare();
+            fake::machine().fail_function("WriteFile", written + cut);
+            const std::string what = std::string(command) + " cut at write " + std::to_string(cut);
+            EXPECT_EQ(run_slotpush(line).status, RESULT_WRITE_FAILED) << what;
+            const std::vector<uint8_t> after = volume_disk(s);
+            EXPECT_EQ(check_disk(after).fault, FileFault::none) << what;
+            EXPECT_EQ(exported(after, kept), exported(before, kept)) << what;
+            EXPECT_FALSE(exported(after, kept).empty()) << what;
+        }
+        EXPECT_GE(cuts, command[0] == 'P' ? 8u : 2u) << command << ": each write a cut";
+    }
 }
 
 }  // namespace

@@ -23,6 +23,8 @@ constexpr const char* USAGE =
     "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
     "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
     "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
+    "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
+    "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
     "Options:  --card <device or file>             name the card (also --card=PATH)\n"
     "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
@@ -550,6 +552,99 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         std::vector<std::string> line = {"slotpush"};
         line.insert(line.end(), args.begin(), args.end());
         EXPECT_EQ(run_slotpush(line).output, output) << args[1];
+        TearDown();
+    }
+}
+
+// A TIFILES file of sectors sectors (each byte 0x33), its name in the header where given.
+std::vector<uint8_t> tifiles_file(const char* name, uint8_t flags, uint16_t sectors) {
+    std::vector<uint8_t> file(128 + 256 * size_t{sectors}, 0x33);
+    std::fill_n(file.begin(), 128, 0);
+    const uint8_t header[] = {7, 'T', 'I', 'F', 'I', 'L', 'E', 'S', 0, uint8_t(sectors), flags};
+    std::copy(std::begin(header), std::end(header), file.begin());
+    file[8] = static_cast<uint8_t>(sectors >> 8);
+    if (name != nullptr)
+        std::memcpy(std::fill_n(file.data() + 16, 10, ' ') - 10, name, std::strlen(name));
+    return file;
+}
+
+TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
+    const std::vector<DiskFile> three = {
+        {"LOAD", 0x01, 0, 2}, {"OLD", 0x01, 0, 1}, {"PROT", 0x09, 0, 1}};
+    const std::vector<uint8_t> files = disk_with_files(three);
+    std::vector<uint8_t> overlap = files, outside = files, unmarked = files, holes = files;
+    overlap[3 * 256 + 28] = 5;  // OLD's run starts in LOAD's
+    outside[256 + 5] = 0xF0;    // the third entry points at sector 240 + 3 * 256
+    outside[256 + 4] = 3;
+    unmarked[56] &= ~0x40;  // LOAD's second sector is free in the bitmap
+    for (size_t byte = 56 + 34 / 8 + 1; byte < 56 + 90; ++byte) holes[byte] = 0x55;
+    std::vector<DiskFile> most(127, {"F", 0x01, 0, 1});
+    const std::string on_3 = " on volume 3 on " + DRIVE_1;
+    const std::string none = "Nothing was changed.\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{"PUT", "3", "new.tfi"}, 0, "NEW (PROGRAM, 4 sectors) from new.tfi put" + on_3 + ".\n1 file put; 1587 sectors free.\n"},
+        {{"PUT", "3", "LOAD.tfi"}, 16, "slotpull failed: LOAD (from 'LOAD.tfi') is" + on_3 + " already; DEL it first.\n" + none},
+        {{"PUT", "files.dsk", "new.tfi", "big.tfi"}, 16, "slotpull failed: BIG (from 'big.tfi') needs 709 sectors; the image file 'files.dsk' has 707 free.\n" + none},
+        {{"PUT", "3", "junk.bin"}, 16, "slotpull failed: 'junk.bin' is not a TI file: neither a TIFILES file nor a descriptor record and its sectors.\n" + none},
+        {{"PUT", "3", "cut.tfi"}, 16, "slotpull failed: 'cut.tfi' is not a whole TIFILES file: its header says 3 sectors, which it does not hold.\n" + none},
+        {{"PUT", "3", "a.b.tfi"}, 16, "slotpull failed: 'a.b.tfi' gives no valid TI name, neither in its header nor as its file name (1 to 10 characters; no blank, '.' or control byte).\n" + none},
+        {{"PUT", "4", "new.tfi"}, 16, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n" + none},
+        {{"PUT", "full.dsk", "new.tfi"}, 16, "slotpull failed: the index of the image file 'full.dsk' holds 127 files, all it can; NEW (from 'new.tfi') was not put.\n" + none},
+        {{"PUT", "holes.dsk", "big.tfi"}, 16, "slotpull failed: the free sectors of the image file 'holes.dsk' lie in more than 76 runs, more than a file can take; BIG (from 'big.tfi') was not put.\n" + none},
+        {{"PUT", "overlap.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'overlap.dsk' is damaged, so it is not changed: sector 5 of OLD belongs to another file too.\n" + none},
+        {{"PUT", "outside.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'outside.dsk' is damaged, so it is not changed: index entry 3 points at sector 1008, outside the disk.\n" + none},
+        {{"DEL", "unmarked.dsk", "OLD"}, 16, "slotpull failed: the disk in the image file 'unmarked.dsk' is damaged, so it is not changed: sector 6 of LOAD is not marked used.\n" + none},
+        {{"PUT", "track.dsk", "new.tfi"}, 0, "NEW (PROGRAM, 4 sectors) from new.tfi put on the image file 'track.dsk'.\nThe image file 'track.dsk' was a track dump; it is saved as its sector dump.\n1 file put; 707 sectors free.\n"},
+        {{"DEL", "3", "LOAD", "OLD"}, 0, "LOAD (PROGRAM, 3 sectors) deleted from volume 3 on " + DRIVE_1 + ".\nOLD (PROGRAM, 2 sectors) deleted from volume 3 on " + DRIVE_1 + ".\n2 files deleted; 1596 sectors free.\n"},
+        {{"DEL", "3", "load"}, 16, "There is no file 'load'" + on_3 + "; did you mean LOAD?\n" + none},
+        {{"DEL", "3", "OLD", "OLD"}, 16, "There is no file 'OLD'" + on_3 + ".\n" + none},
+        {{"DEL", "3", "PROT"}, 16, "slotpull failed: PROT" + on_3 + " is protected, and the TI deletes no protected file.\n" + none},
+        {{"PUT", "3"}, 1, "Too few arguments.\nUsage:    slotpush PUT <disk> <file>...\n"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SetUp();
+        fake::Machine& m = fake::machine();
+        m.files[CHOICE_FILE] = drive_choice_bytes(1);
+        for (const auto& [name, disk] : {std::pair{"overlap.dsk", overlap},
+                                         {"outside.dsk", outside},
+                                         {"unmarked.dsk", unmarked},
+                                         {"holes.dsk", holes},
+                                         {"full.dsk", disk_with_files(most)},
+                                         {"track.dsk", track_dump_of(files)}}) {
+            m.files[name] = disk;
+        }
+        m.files["files.dsk"] = files;
+        m.files["new.tfi"] = tifiles_file("NEW", 0x01, 3);
+        m.files["LOAD.tfi"] = tifiles_file("LOAD", 0x01, 1);
+        m.files["big.tfi"] = tifiles_file("BIG", 0x01, 708);
+        m.files["cut.tfi"] = tifiles_file("CUT", 0x01, 3);
+        m.files["cut.tfi"].resize(128 + 256);
+        m.files["a.b.tfi"] = tifiles_file(nullptr, 0x01, 1);
+        m.files["junk.bin"] = std::vector<uint8_t>(300, 1);
+        if (c.args[0] == "PUT" && c.args[1] == "holes.dsk")
+            m.files["big.tfi"] = tifiles_file("BIG", 0x01, 90);
+        ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+        const auto card = m.drives[1].bytes(0, 8 * SLOT_BYTES);
+        const auto image_files = m.files;
+        std::vector<std::string> line = {"slotpush"};
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        const ToolRun run = run_slotpush(line);
+        EXPECT_EQ(run.output, c.output) << c.args[1];
+        EXPECT_EQ(run.status, c.status) << c.args[1];
+        if (c.status != 0) {
+            EXPECT_EQ(m.drives[1].bytes(0, 8 * SLOT_BYTES), card)
+                << "a refused change writes nothing";
+            EXPECT_EQ(m.files, image_files) << "a refused change writes nothing";
+        } else if (c.args[1] == "track.dsk") {
+            EXPECT_EQ(m.files["track.dsk"].size(), 720u * 256) << "saved as its sector dump";
+        }
         TearDown();
     }
 }

@@ -145,9 +145,10 @@ void print_change_fault(const Outcome& outcome) {
         case ChangeFault::too_many_runs:
             std::printf("the free sectors of ");
             print_place(outcome.volume, outcome.card_name, outcome.path);
-            std::printf(" lie in more than %s runs, more than a file can take; %s (from '%s') "
-                        "was not put.\n",
-                        Decimal(MOST_RUNS).text, name, outcome.file_name);
+            std::printf(
+                " lie in more than %s runs, more than a file can take; %s (from '%s') "
+                "was not put.\n",
+                Decimal(MOST_RUNS).text, name, outcome.file_name);
             return;
         case ChangeFault::is_protected:
         case ChangeFault::none:

@@ -30,9 +30,10 @@ const SystemCalls& real_system_calls() {
         .readdir = ::readdir,
         .closedir = ::closedir,
         .unlink = ::unlink,
-        .rename_new = [](const char* from,
-                         const char* to) { return ::renameat2(AT_FDCWD, from, AT_FDCWD, to,
-                                                              RENAME_NOREPLACE); },
+        .rename_new =
+            [](const char* from, const char* to) {
+                return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+            },
         .nanosleep = ::nanosleep,
         .geteuid = ::geteuid,
     };

@@ -56,6 +56,11 @@ std::vector<uint8_t> disk_with_files(const std::vector<DiskFile>& files) {
         record[14] = static_cast<uint8_t>(files[i].data_sectors >> 8);
         record[15] = static_cast<uint8_t>(files[i].data_sectors);
         record[17] = files[i].record_length;
+        const size_t last = files[i].data_sectors - 1u;  // one run, where it has data
+        const uint8_t run[] = {static_cast<uint8_t>(next_data),
+                               static_cast<uint8_t>(next_data >> 8 | (last & 0x0F) << 4),
+                               static_cast<uint8_t>(last >> 4)};
+        if (files[i].data_sectors > 0) std::copy(std::begin(run), std::end(run), record + 28);
         next_data += files[i].data_sectors;
     }
     for (size_t used = 0; used < next_data; ++used) disk[56 + used / 8] |= 1 << used % 8;

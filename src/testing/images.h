@@ -25,7 +25,8 @@ struct DiskFile {
 };
 
 // A 720-sector sector dump named "FILES" holding these files: sector 1 indexes their
-// descriptor records (sectors 2 on), and their data follows; the bitmap marks what they use.
+// descriptor records (sectors 2 on), and their data follows, each file's in one run; the bitmap
+// marks what they use.
 std::vector<uint8_t> disk_with_files(const std::vector<DiskFile>& files);
 
 // The four bytes of a drive-choice file holding drive.

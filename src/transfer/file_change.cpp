@@ -66,9 +66,10 @@ Outcome check_for_change(const DiskPlace& place, DiskBytes disk) {
 // The sectors the change touched go back: into the volume's slot one run at a time in the
 // change's order, or as a whole new image file.
 Outcome write_change(const DiskPlace& place, const LoadedDisk& loaded, DiskChange& change) {
-    uint16_t order[IMAGE_SECTORS];
+    ChangedSector order[IMAGE_SECTORS];
     const uint32_t count = change.write_order(order);
-    if (place.file != nullptr) return replace_file_bytes(place.file, {loaded.bytes.get(), loaded.length});
+    if (place.file != nullptr)
+        return replace_file_bytes(place.file, {loaded.bytes.get(), loaded.length});
     return write_volume_sectors(*place.card, place.volume, {loaded.bytes.get(), IMAGE_BYTES},
                                 {order, count});
 }
@@ -130,13 +131,14 @@ struct Deletion {
 };
 
 // Takes the file called name off the disk; saved tells which it was.
-Outcome delete_named(const DiskPlace& place, DiskBytes disk, DiskChange& change,
-                     Deletion& deletion, const char* name, SavedFile& saved) {
+Outcome delete_named(const DiskPlace& place, DiskBytes disk, DiskChange& change, Deletion& deletion,
+                     const char* name, SavedFile& saved) {
     if (!deletion.read) deletion.directory = read_directory(disk);
     deletion.read = true;
     const FileSearch search = find_file(disk, deletion.directory, name);
     bool again = false;  // named twice: the second finds it gone
-    for (uint32_t k = 0; k < deletion.count; ++k) again = again || deletion.records[k] == search.record;
+    for (uint32_t k = 0; k < deletion.count; ++k)
+        again = again || deletion.records[k] == search.record;
     if (search.kind != FileSearch::Kind::found || again) {
         Outcome missing = refused(Outcome::About::no_such_file, place, name);
         missing.holds.kind = DiskLabel::Kind::disk;

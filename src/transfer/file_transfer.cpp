@@ -15,8 +15,8 @@ Buffer load_disk(const DiskPlace& place, Outcome& outcome) {
     return read_volume_image(*place.card, place.volume, outcome);
 }
 
-Outcome save_file(const DiskPlace& place, DiskBytes disk,
-                  const DirectoryEntry& entry, const char* path, FileSaved on_saved) {
+Outcome save_file(const DiskPlace& place, DiskBytes disk, const DirectoryEntry& entry,
+                  const char* path, FileSaved on_saved) {
     const Buffer bytes = obtain<uint8_t>(MOST_FILE_BYTES);
     if (!bytes) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
     size_t length = 0;

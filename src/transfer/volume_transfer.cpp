@@ -120,7 +120,7 @@ Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome, Sl
 }
 
 Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const uint8_t> disk,
-                             std::span<const uint16_t> order) {
+                             std::span<const ChangedSector> order) {
     if (order.empty()) return succeeded();
     const Pages raw = obtain_pages(order.size() * DEVICE_SECTOR_BYTES);
     const Owned<CardWrite> runs = obtain<CardWrite>(order.size());
@@ -128,10 +128,14 @@ Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const 
     size_t count = 0;
     for (size_t i = 0; i < order.size(); ++i) {
         const std::span<uint8_t> sector{raw.get() + i * DEVICE_SECTOR_BYTES, DEVICE_SECTOR_BYTES};
-        interleave(disk.subspan(size_t{order[i]} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES), sector);
-        const uint64_t offset = volume_byte_offset(volume) + uint64_t{order[i]} * DEVICE_SECTOR_BYTES;
+        const ChangedSector& changed = order[i];
+        interleave(disk.subspan(size_t{changed.sector} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES),
+                   sector);
+        const uint64_t offset =
+            volume_byte_offset(volume) + uint64_t{changed.sector} * DEVICE_SECTOR_BYTES;
         CardWrite* last = count > 0 ? &runs[count - 1] : nullptr;
-        if (last != nullptr && last->byte_offset + last->bytes.size() == offset) {
+        if (last != nullptr && order[i - 1].step == changed.step &&
+            last->byte_offset + last->bytes.size() == offset) {
             last->bytes = {last->bytes.data(), last->bytes.size() + DEVICE_SECTOR_BYTES};
         } else {
             runs[count++] = {sector, offset};

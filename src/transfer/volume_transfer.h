@@ -6,6 +6,7 @@
 
 #include "device/card.h"
 #include "device/outcome.h"
+#include "disk/disk_change.h"
 #include "transfer/slot_layout.h"
 
 // Writes the image file source into volume's slot (from 1). A volume past the card's end, where
@@ -27,11 +28,11 @@ Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome, SlotUse us
 Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome,
                          SlotUse use = SlotUse::read);
 
-// Writes the disk's sectors numbered in order, in that order, into the volume's slot: each run
-// of sectors that follow one another there in one write, checked before the next. Success, or
-// the write's failure.
+// Writes the disk's sectors named in order, in that order, into the volume's slot: each run of
+// sectors of one step that follow one another there in one write, checked before the next.
+// Success, or the write's failure.
 Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const uint8_t> disk,
-                             std::span<const uint16_t> order);
+                             std::span<const ChangedSector> order);
 
 // The image file at path as a write puts it on the card: a track dump converted into its sector
 // dump, the volume widened to 1600 sectors. None, with outcome saying why, when it cannot be

@@ -62,11 +62,13 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s' \
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
   'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
   '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
   '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
   '          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file' \
+  '          slotpush PUT <disk> <file>...       put files onto a volume or DSK file' \
+  '          slotpush DEL <disk> <name>...       delete files from a volume or DSK file' \
   'Options:  --card <device or file>             name the card (also --card=PATH)' \
   '          --help, --version                   this text; the program'"'"'s version')" "$output"
 
