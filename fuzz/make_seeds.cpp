@@ -57,5 +57,11 @@ int main(int argc, char** argv) {
                                            {"SCORES", 0x02, 128, 2},
                                            {"LOG", 0x8A, 254, 3}}));
     seed(root / "disk_directory", "sector_dump_360", sector_dump(360, 92160));
+    // A 3-sector TIFILES file, then a disk with room for it.
+    std::vector<uint8_t> put = {0x03, 0x80, 0x07, 'T', 'I', 'F', 'I', 'L', 'E', 'S', 0, 3, 1};
+    put.resize(2 + 128 + 3 * 256, 0x41);
+    const std::vector<uint8_t> disk = testing_support::disk_with_files({{"LOAD", 0x01, 0, 3}});
+    put.insert(put.end(), disk.begin(), disk.end());
+    seed(root / "disk_change", "put_onto_a_disk", put);
     return 0;
 }

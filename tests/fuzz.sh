@@ -24,7 +24,7 @@ fuzz() { # fuzz TARGET: runs it, then says how far it got or why it failed
 }
 
 status=0
-for pair in "image_rules answer" "volume_number drive_choice" "disk_directory"; do
+for pair in "image_rules answer" "volume_number drive_choice" "disk_directory disk_change"; do
   echo "== fuzzing $pair for ${seconds}s each"
   pids=()
   for target in $pair; do

@@ -21,7 +21,7 @@ WritableSector DiskChange::sector(uint32_t n) {
 uint32_t DiskChange::first_free(uint32_t from) const {
     const Sector sector0 = sector_of(disk_, 0);
     while (from < end_ && is_used(sector0, from)) ++from;
-    return from;
+    return std::min(from, end_);  // a disk shorter than 34 sectors has no data area above it
 }
 
 uint32_t DiskChange::free_sectors() const {
@@ -64,6 +64,7 @@ ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> bod
     records_[record_count_++] = static_cast<uint16_t>(record);
     index_[files_++] = static_cast<uint16_t>(record);
     changed_[0] = true;
+    write_index();
     return ChangeFault::none;
 }
 
@@ -79,6 +80,7 @@ ChangeFault DiskChange::remove(uint32_t record) {
     uint16_t* const last = index_ + files_;
     files_ = static_cast<uint32_t>(std::remove(index_, last, record) - index_);
     changed_[0] = deleted_ = true;
+    write_index();
     return ChangeFault::none;
 }
 
@@ -101,8 +103,7 @@ void DiskChange::write_index() {
     changed_[INDEX_SECTOR] = true;
 }
 
-uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS]) {
-    write_index();
+uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS]) const {
     uint32_t count = 0;
     for (uint32_t i = 0; i < data_count_; ++i) order[count++] = {data_[i], 0};
     for (uint32_t i = 0; i < record_count_; ++i) order[count++] = {records_[i], 1};

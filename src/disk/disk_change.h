@@ -48,7 +48,7 @@ class DiskChange {
     ChangeFault remove(uint32_t record);
 
     // Sectors the change writes, in order, into order; their count.
-    uint32_t write_order(ChangedSector (&order)[IMAGE_SECTORS]);
+    uint32_t write_order(ChangedSector (&order)[IMAGE_SECTORS]) const;
 
   private:
     WritableSector sector(uint32_t n);
