@@ -7,7 +7,9 @@
 # one (as root), and the file behind it otherwise. Targets: a write within 1.25 times dd's time,
 # a read-back within 1.10 times. The write is also taken against its limit, a small C program
 # (verified_write.c) that writes the slot with one call, syncs it, reads it back past the cache
-# and compares it: target within 1.10 times. BENCH_DISK=file measures on the file even as root.
+# and compares it: target within 1.10 times. A PUT of a one-sector file is taken against a
+# whole-volume write of the same disk, in turns, with the bytes each writes to the card (by
+# strace, where it is installed). BENCH_DISK=file measures on the file even as root.
 # Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
 source "$(dirname "$0")/bench_root.sh"
 runs=${1:-21}
@@ -85,3 +87,26 @@ usage_kb=$(peak_kb "$tool")
 write_kb=$(peak_kb "$tool" image.dsk $VOLUME)
 echo "peak RSS: usage text $usage_kb KiB, a write $write_kb KiB, $((write_kb - usage_kb)) KiB more (target: at most 3072)"
 [ $((write_kb - usage_kb)) -le 3072 ] || echo "  target missed: a write needs more than 3 MiB above the usage text"
+
+# A PUT of a one-sector file against a whole-volume write of the empty TI disk it goes into;
+# after each PUT the file is deleted again, untimed.
+perl -e 'print pack("A10 n C a3 x40 C x199", "BENCH", 1600, 20, "DSK", 3), "\0" x (256 * 1599)' >ti.dsk
+perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 1, 1, "SMALL"), "\0" x 102, "S" x 256' >SMALL.tfi
+"$tool" ti.dsk $VOLUME >/dev/null
+put_times=() write_times=()
+for ((i = 0; i < runs; i++)); do
+  put_times+=("$(time_of "$tool" PUT $VOLUME SMALL.tfi)")
+  "$tool" DEL $VOLUME SMALL >/dev/null
+  write_times+=("$(time_of "$tool" ti.dsk $VOLUME)")
+done
+card_bytes() {  # bytes the command writes to the card, by strace
+  command -v strace >/dev/null || { echo "?"; return; }
+  strace -f -e trace=pwrite64,write -o "$build/trace" "$@" >/dev/null
+  awk '$2 ~ /^write\(/ && $2 !~ /^write\([12],/ { n += $NF } END { print n + 0 }' "$build/trace"
+}
+put_bytes=$(card_bytes "$tool" PUT $VOLUME SMALL.tfi)
+"$tool" DEL $VOLUME SMALL >/dev/null
+printf 'put         slotpush PUT %.2f ms (%s bytes to the card)   whole-volume write %.2f ms (%s bytes)\n' \
+  "$(printf '%s\n' "${put_times[@]}" | median | awk '{ print $1 / 1e6 }')" "$put_bytes" \
+  "$(printf '%s\n' "${write_times[@]}" | median | awk '{ print $1 / 1e6 }')" \
+  "$(card_bytes "$tool" ti.dsk $VOLUME)"

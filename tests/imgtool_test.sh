@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# GET against an independent reader of TI disks, MAME's imgtool: every file that imgtool put on
-# a disk (a program, DIS/FIX, DIS/VAR, INT/FIX and INT/VAR files, one split over two runs)
-# comes off the disk, and off a card volume the disk was written into, equal to what imgtool get
-# gives in bytes 0-15 and in its body. The TIFILES files are built from bytes here.
+# GET, PUT and DEL against an independent reader and writer of TI disks, MAME's imgtool: every
+# file that imgtool put on a disk (a program, DIS/FIX, DIS/VAR, INT/FIX and INT/VAR files, one
+# split over two runs) comes off the disk, and off a card volume the disk was written into, equal
+# to what imgtool get gives in bytes 0-15 and in its body; and the other way, every file PUT into
+# a volume (one split, one that leaves no sector free), read back and taken off by imgtool, equals
+# the TIFILES file it came from, and DEL gives back the free count. The TIFILES files are built
+# from bytes here.
 # Usage: imgtool_test.sh PROGRAM WORK_DIRECTORY
 # Exits 77 (skipped), saying why, where imgtool is not installed.
 set -uo pipefail
@@ -44,4 +47,30 @@ for file in LOAD TEXT NOTES SCORES LOG BIG SPLIT; do
     cmp -s -i 128 $from/$file $file.ref || fail "$from: $file differs in its body"
   done
 done
+
+# The other way: PUT into volume 4 of an empty imgtool disk, DEL one to leave a gap that SPLIT
+# fills and runs on from, one file that takes every sector left, and DEL back to the start.
+imgtool create v9t9 empty.dsk --sides=2 --tracks=40 --sectors=20 >/dev/null 2>&1
+"$program" --card card.img empty.dsk 4 >/dev/null || fail "the empty disk was not written"
+free_line() { "$program" --card card.img DIR 4 | head -1; }
+before=$(free_line)
+"$program" --card card.img PUT 4 GAP.tfi LOAD.tfi TEXT.tfi NOTES.tfi SCORES.tfi LOG.tfi >out ||
+  fail "PUT: $(cat out)"
+"$program" --card card.img DEL 4 GAP >out || fail "DEL: $(cat out)"
+"$program" --card card.img PUT 4 SPLIT.tfi >out || fail "PUT of SPLIT: $(cat out)"
+left=$(sed -n 's/.* \([0-9]*\) sectors free\.$/\1/p' out)
+tifiles REST 1 0 0 0 0 $((left - 1))
+"$program" --card card.img PUT 4 REST.tfi >out || fail "PUT of REST: $(cat out)"
+check "PUT: the last file fills the disk" "1 file put; 0 sectors free." "$(tail -1 out)"
+"$program" --card card.img FLASH 4 back.dsk >/dev/null || fail "volume 4 was not read back"
+imgtool dir v9t9 back.dsk >dir.out 2>&1 || fail "imgtool dir: $(cat dir.out)"
+check "imgtool dir counts the files" 1 "$(grep -c ' 7 File(s)' dir.out)"
+for file in LOAD TEXT NOTES SCORES LOG SPLIT REST; do
+  imgtool get v9t9 back.dsk $file $file.back >/dev/null
+  checks=$((checks + 2))
+  cmp -s -n 16 $file.back $file.tfi || fail "put: $file differs in bytes 0-15"
+  cmp -s -i 128 $file.back $file.tfi || fail "put: $file differs in its body"
+done
+"$program" --card card.img DEL 4 LOAD TEXT NOTES SCORES LOG SPLIT REST >out || fail "DEL: $(cat out)"
+check "DEL gives back the free count" "$before" "$(free_line)"
 summary

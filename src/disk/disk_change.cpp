@@ -14,6 +14,25 @@ DiskChange::DiskChange(std::span<uint8_t> disk) : disk_(disk), end_(disk_end(dis
     }
 }
 
+namespace {
+
+// Compared by hand: the Windows programs import no memcmp, and std::equal, std::sort and
+// std::remove over bytes call it or memmove.
+bool same_bytes(const uint8_t* a, const uint8_t* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (a[i] != b[i]) return false;
+    }
+    return true;
+}
+
+bool name_before(const uint8_t* a, const uint8_t* b) {
+    size_t i = 0;
+    while (i < TI_NAME_BYTES && a[i] == b[i]) ++i;
+    return i < TI_NAME_BYTES && a[i] < b[i];
+}
+
+}  // namespace
+
 WritableSector DiskChange::sector(uint32_t n) {
     return WritableSector{disk_.data() + size_t{n} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES};
 }
@@ -32,7 +51,7 @@ uint32_t DiskChange::free_sectors() const {
 
 ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> body) {
     for (uint32_t i = 0; i < files_; ++i) {
-        if (std::equal(file.name, file.name + TI_NAME_BYTES, sector(index_[i]).data())) {
+        if (same_bytes(file.name, sector(index_[i]).data(), TI_NAME_BYTES)) {
             return ChangeFault::name_taken;
         }
     }
@@ -77,8 +96,11 @@ ChangeFault DiskChange::remove(uint32_t record) {
         const Run& run = file.runs[i];
         for (uint32_t n = run.first; n < run.first + run.length; ++n) mark_used(sector0, n, false);
     }
-    uint16_t* const last = index_ + files_;
-    files_ = static_cast<uint32_t>(std::remove(index_, last, record) - index_);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < files_; ++i) {
+        if (index_[i] != record) index_[kept++] = index_[i];
+    }
+    files_ = kept;
     changed_[0] = deleted_ = true;
     write_index();
     return ChangeFault::none;
@@ -87,18 +109,21 @@ ChangeFault DiskChange::remove(uint32_t record) {
 // The index in name order (the names' bytes compared), zeros after it, as the TI writes it; an
 // unsorted index found on the disk goes back sorted.
 void DiskChange::write_index() {
-    std::sort(index_, index_ + files_, [&](uint16_t a, uint16_t b) {
-        const uint8_t* x = sector(a).data();
-        const uint8_t* y = sector(b).data();
-        return std::lexicographical_compare(x, x + TI_NAME_BYTES, y, y + TI_NAME_BYTES);
-    });
+    for (uint32_t i = 1; i < files_; ++i) {  // at most 127: an insertion sort
+        const uint16_t entry = index_[i];
+        uint32_t at = i;
+        for (; at > 0 && name_before(sector(entry).data(), sector(index_[at - 1]).data()); --at) {
+            index_[at] = index_[at - 1];
+        }
+        index_[at] = entry;
+    }
     uint8_t index[IMAGE_SECTOR_BYTES] = {};
     for (uint32_t i = 0; i < files_; ++i) {
         index[2 * i] = static_cast<uint8_t>(index_[i] >> 8);
         index[2 * i + 1] = static_cast<uint8_t>(index_[i]);
     }
     const WritableSector old = sector(INDEX_SECTOR);
-    if (std::equal(std::begin(index), std::end(index), old.begin())) return;
+    if (same_bytes(index, old.data(), sizeof index)) return;
     std::memcpy(old.data(), index, sizeof index);
     changed_[INDEX_SECTOR] = true;
 }

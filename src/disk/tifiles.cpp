@@ -22,7 +22,9 @@ TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
     const uint8_t* header = bytes.data();
     FileRecord& file = read.file;
     const size_t held = bytes.size() - TIFILES_HEADER_BYTES;
-    if (std::equal(std::begin(MAGIC), std::end(MAGIC), header)) {
+    bool magic = true;  // compared by hand: the Windows programs import no memcmp
+    for (size_t i = 0; i < sizeof MAGIC; ++i) magic = magic && header[i] == MAGIC[i];
+    if (magic) {
         file.allocated = header[SECTORS] * 256u + header[SECTORS + 1];
         file.flags = header[FLAGS];
         file.records_per_sector = header[RECORDS_PER_SECTOR];

@@ -197,6 +197,18 @@ run "" FLASH 2 .\\card.img --card=card.img
 check "--card card.img: the card is never an output file" "4 slotpull failed: the output file '.\\card.img' is the card itself; nothing was written." "$status $output"
 cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: the card changed"
 checks=$((checks + 1))
+# PUT into an image file: written beside it and renamed over it, at its own 360 sectors; DEL
+# from the card file's volume 3, sector by sector.
+perl -e 'print pack("A10 n C a3 x40 C x199", "WINE", 360, 9, "DSK", 3), "\0" x (256 * 359)' >ti.dsk
+perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 2, 1, "HELLO"), "\0" x 102, "H" x 512' >HELLO.tfi
+run "" PUT ti.dsk HELLO.tfi
+check "PUT into an image file" "0 HELLO (PROGRAM, 3 sectors) from HELLO.tfi put on the image file 'ti.dsk'.
+1 file put; 355 sectors free." "$status $output"
+check "PUT: the image file keeps its size, nothing left beside it" "92160 ti.dsk" "$(stat -c %s ti.dsk) $(ls ti.dsk*)"
+run "" --card card.img ti.dsk 3
+run "" --card card.img DEL 3 HELLO
+check "DEL from a volume" "0 HELLO (PROGRAM, 3 sectors) deleted from volume 3 on card.img.
+1 file deleted; 1598 sectors free." "$status $output"
 run "" --card nosuch.img LIST 1
 check "--card nosuch.img: status" 255 "$status"
 check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"
