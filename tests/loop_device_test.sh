@@ -137,6 +137,20 @@ check "read back: status" 0 "$status"
 checks=$((checks + 1))
 cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "read back: FLASH differs from the image"
 
+# --- PUT and DEL on the device: only their sectors of volume 4, each written past the cache
+perl -e 'print pack("A10 n C a3 x40 C x199", "LOOP", 1600, 20, "DSK", 3), "\0" x (256 * 1599)' >"$root/work/ti.dsk"
+perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 2, 1, "HELLO"), "\0" x 102, "H" x 512' >"$root/work/HELLO.tfi"
+run ti.dsk 4
+cat "$loop" >"$work/before"
+run PUT 4 HELLO.tfi
+check "PUT on the device" "0 HELLO (PROGRAM, 3 sectors) from HELLO.tfi put on volume 4 on /dev/sdb.
+1 file put; 1595 sectors free." "$status $output"
+checks=$((checks + 1))
+cmp -s -n $((3 * SLOT)) "$loop" "$work/before" || fail "PUT: slots 1 to 3 changed"
+run DEL 4 HELLO
+check "DEL on the device" "0 HELLO (PROGRAM, 3 sectors) deleted from volume 4 on /dev/sdb.
+1 file deleted; 1598 sectors free." "$status $output"
+
 # --- Named on the command line: the device itself, a by-id style link to it, and a card file
 mkdir -p "$work/by-id"
 ln -s "$loop" "$work/by-id/usb-CF_Card_0001-0:0"
