@@ -33,6 +33,28 @@ struct CardWrite {
     uint64_t byte_offset = 0;
 };
 
+// The runs of a write, made one at a time, so that a write of many volumes holds one of them in
+// memory: prepare puts run i in place (a failure stops the write before it), and written, where
+// set, is told once run i is written and checked.
+struct WriteSource {
+    size_t count = 0;
+    Outcome (*prepare)(const void* context, size_t i, CardWrite& run) = nullptr;
+    void (*written)(const void* context, size_t i) = nullptr;
+    const void* context = nullptr;
+};
+
+// The source of runs that lie in memory already; runs must outlive it.
+inline WriteSource runs_in_memory(const std::span<const CardWrite>& runs) {
+    WriteSource source;
+    source.count = runs.size();
+    source.context = &runs;
+    source.prepare = [](const void* context, size_t i, CardWrite& run) {
+        run = (*static_cast<const std::span<const CardWrite>*>(context))[i];
+        return succeeded();
+    };
+    return source;
+}
+
 struct CardAccess {
     // A handle that reads the card, or INVALID_HANDLE_VALUE with the last error set.
     HANDLE (*open_reader)(const Card& card);
@@ -44,11 +66,11 @@ struct CardAccess {
     // Whether the reader's disk is a PC's own (a fixed disk with a partition table or boot
     // record), which is never written; nullptr where the family reaches no such disk.
     bool (*pc_disk)(HANDLE reader);
-    // Claims the card once and writes the runs in their order, each flushed to the card and
-    // read back to compare before the next is written, so that a cut write leaves every run
-    // before it whole. Success, or a failure that says what failed. A PC's disk is refused
-    // before this is called (pc_disk).
-    Outcome (*write)(const Card& card, std::span<const CardWrite> runs);
+    // Claims the card once and writes the source's runs in their order, each flushed to the
+    // card and read back to compare before the next is written, so that a cut write leaves
+    // every run before it whole. Success, or a failure that says what failed. A PC's disk is
+    // refused before this is called (pc_disk).
+    Outcome (*write)(const Card& card, const WriteSource& runs);
 };
 
 struct Card {

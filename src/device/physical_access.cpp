@@ -1,6 +1,5 @@
 #include "device/physical_access.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -91,20 +90,26 @@ bool is_pc_disk(HANDLE disk) {
 // comes from the card, and it writes from whole pages as such a handle needs. Each run is one
 // call, flushed to the card, and read back while the claim still holds. after_write runs on the
 // written disk whatever the writes and their checks gave.
-Outcome write_and_check(const Card& card, std::span<const CardWrite> runs,
+Outcome write_and_check(const Card& card, const WriteSource& runs,
                         void (*after_write)(HANDLE disk)) {
-    size_t longest = 0;
-    for (const CardWrite& run : runs) longest = std::max(longest, run.bytes.size());
-    const Pages read_back = obtain_pages(longest);
-    if (!read_back) return failed_with_last_error(RESULT_WRITE_FAILED);
     ScopedHandle writer(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_NO_BUFFERING, nullptr));
     if (!writer) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
+    Pages read_back;
+    size_t read_back_bytes = 0;
     Outcome outcome;
-    for (const CardWrite& run : runs) {
-        outcome = write_run(writer.get(), run, {read_back.get(), run.bytes.size()});
-        if (outcome.failed()) break;
+    for (size_t i = 0; i < runs.count && !outcome.failed(); ++i) {
+        CardWrite run;
+        outcome = runs.prepare(runs.context, i, run);
+        if (!outcome.failed() && run.bytes.size() > read_back_bytes) {
+            read_back = obtain_pages(read_back_bytes = run.bytes.size());
+            if (!read_back) outcome = failed_with_last_error(RESULT_WRITE_FAILED);
+        }
+        if (!outcome.failed()) {
+            outcome = write_run(writer.get(), run, {read_back.get(), run.bytes.size()});
+        }
+        if (!outcome.failed() && runs.written != nullptr) runs.written(runs.context, i);
     }
     after_write(writer.get());
     return outcome;
@@ -112,13 +117,13 @@ Outcome write_and_check(const Card& card, std::span<const CardWrite> runs,
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
 // the check; a volume that cannot be locked stops the write before any byte moves.
-Outcome write_physical_runs(const Card& card, std::span<const CardWrite> runs) {
+Outcome write_physical_runs(const Card& card, const WriteSource& runs) {
     VolumeClaim volumes;
     if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
     return write_and_check(card, runs, refresh_disk_layout);
 }
 
-Outcome write_named_runs(const Card& card, std::span<const CardWrite> runs) {
+Outcome write_named_runs(const Card& card, const WriteSource& runs) {
     return write_and_check(card, runs, [](HANDLE) {});
 }
 

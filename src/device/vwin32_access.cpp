@@ -109,14 +109,27 @@ DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& register
 // Open, lock, each run's transfer and its read-back, unlock, close. A lock that is refused stops
 // the write before any byte moves, as the NT family's claim does: another program is using the
 // volume. Once locked, the unlock goes out whatever the transfers gave.
-Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs) {
-    for (const CardWrite& run : runs) {
-        DISKIO io{};
-        if (const DWORD error =
-                describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
-            return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
-        }
+namespace {
+
+// Run i of the source, put in place and described for the service.
+Outcome next_run(const WriteSource& runs, size_t i, CardWrite& run, DISKIO& io) {
+    if (Outcome outcome = runs.prepare(runs.context, i, run); outcome.failed()) return outcome;
+    io = DISKIO{};
+    if (const DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
+        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
     }
+    return succeeded();
+}
+
+}  // namespace
+
+// The first run is described before the driver is opened, so that one the service cannot take
+// sends nothing.
+Outcome write_runs_vwin32(int32_t drive_index, const WriteSource& runs) {
+    CardWrite run;
+    DISKIO io{};
+    if (runs.count == 0) return succeeded();
+    if (Outcome refused = next_run(runs, 0, run, io); refused.failed()) return refused;
     ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                     nullptr));
@@ -128,14 +141,14 @@ Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs) 
         return outcome;
     }
     Outcome outcome;
-    for (const CardWrite& run : runs) {
-        DISKIO io{};
-        describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size());  // it fitted above
+    for (size_t i = 0; !outcome.failed(); outcome = next_run(runs, i, run, io)) {
         const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
         outcome = error == NO_ERROR
                       ? verify_vwin32(vwin32.get(), drive_index, run.bytes, run.byte_offset)
                       : volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
         if (outcome.failed()) break;
+        if (runs.written != nullptr) runs.written(runs.context, i);
+        if (++i == runs.count) break;
     }
     unlock_logical_volume(vwin32.get(), drive_number);
     return outcome;
@@ -144,7 +157,8 @@ Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs) 
 Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset) {
     const CardWrite run{buffer, byte_offset};
-    return write_runs_vwin32(drive_index, {&run, 1});
+    const std::span<const CardWrite> runs{&run, 1};
+    return write_runs_vwin32(drive_index, runs_in_memory(runs));
 }
 
 namespace {
@@ -154,7 +168,7 @@ DWORD read_letter_run(const Card& card, HANDLE vwin32, std::span<uint8_t> buffer
     return read_sectors_through(vwin32, card.drive, buffer, byte_offset);
 }
 
-Outcome write_letter_runs(const Card& card, std::span<const CardWrite> runs) {
+Outcome write_letter_runs(const Card& card, const WriteSource& runs) {
     return write_runs_vwin32(card.drive, runs);
 }
 

@@ -12,8 +12,8 @@
 // Writes the runs in order with the logical volume locked around the requests, each run one
 // request and the read-back that checks it. Success, or a failure with status RESULT_NO_DRIVER
 // or RESULT_WRITE_FAILED (a refused lock, or a run the service cannot describe, among them:
-// nothing was written).
-Outcome write_runs_vwin32(int32_t drive_index, std::span<const CardWrite> runs);
+// that run is not written).
+Outcome write_runs_vwin32(int32_t drive_index, const WriteSource& runs);
 // The same of one run.
 Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
                              uint64_t byte_offset);

@@ -399,4 +399,31 @@ TEST(FaultMatrix, AChangeCutAtAnyWriteLeavesTheOtherFilesWhole) {
     }
 }
 
+// A run of three images into volumes 2 to 4, cut at each volume's write in turn: the volumes
+// before it hold what the whole run gives them, the ones after it what they held, and the last
+// line says which were written.
+TEST(FaultMatrix, ARunOfManyVolumesCutPartWayKeepsWhatItWrote) {
+    const Scenario& s = SCENARIOS[0];
+    const std::vector<std::string> line = {"slotpush", "disk.dsk", "track.dsk", "disk.dsk", "2"};
+    const auto slots = [&] { return card(s).bytes(SLOT_BYTES, 3 * SLOT_BYTES); };
+    set_up(s);
+    ASSERT_EQ(run_slotpush(line).status, 0);
+    const std::vector<uint8_t> whole = slots();
+    const char* const stops[] = {"No volume was written (2 to 4).\n",
+                                 "Volume 2 was written; 3 to 4 were not.\n",
+                                 "Volumes 2 to 3 were written; 4 was not.\n"};
+    for (size_t cut = 0; cut < 3; ++cut) {
+        set_up(s);
+        const std::vector<uint8_t> before = slots();
+        fake::machine().fail_function("WriteFile", cut, {INJECTED, std::nullopt});
+        const ToolRun outcome = run_slotpush(line);
+        EXPECT_EQ(outcome.status, RESULT_WRITE_FAILED) << cut;
+        EXPECT_TRUE(outcome.output.ends_with(stops[cut])) << outcome.output;
+        const std::vector<uint8_t> after = slots();
+        const size_t kept = cut * SLOT_BYTES;
+        EXPECT_TRUE(std::equal(after.begin(), after.begin() + kept, whole.begin())) << cut;
+        EXPECT_TRUE(std::equal(after.begin() + kept, after.end(), before.begin() + kept)) << cut;
+    }
+}
+
 }  // namespace

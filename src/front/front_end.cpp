@@ -90,7 +90,61 @@ bool all_digits(const char* text) {
 // Each command checks its volume text before the card is settled, so that a slip is refused
 // without a question.
 
+void report_written(const Card& card, uint32_t volume, const DiskLabel& held,
+                    const DiskLabel& holds) {
+    report_volume_written(volume, card.shown, held, holds);
+}
+
+// "Volumes 3 to 4 were written; 5 to 7 were not.": where a run of many stopped.
+void report_batch_stop(uint32_t first, uint32_t written, uint32_t count) {
+    const Decimal stopped(first + written);
+    const Decimal last(first + count - 1);
+    if (written == 0) {
+        std::printf("No volume was written (%s to %s).\n", stopped.text, last.text);
+        return;
+    }
+    std::printf("Volume%s %s", written == 1 ? "" : "s", Decimal(first).text);
+    if (written > 1) std::printf(" to %s", Decimal(first + written - 1).text);
+    std::printf(" %s written; %s", written == 1 ? "was" : "were", stopped.text);
+    if (written + 1 < count) std::printf(" to %s", last.text);
+    std::printf(" %s not.\n", written + 1 < count ? "were" : "was");
+}
+
+// Many image files: the last word is the first volume, or a range they must fit.
+int run_write_many(const Run& run) {
+    const char* target = run.words[run.count - 1];
+    const auto count = static_cast<uint32_t>(run.count - 1);
+    uint32_t first = 0;
+    uint32_t last = 0;
+    if (all_digits(target)) {
+        if (check_volume_number(target, first) != 0) return STATUS_REFUSED;
+    } else if (!parse_volume_range(target, first, last)) {
+        std::printf("The value '%s' is an invalid volume range.\n", target);
+        return STATUS_REFUSED;
+    }
+    if ((last != 0 && count > last - first + 1) || first > UINT32_MAX - (count - 1)) {
+        std::printf("%s files do not fit volumes %s; nothing was written.\n", Decimal(count).text,
+                    target);
+        return STATUS_REFUSED;
+    }
+    if (const Outcome refused = check_images(run.words, count); refused.failed()) {
+        return reported(refused, nullptr);  // before a question is asked
+    }
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    uint32_t written = 0;
+    const Outcome outcome =
+        write_volumes_from(*card, run.words, count, first, report_written, written);
+    if (!outcome.failed()) return reported(outcome, &*card);
+    reported(outcome, &*card);
+    if (written > 0 || outcome.where == Outcome::Where::card_volume) {
+        report_batch_stop(first, written, count);
+    }
+    return outcome.status;
+}
+
 int run_write(const Run& run) {
+    if (run.count > 2) return run_write_many(run);
     uint32_t volume = 0;
     if (check_volume_number(run.words[1], volume) != 0) return STATUS_REFUSED;
     const std::optional<Card> card = settle_card(run);
@@ -187,7 +241,7 @@ int run_del(const Run& run) {
 
 // clang-format off
 const Command COMMANDS[] = {
-    {nullptr, "<DSK file> <volume#>", nullptr, 2, 2, run_write},
+    {nullptr, "<DSK file> <volume#>", nullptr, 2, ANY_WORDS, run_write},
     {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 2, 3, run_read_back},
     {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, 2, run_list},
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, 2, run_dir},

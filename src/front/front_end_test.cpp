@@ -82,7 +82,8 @@ TEST_F(FrontEnd, TheCommandLineIsReadBeforeAnythingIsOpened) {
         {{"FLASH", "5", "--help"}, 0, usage},
         {{"--version"}, 0, "slotpush 1.0\n"},
         {{"FLASH", "1", "x.dsk", "extra"}, 1, "Too many arguments, from 'extra' on.\n" + flash_form},
-        {{"disk.dsk", "5", "6"}, 1, "Too many arguments, from '6' on.\nUsage:    slotpush <DSK file> <volume#>\n"},
+        {{"disk.dsk", "5", "6"}, -2, "slotpull failed: the image file '5': text of error 2\n"},
+        {{"disk.dsk", "disk.dsk", "6-6"}, -1, "2 files do not fit volumes 6-6; nothing was written.\n"},
         {{"flash", "5"}, 1, "There is no file 'flash'; did you mean FLASH?\n"},
         {{"list", "1-"}, 1, "There is no file 'list'; did you mean LIST?\n"},
         {{"--card", "", "LIST", "1"}, -1, "--card names no card: its name is empty.\n"},
@@ -168,6 +169,38 @@ TEST_F(FrontEnd, EveryListedDriveCanBeChosenAndWritten) {
     m.volumes['K'].sectors.size = 8 * SLOT_BYTES;
     EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "5"}, "y\n").status, 0);
     EXPECT_TRUE(m.volumes['K'].sectors.written_range());
+}
+
+TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    const ToolRun batch = run_slotpush({"slotpush", "disk.dsk", "files.dsk", "disk.dsk", "6-8"});
+    EXPECT_EQ(batch.status, 0);
+    const std::string on = " on " + DRIVE_1 + " was empty; it now holds ";
+    EXPECT_EQ(batch.output, "Volume 6" + on + "?????#*18?.\nVolume 7" + on + "FILES.\nVolume 8" +
+                                on + "?????#*18?.\nslotpull succeeded.\n");
+    size_t writers = 0;
+    for (const fake::Call& call : m.log) {
+        writers += call.function == "CreateFileA" && call.target == DRIVE_1 &&
+                   (call.args[0] & GENERIC_WRITE);
+    }
+    EXPECT_EQ(writers, 1u) << "one claim for the run";
+    const std::vector<uint8_t> slots = m.drives[1].bytes(5 * uint64_t{SLOT_BYTES}, 3 * SLOT_BYTES);
+    for (const auto& [image, volume] :
+         {std::pair{"disk.dsk", "6"}, {"files.dsk", "7"}, {"disk.dsk", "8"}}) {
+        ASSERT_EQ(run_slotpush({"slotpush", image, volume}).status, 0);
+    }
+    EXPECT_EQ(m.drives[1].bytes(5 * uint64_t{SLOT_BYTES}, 3 * SLOT_BYTES), slots)
+        << "as single writes";
+    // A last volume past the card's end, or a bad file in the list, writes nothing.
+    SetUp();
+    fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
+    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "disk.dsk", "8"}).output,
+              "slotpull failed: volume 9 is past the card's end; its last whole volume is 8.\n");
+    EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "none.dsk", "disk.dsk", "2"}).output,
+              "slotpull failed: the image file 'none.dsk': text of error 2\n");
+    EXPECT_FALSE(written(1));
 }
 
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {

@@ -218,28 +218,11 @@ const char* disk_text(const DiskLabel& label) {
 // "Volume 5 on /dev/sdb held GAMES-1; it now holds DM5.", "Volume 5 on /dev/sdb (DM5) saved as
 // FLASH."
 void report_success(const Outcome& outcome) {
-    const Decimal volume(outcome.volume);
-    using Kind = DiskLabel::Kind;
     if (outcome.path != nullptr) {
-        std::printf("Volume %s on %s (%s) saved as %s.\n", volume.text, outcome.card_name,
-                    disk_text(outcome.holds), outcome.path);
-    } else if (outcome.holds.kind != Kind::unknown) {
-        std::printf("Volume %s on %s ", volume.text, outcome.card_name);
-        switch (outcome.held.kind) {
-            case Kind::empty:
-                std::printf("was empty; it now holds ");
-                break;
-            case Kind::not_a_disk:
-                std::printf("held something that is not a TI disk; it now holds ");
-                break;
-            case Kind::disk:
-                std::printf("held %s; it now holds ", disk_text(outcome.held));
-                break;
-            case Kind::unknown:
-                std::printf("now holds ");  // what it held could not be read
-                break;
-        }
-        std::printf("%s.\n", disk_text(outcome.holds));
+        std::printf("Volume %s on %s (%s) saved as %s.\n", Decimal(outcome.volume).text,
+                    outcome.card_name, disk_text(outcome.holds), outcome.path);
+    } else if (outcome.holds.kind != DiskLabel::Kind::unknown) {
+        report_volume_written(outcome.volume, outcome.card_name, outcome.held, outcome.holds);
     }
     std::printf("slotpull succeeded.\n");
 }
@@ -337,6 +320,27 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     report_failure(outcome, card);
     if (outcome.status == RESULT_CHANGE_REFUSED) std::printf("Nothing was changed.\n");
 }
+void report_volume_written(uint32_t volume, const char* card_name, const DiskLabel& held,
+                           const DiskLabel& holds) {
+    using Kind = DiskLabel::Kind;
+    std::printf("Volume %s on %s ", Decimal(volume).text, card_name);
+    switch (held.kind) {
+        case Kind::empty:
+            std::printf("was empty; it now holds ");
+            break;
+        case Kind::not_a_disk:
+            std::printf("held something that is not a TI disk; it now holds ");
+            break;
+        case Kind::disk:
+            std::printf("held %s; it now holds ", disk_text(held));
+            break;
+        case Kind::unknown:
+            std::printf("now holds ");  // what it held could not be read
+            break;
+    }
+    std::printf("%s.\n", disk_text(holds));
+}
+
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {
     std::printf("%s (%s, %s sectors) from ", saved.name, saved.type, Decimal(saved.sectors).text);
     print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);

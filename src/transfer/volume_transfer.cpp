@@ -30,22 +30,26 @@ Outcome read_back(const Card& card, uint32_t volume, const char* destination) {
     return saved;
 }
 
-// The card is looked at once, through one reader, before anything else touches it: a volume
-// past its end, where it tells its size, is refused, as is a PC's own disk; what the volume
-// holds is read as the catalogue reads it. A card that does not answer is left to the write to
-// report.
-Outcome look_before_write(const Card& card, uint32_t volume, DiskLabel& held) {
+// The card is looked at once, through one reader, before anything else touches it: a last volume
+// past its end, where it tells its size, is refused, as is a PC's own disk; what each volume
+// from first holds is read as the catalogue reads it. A card that does not answer is left to
+// the write to report.
+Outcome look_before_write(const Card& card, uint32_t first, std::span<DiskLabel> held) {
     CardReader reader(card);
     if (reader.open_error() != NO_ERROR) return succeeded();
-    if (Outcome refused = within_card(reader, volume, RESULT_WRITE_FAILED); refused.failed()) {
+    const auto last = static_cast<uint32_t>(first + held.size() - 1);
+    if (Outcome refused = within_card(reader, last, RESULT_WRITE_FAILED); refused.failed()) {
         return refused;
     }
     if (reader.is_pc_disk()) {
         return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
                             card.shown);
     }
-    if (reader.read_sector(volume_byte_offset(volume)) == NO_ERROR) {
-        held = label_of(summarise_slot(reader.sector()));
+    for (size_t i = 0; i < held.size(); ++i) {
+        held[i] = DiskLabel{};
+        if (reader.read_sector(volume_byte_offset(first + static_cast<uint32_t>(i))) == NO_ERROR) {
+            held[i] = label_of(summarise_slot(reader.sector()));
+        }
     }
     return succeeded();
 }
@@ -58,7 +62,8 @@ Outcome write_volume(const Card& card, std::span<const uint8_t> image, uint32_t 
     const std::span<uint8_t> slot{raw.get(), raw_bytes};
     interleave(image, slot);
     const CardWrite run{slot, volume_byte_offset(volume)};
-    const Outcome written = card.access->write(card, {&run, 1});
+    const std::span<const CardWrite> runs{&run, 1};
+    const Outcome written = card.access->write(card, runs_in_memory(runs));
     return said_of_card(written, card.shown);
 }
 
@@ -68,7 +73,7 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
     if (!image) return outcome;
     const ConstImageView view{image.get(), IMAGE_BYTES};
     DiskLabel held;
-    if (Outcome refused = look_before_write(card, volume, held); refused.failed()) {
+    if (Outcome refused = look_before_write(card, volume, {&held, 1}); refused.failed()) {
         return refused;
     }
     Outcome written = write_volume(card, view, volume);
@@ -141,7 +146,8 @@ Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const 
             runs[count++] = {sector, offset};
         }
     }
-    return said_of_card(card.access->write(card, {runs.get(), count}), card.shown);
+    const std::span<const CardWrite> written{runs.get(), count};
+    return said_of_card(card.access->write(card, runs_in_memory(written)), card.shown);
 }
 
 Buffer prepare_image(const char* path, Outcome& outcome) {
@@ -175,7 +181,65 @@ Outcome said_of_volume(Outcome outcome, const Card& card, uint32_t volume) {
     return outcome;
 }
 
+// A run of many volumes: the images' files, the volumes' labels before the write, and the page
+// that holds the slot being written.
+struct Batch {
+    const Card* card;
+    const char* const* files;
+    uint32_t first;
+    const DiskLabel* held;
+    uint8_t* slot;  // SLOT_BYTES of pages
+    VolumeWritten on_written;
+    uint32_t* written;
+};
+
+Outcome prepare_volume(const void* context, size_t i, CardWrite& run) {
+    const Batch& batch = *static_cast<const Batch*>(context);
+    Outcome outcome;
+    const Buffer image = prepare_image(batch.files[i], outcome);
+    if (!image) return outcome;
+    interleave({image.get(), IMAGE_BYTES}, {batch.slot, SLOT_BYTES});
+    run = {{batch.slot, SLOT_BYTES}, volume_byte_offset(batch.first + static_cast<uint32_t>(i))};
+    return succeeded();
+}
+
+void volume_written(const void* context, size_t i) {
+    const Batch& batch = *static_cast<const Batch*>(context);
+    const DiskLabel holds = label_of(summarise_slot(
+        std::span<const uint8_t, DEVICE_SECTOR_BYTES>{batch.slot, DEVICE_SECTOR_BYTES}));
+    batch.on_written(*batch.card, batch.first + static_cast<uint32_t>(i), batch.held[i], holds);
+    ++*batch.written;
+}
+
 }  // namespace
+
+Outcome check_images(const char* const* files, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) {
+        Outcome outcome;
+        if (!prepare_image(files[i], outcome)) return outcome;
+    }
+    return succeeded();
+}
+
+Outcome write_volumes_from(const Card& card, const char* const* files, uint32_t count,
+                           uint32_t first, VolumeWritten on_written, uint32_t& written) {
+    written = 0;
+    // Each image is read now, and again when it is written.
+    if (Outcome refused = check_images(files, count); refused.failed()) return refused;
+    const Owned<DiskLabel> held = obtain<DiskLabel>(count);
+    const Pages slot = obtain_pages(SLOT_BYTES);
+    if (!held || !slot) return failed_with_last_error(RESULT_NO_SOURCE);
+    if (Outcome refused = look_before_write(card, first, {held.get(), count}); refused.failed()) {
+        return refused;
+    }
+    const Batch batch{&card, files, first, held.get(), slot.get(), on_written, &written};
+    WriteSource source;
+    source.count = count;
+    source.prepare = prepare_volume;
+    source.written = volume_written;
+    source.context = &batch;
+    return said_of_card(card.access->write(card, source), card.shown);
+}
 
 Outcome write_volume_from(const Card& card, const char* source, uint32_t volume) {
     return said_of_volume(write_image(card, source, volume), card, volume);
