@@ -62,5 +62,7 @@ inline constexpr const char* GET_KEYWORD = "GET";
 // The keywords that put TIFILES files onto a disk and delete files from it.
 inline constexpr const char* PUT_KEYWORD = "PUT";
 inline constexpr const char* DEL_KEYWORD = "DEL";
+// The keyword that writes a backup's folder back into its volumes.
+inline constexpr const char* RESTORE_KEYWORD = "RESTORE";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";

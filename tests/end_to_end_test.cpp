@@ -214,6 +214,8 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
         "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n"
         "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
+        "          slotpush RESTORE <folder>           write back what FLASH <first>-<last> "
+        "<folder> saved\n"
         "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
         "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
         "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"

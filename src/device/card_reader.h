@@ -12,6 +12,12 @@
 #include "owned_buffer.h"
 #include "slotpush.h"
 
+// Where the system does not tell the card's size, a read at a slot's start that finds nothing
+// there is the card's end.
+inline bool ends_the_card(DWORD error) {
+    return error == ERROR_HANDLE_EOF || error == ERROR_SECTOR_NOT_FOUND;
+}
+
 class CardReader {
   public:
     explicit CardReader(const Card& card);

@@ -38,6 +38,8 @@ struct Outcome {
                           // sectors_free and sectors_needed where the disk is full
         not_a_ti_file,    // the PC file is no TI file: file_name, fault (TiFileRead::Form)
         no_valid_name,    // the PC file gives no valid TI name: file_name
+        not_a_backup,     // a backup's file is not a whole slot's bytes: path, length
+        two_backups,      // two backup files are for one volume: path, file_name, volume
     };
     // What failed.
     enum class Where : uint8_t {

@@ -9,6 +9,7 @@
 #include "device/card_choice.h"
 #include "front/outcome_lines.h"
 #include "slotpush.h"
+#include "transfer/card_backup.h"
 #include "transfer/catalogue.h"
 #include "transfer/file_change.h"
 #include "transfer/file_listing.h"
@@ -127,14 +128,17 @@ int run_write_many(const Run& run) {
                     target);
         return STATUS_REFUSED;
     }
-    if (const Outcome refused = check_images(run.words, count); refused.failed()) {
+    const Owned<uint32_t> volumes = obtain<uint32_t>(count);
+    if (!volumes) return reported(failed_with_last_error(RESULT_NO_SOURCE), nullptr);
+    for (uint32_t i = 0; i < count; ++i) volumes[i] = first + i;
+    const ImageList images{run.words, volumes.get(), count, false};
+    if (const Outcome refused = check_images(images); refused.failed()) {
         return reported(refused, nullptr);  // before a question is asked
     }
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     uint32_t written = 0;
-    const Outcome outcome =
-        write_volumes_from(*card, run.words, count, first, report_written, written);
+    const Outcome outcome = write_volume_list(*card, images, report_written, written);
     if (!outcome.failed()) return reported(outcome, &*card);
     reported(outcome, &*card);
     if (written > 0 || outcome.where == Outcome::Where::card_volume) {
@@ -152,13 +156,73 @@ int run_write(const Run& run) {
     return reported(write_volume_from(*card, run.words[0], volume), &*card);
 }
 
+void report_backed_up(const Card& card, uint32_t volume, const DiskLabel& holds, const char* path) {
+    Outcome saved;
+    saved.volume = volume;
+    saved.card_name = card.shown;
+    saved.holds = holds;
+    saved.path = path;
+    report_volume_saved(saved);
+}
+
+// FLASH N-M FOLDER: every volume of the range that holds something, into the folder.
+int run_backup(const Run& run) {
+    uint32_t first = 0;
+    uint32_t last = 0;
+    if (!parse_volume_range(run.words[1], first, last)) {
+        std::printf("The value '%s' is an invalid volume range.\n", run.words[1]);
+        return STATUS_REFUSED;
+    }
+    if (run.count < 3) {
+        std::printf("A range of volumes is saved into a folder: name it.\n");
+        return STATUS_USAGE;
+    }
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    BackupDone done;
+    const Outcome outcome =
+        backup_volumes(*card, first, last, run.words[2], report_backed_up, done);
+    if (outcome.about == Outcome::About::past_card_end) {
+        report_list_past_end(outcome);
+        return outcome.status;
+    }
+    if (outcome.failed()) reported(outcome, &*card);
+    std::printf("%s volume%s saved, %s empty.\n", Decimal(done.saved).text,
+                done.saved == 1 ? "" : "s", Decimal(done.empty).text);
+    return outcome.status;
+}
+
 int run_read_back(const Run& run) {
+    if (!all_digits(run.words[1])) return run_backup(run);
     uint32_t volume = 0;
     if (check_volume_number(run.words[1], volume) != 0) return STATUS_REFUSED;
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     const char* file = run.count > 2 ? run.words[2] : FLASH_KEYWORD;
     return reported(read_volume_back(*card, volume, file), &*card);
+}
+
+void report_skipped(const char* folder, const char* name) {
+    std::printf("Skipped %s in %s: not a backup's file name.\n", name, folder);
+}
+
+// RESTORE FOLDER: each backup's file back into its volume, as one run of many.
+int run_restore(const Run& run) {
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    Restore restore;
+    const Outcome outcome =
+        restore_volumes(*card, run.words[1], report_written, report_skipped, restore);
+    if (!outcome.failed() && restore.found == 0) {
+        std::printf("There is no backup's file in %s; nothing was written.\n", run.words[1]);
+        return STATUS_REFUSED;
+    }
+    reported(outcome, &*card);
+    if (outcome.failed() && restore.written > 0) {
+        std::printf("%s of %s volumes were written; the rest were not.\n",
+                    Decimal(restore.written).text, Decimal(restore.found).text);
+    }
+    return outcome.status;
 }
 
 int run_list(const Run& run) {
@@ -243,6 +307,7 @@ int run_del(const Run& run) {
 const Command COMMANDS[] = {
     {nullptr, "<DSK file> <volume#>", nullptr, 2, ANY_WORDS, run_write},
     {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 2, 3, run_read_back},
+    {RESTORE_KEYWORD, "RESTORE <folder>", "write back what FLASH <first>-<last> <folder> saved", 2, 2, run_restore},
     {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, 2, run_list},
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, 2, run_dir},
     {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 2, 4, run_get},

@@ -20,6 +20,8 @@ constexpr const char* USAGE =
     "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"
     "\n"
     "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
+    "          slotpush RESTORE <folder>           write back what FLASH <first>-<last> <folder> "
+    "saved\n"
     "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
     "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
     "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
@@ -201,6 +203,39 @@ TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
     EXPECT_EQ(run_slotpush({"slotpush", "disk.dsk", "none.dsk", "disk.dsk", "2"}).output,
               "slotpull failed: the image file 'none.dsk': text of error 2\n");
     EXPECT_FALSE(written(1));
+}
+
+TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "files.dsk", "2"}).status, 0);
+    std::vector<uint8_t> other(SLOT_BYTES, FILL_BYTE);  // no TI disk, the filler in odd bytes
+    for (size_t k = 0; k < other.size(); k += 2) other[k] = static_cast<uint8_t>(k / 2 % 251);
+    m.drives[1].write(5 * uint64_t{SLOT_BYTES}, other.data(), other.size());
+    const ToolRun saved = run_slotpush({"slotpush", "FLASH", "1-", "backup"});
+    EXPECT_EQ(saved.status, 0);
+    EXPECT_EQ(saved.output, "Volume 2 on " + DRIVE_1 +
+                                " (?????#*18?) saved as backup/0002-_____#_18_.dsk.\n"
+                                "Volume 3 on " +
+                                DRIVE_1 +
+                                " (FILES) saved as backup/0003-FILES.dsk.\n"
+                                "Volume 6 on " +
+                                DRIVE_1 +
+                                " (not a TI disk) saved as backup/0006.dsk.\n"
+                                "3 volumes saved, 5 empty.\n");
+    m.files["backup/notes.txt"] = {1};
+    m.files[CHOICE_FILE] = drive_choice_bytes(2);
+    const ToolRun restored = run_slotpush({"slotpush", "RESTORE", "backup"});
+    EXPECT_EQ(restored.status, 0) << restored.output;
+    EXPECT_TRUE(
+        restored.output.starts_with("Skipped notes.txt in backup: not a backup's file name.\n"));
+    EXPECT_EQ(m.drives[2].bytes(0, 8 * SLOT_BYTES), m.drives[1].bytes(0, 8 * SLOT_BYTES));
+    m.files["backup/0004.dsk"] = {1, 2, 3};
+    EXPECT_EQ(run_slotpush({"slotpush", "RESTORE", "backup"}).output,
+              "Skipped notes.txt in backup: not a backup's file name.\nslotpull failed: "
+              "'backup/0004.dsk' "
+              "holds 3 bytes, not a whole slot's 409600; nothing was written.\n");
 }
 
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {

@@ -219,8 +219,7 @@ const char* disk_text(const DiskLabel& label) {
 // FLASH."
 void report_success(const Outcome& outcome) {
     if (outcome.path != nullptr) {
-        std::printf("Volume %s on %s (%s) saved as %s.\n", Decimal(outcome.volume).text,
-                    outcome.card_name, disk_text(outcome.holds), outcome.path);
+        report_volume_saved(outcome);
     } else if (outcome.holds.kind != DiskLabel::Kind::unknown) {
         report_volume_written(outcome.volume, outcome.card_name, outcome.held, outcome.holds);
     }
@@ -299,6 +298,18 @@ void report_failure(const Outcome& outcome, const Card* card) {
         case About::no_valid_name:
             print_not_a_ti_file(outcome);
             return;
+        case About::two_backups:
+            std::printf(
+                "slotpull failed: '%s' and '%s' are both for volume %s; nothing was "
+                "written.\n",
+                outcome.path, outcome.file_name, Decimal(outcome.volume).text);
+            return;
+        case About::not_a_backup:
+            std::printf(
+                "slotpull failed: '%s' holds %s bytes, not a whole slot's %s; nothing was "
+                "written.\n",
+                outcome.path, Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
+            return;
         case About::card_volume:
             print_locked_volume(outcome);
             break;
@@ -320,6 +331,11 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     report_failure(outcome, card);
     if (outcome.status == RESULT_CHANGE_REFUSED) std::printf("Nothing was changed.\n");
 }
+void report_volume_saved(const Outcome& saved) {
+    std::printf("Volume %s on %s (%s) saved as %s.\n", Decimal(saved.volume).text, saved.card_name,
+                disk_text(saved.holds), saved.path);
+}
+
 void report_volume_written(uint32_t volume, const char* card_name, const DiskLabel& held,
                            const DiskLabel& holds) {
     using Kind = DiskLabel::Kind;
@@ -338,7 +354,9 @@ void report_volume_written(uint32_t volume, const char* card_name, const DiskLab
             std::printf("now holds ");  // what it held could not be read
             break;
     }
-    std::printf("%s.\n", disk_text(holds));
+    // A backup written back may hold something else.
+    const bool disk = holds.kind != Kind::not_a_disk;
+    std::printf("%s.\n", disk ? disk_text(holds) : "something that is not a TI disk");
 }
 
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {

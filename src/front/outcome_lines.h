@@ -22,6 +22,10 @@ struct Decimal {
 // one was settled. A success first says what moved and where.
 void report_outcome(const Outcome& outcome, const Card* card);
 
+// "Volume 5 on /dev/sdb (DM5) saved as FLASH.": a read-back's line, of volume, card_name, holds
+// and path.
+void report_volume_saved(const Outcome& saved);
+
 // "Volume 5 on /dev/sdb held GAMES-1; it now holds DM5.": a write's line for a volume.
 void report_volume_written(uint32_t volume, const char* card_name, const DiskLabel& held,
                            const DiskLabel& holds);

@@ -2,6 +2,7 @@
 //
 // Ordinary paths are files; "\\.\PHYSICALDRIVEn" is a whole disk (linux_disks.h). Windows
 // version and registry calls fail, as on a system without them.
+#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/mman.h>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/linux_disks.h"
 #include "platform/linux_errors.h"
@@ -549,6 +552,73 @@ BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
         fail_with_errno(disk.empty() && to_disk.empty() ? errno : EACCES);
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    if (sys().mkdir(lpPathName, 0777) == 0) return TRUE;
+    // Windows' own answer for a folder already there.
+    if (errno == EEXIST) {
+        fail_with_code(ERROR_ALREADY_EXISTS);
+    } else {
+        fail_with_errno(errno);
+    }
+    return FALSE;
+}
+
+namespace {
+
+// A folder's entries, read whole when the search starts, given out one at a time.
+struct FolderSearch {
+    std::vector<std::pair<std::string, bool>> entries;  // name, is a folder
+    size_t next = 0;
+};
+
+BOOL next_entry(FolderSearch& search, LPWIN32_FIND_DATAA found) {
+    if (search.next == search.entries.size()) {
+        fail_with_code(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    const auto& [name, folder] = search.entries[search.next++];
+    *found = WIN32_FIND_DATAA{};
+    found->dwFileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    copy_text(name, found->cFileName, sizeof found->cFileName);
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    std::string folder = lpFileName;
+    const size_t separator = folder.find_last_of("/\\");
+    folder = separator == std::string::npos ? "." : folder.substr(0, separator + 1);
+    DIR* directory = sys().opendir(folder.c_str());
+    if (directory == nullptr) {
+        fail_with_errno(errno == ENOENT ? ENOTDIR : errno);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto* search = new FolderSearch;
+    while (const dirent* entry = sys().readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            search->entries.emplace_back(name, entry->d_type == DT_DIR);
+    }
+    sys().closedir(directory);
+    std::sort(search->entries.begin(), search->entries.end());
+    if (!next_entry(*search, lpFindFileData)) {
+        delete search;
+        fail_with_code(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return search;
+}
+
+BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    return next_entry(*static_cast<FolderSearch*>(hFindFile), lpFindFileData);
+}
+
+BOOL FindClose(HANDLE hFindFile) {
+    delete static_cast<FolderSearch*>(hFindFile);
     return TRUE;
 }
 

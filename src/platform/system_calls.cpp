@@ -34,6 +34,7 @@ const SystemCalls& real_system_calls() {
             [](const char* from, const char* to) {
                 return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
             },
+        .mkdir = ::mkdir,
         .nanosleep = ::nanosleep,
         .geteuid = ::geteuid,
     };

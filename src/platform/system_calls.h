@@ -32,6 +32,7 @@ struct SystemCalls {
     int (*closedir)(DIR* directory);
     int (*unlink)(const char* path);
     int (*rename_new)(const char* from, const char* to);  // fails with EEXIST where `to` is
+    int (*mkdir)(const char* path, mode_t mode);
     int (*nanosleep)(const timespec* wait, timespec* left);
     uid_t (*geteuid)();
 };

@@ -55,3 +55,60 @@ BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     m.files[lpNewFileName] = std::move(bytes);
     return fake::succeed_clearing_last_error();
 }
+
+BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+    fake::Machine& m = fake::machine();
+    if (const auto fault = m.begin("CreateDirectoryA", lpPathName, {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    if (m.files.count(lpPathName) != 0 || !m.directories.insert(lpPathName).second) {
+        return fake::fail(ERROR_ALREADY_EXISTS, FALSE);
+    }
+    return fake::succeed_clearing_last_error();
+}
+
+namespace {
+
+// The files of the folder a search names ("folder/*"), in name order, and the next to give.
+struct FakeSearch {
+    std::vector<std::string> names;
+    size_t next = 0;
+};
+
+BOOL give_next(FakeSearch& search, LPWIN32_FIND_DATAA found) {
+    if (search.next == search.names.size()) return fake::fail(ERROR_NO_MORE_FILES, FALSE);
+    *found = WIN32_FIND_DATAA{};
+    const std::string& name = search.names[search.next++];
+    name.copy(found->cFileName, sizeof found->cFileName - 1);
+    return fake::succeed_clearing_last_error();
+}
+
+}  // namespace
+
+HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    fake::Machine& m = fake::machine();
+    if (const auto fault = m.begin("FindFirstFileA", lpFileName, {})) {
+        return fake::fail(fault->error, INVALID_HANDLE_VALUE);
+    }
+    const std::string pattern = lpFileName;
+    const std::string folder = pattern.substr(0, pattern.size() - 1);  // up to its separator
+    if (m.directories.count(folder.substr(0, folder.size() - 1)) == 0) {
+        return fake::fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
+    }
+    static FakeSearch search;  // one search at a time, as the tool makes them
+    search = {};
+    for (const auto& [path, bytes] : m.files) {
+        if (path.starts_with(folder)) search.names.push_back(path.substr(folder.size()));
+    }
+    if (!give_next(search, lpFindFileData))
+        return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    return &search;
+}
+
+BOOL FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    return give_next(*static_cast<FakeSearch*>(hFindFile), lpFindFileData);
+}
+
+BOOL FindClose(HANDLE) {
+    return TRUE;
+}

@@ -65,12 +65,6 @@ class EmptyRun {
     uint32_t count_ = 0;
 };
 
-// Where the system does not tell the card's size, a read at a slot's start that finds nothing
-// there is the card's end.
-bool ends_the_card(DWORD error) {
-    return error == ERROR_HANDLE_EOF || error == ERROR_SECTOR_NOT_FOUND;
-}
-
 }  // namespace
 
 Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {

@@ -1,5 +1,7 @@
 #include "transfer/volume_transfer.h"
 
+#include <algorithm>
+
 #include "device/card_reader.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
@@ -30,14 +32,14 @@ Outcome read_back(const Card& card, uint32_t volume, const char* destination) {
     return saved;
 }
 
-// The card is looked at once, through one reader, before anything else touches it: a last volume
+// The card is looked at once, through one reader, before anything else touches it: a volume
 // past its end, where it tells its size, is refused, as is a PC's own disk; what each volume
-// from first holds is read as the catalogue reads it. A card that does not answer is left to
+// holds is read as the catalogue reads it. A card that does not answer is left to
 // the write to report.
-Outcome look_before_write(const Card& card, uint32_t first, std::span<DiskLabel> held) {
+Outcome look_before_write(const Card& card, const ImageList& images, std::span<DiskLabel> held) {
     CardReader reader(card);
     if (reader.open_error() != NO_ERROR) return succeeded();
-    const auto last = static_cast<uint32_t>(first + held.size() - 1);
+    const uint32_t last = *std::max_element(images.volumes, images.volumes + images.count);
     if (Outcome refused = within_card(reader, last, RESULT_WRITE_FAILED); refused.failed()) {
         return refused;
     }
@@ -47,7 +49,7 @@ Outcome look_before_write(const Card& card, uint32_t first, std::span<DiskLabel>
     }
     for (size_t i = 0; i < held.size(); ++i) {
         held[i] = DiskLabel{};
-        if (reader.read_sector(volume_byte_offset(first + static_cast<uint32_t>(i))) == NO_ERROR) {
+        if (reader.read_sector(volume_byte_offset(images.volumes[i])) == NO_ERROR) {
             held[i] = label_of(summarise_slot(reader.sector()));
         }
     }
@@ -73,7 +75,8 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
     if (!image) return outcome;
     const ConstImageView view{image.get(), IMAGE_BYTES};
     DiskLabel held;
-    if (Outcome refused = look_before_write(card, volume, {&held, 1}); refused.failed()) {
+    const ImageList one{&source, &volume, 1, false};
+    if (Outcome refused = look_before_write(card, one, {&held, 1}); refused.failed()) {
         return refused;
     }
     Outcome written = write_volume(card, view, volume);
@@ -181,25 +184,38 @@ Outcome said_of_volume(Outcome outcome, const Card& card, uint32_t volume) {
     return outcome;
 }
 
-// A run of many volumes: the images' files, the volumes' labels before the write, and the page
-// that holds the slot being written.
+// A run of many volumes: the images' files and their volumes, the volumes' labels before the
+// write, and the pages that hold the slot being written.
 struct Batch {
     const Card* card;
-    const char* const* files;
-    uint32_t first;
+    const ImageList* images;
     const DiskLabel* held;
     uint8_t* slot;  // SLOT_BYTES of pages
     VolumeWritten on_written;
     uint32_t* written;
 };
 
+// A backup's file, whole and as it was saved; else an image as a write takes it.
+Buffer load_for_volume(const ImageList& images, uint32_t i, Outcome& outcome) {
+    if (!images.exact) return prepare_image(images.files[i], outcome);
+    size_t length = 0;
+    Buffer image = load_file(images.files[i], IMAGE_BYTES, length, outcome);
+    if (image && length != IMAGE_BYTES) {
+        outcome = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_a_backup);
+        outcome.path = images.files[i];
+        outcome.length = length;
+        return nullptr;
+    }
+    return image;
+}
+
 Outcome prepare_volume(const void* context, size_t i, CardWrite& run) {
     const Batch& batch = *static_cast<const Batch*>(context);
     Outcome outcome;
-    const Buffer image = prepare_image(batch.files[i], outcome);
+    const Buffer image = load_for_volume(*batch.images, static_cast<uint32_t>(i), outcome);
     if (!image) return outcome;
     interleave({image.get(), IMAGE_BYTES}, {batch.slot, SLOT_BYTES});
-    run = {{batch.slot, SLOT_BYTES}, volume_byte_offset(batch.first + static_cast<uint32_t>(i))};
+    run = {{batch.slot, SLOT_BYTES}, volume_byte_offset(batch.images->volumes[i])};
     return succeeded();
 }
 
@@ -207,34 +223,35 @@ void volume_written(const void* context, size_t i) {
     const Batch& batch = *static_cast<const Batch*>(context);
     const DiskLabel holds = label_of(summarise_slot(
         std::span<const uint8_t, DEVICE_SECTOR_BYTES>{batch.slot, DEVICE_SECTOR_BYTES}));
-    batch.on_written(*batch.card, batch.first + static_cast<uint32_t>(i), batch.held[i], holds);
+    batch.on_written(*batch.card, batch.images->volumes[i], batch.held[i], holds);
     ++*batch.written;
 }
 
 }  // namespace
 
-Outcome check_images(const char* const* files, uint32_t count) {
-    for (uint32_t i = 0; i < count; ++i) {
+Outcome check_images(const ImageList& images) {
+    for (uint32_t i = 0; i < images.count; ++i) {
         Outcome outcome;
-        if (!prepare_image(files[i], outcome)) return outcome;
+        if (!load_for_volume(images, i, outcome)) return outcome;
     }
     return succeeded();
 }
 
-Outcome write_volumes_from(const Card& card, const char* const* files, uint32_t count,
-                           uint32_t first, VolumeWritten on_written, uint32_t& written) {
+Outcome write_volume_list(const Card& card, const ImageList& images, VolumeWritten on_written,
+                          uint32_t& written) {
     written = 0;
     // Each image is read now, and again when it is written.
-    if (Outcome refused = check_images(files, count); refused.failed()) return refused;
-    const Owned<DiskLabel> held = obtain<DiskLabel>(count);
+    if (Outcome refused = check_images(images); refused.failed()) return refused;
+    const Owned<DiskLabel> held = obtain<DiskLabel>(images.count);
     const Pages slot = obtain_pages(SLOT_BYTES);
     if (!held || !slot) return failed_with_last_error(RESULT_NO_SOURCE);
-    if (Outcome refused = look_before_write(card, first, {held.get(), count}); refused.failed()) {
+    if (Outcome refused = look_before_write(card, images, {held.get(), images.count});
+        refused.failed()) {
         return refused;
     }
-    const Batch batch{&card, files, first, held.get(), slot.get(), on_written, &written};
+    const Batch batch{&card, &images, held.get(), slot.get(), on_written, &written};
     WriteSource source;
-    source.count = count;
+    source.count = images.count;
     source.prepare = prepare_volume;
     source.written = volume_written;
     source.context = &batch;

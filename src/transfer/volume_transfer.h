@@ -17,15 +17,28 @@ Outcome write_volume_from(const Card& card, const char* source, uint32_t volume)
 using VolumeWritten = void (*)(const Card& card, uint32_t volume, const DiskLabel& held,
                                const DiskLabel& holds);
 
-// Each image file loaded as a write loads it: success, or the first one's refusal.
-Outcome check_images(const char* const* files, uint32_t count);
+// Image files and the volumes they go into; exact: backups, written back as they were saved
+// (each a whole 409600 bytes), with none of a write's TI rules.
+struct ImageList {
+    const char* const* files;
+    const uint32_t* volumes;
+    uint32_t count;
+    bool exact;
+};
 
-// Writes the image files into volumes first, first + 1, ...: every image is loaded and checked,
-// and the last volume checked against the card's end, before anything is written; then the
-// card is claimed once and each volume written and checked in turn, and said through
-// on_written. A failure part-way stops the run; written counts the volumes written.
-Outcome write_volumes_from(const Card& card, const char* const* files, uint32_t count,
-                           uint32_t first, VolumeWritten on_written, uint32_t& written);
+// Each image file loaded as its write will load it: success, or the first one's refusal.
+Outcome check_images(const ImageList& images);
+
+// Told of each volume of a run of many as it is written and checked: what it held, what it holds.
+using VolumeWritten = void (*)(const Card& card, uint32_t volume, const DiskLabel& held,
+                               const DiskLabel& holds);
+
+// Writes the image files into their volumes: every image is loaded and checked, and every volume
+// checked against the card's end, before anything is written; then the card is claimed once and
+// each volume written and checked in turn, and said through on_written. A failure part-way stops
+// the run; written counts the volumes written.
+Outcome write_volume_list(const Card& card, const ImageList& images, VolumeWritten on_written,
+                          uint32_t& written);
 
 // Reads volume's slot back into the file destination: refused before anything is saved where
 // the volume lies past the card's end, or destination names a device or the card itself.

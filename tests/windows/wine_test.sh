@@ -62,8 +62,9 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
   'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
+  '          slotpush RESTORE <folder>           write back what FLASH <first>-<last> <folder> saved' \
   '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
   '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
   '          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file' \
@@ -209,6 +210,14 @@ run "" --card card.img ti.dsk 3
 run "" --card card.img DEL 3 HELLO
 check "DEL from a volume" "0 HELLO (PROGRAM, 3 sectors) deleted from volume 3 on card.img.
 1 file deleted; 1598 sectors free." "$status $output"
+# A backup of every volume into a folder it makes, written back onto an empty card.
+run "" --card card.img FLASH 1- backup
+check "backup" "0 2 volumes saved, 1 empty." "$status $(tail -1 <<<"$output")"
+truncate -s $((3 * SLOT)) empty.img
+run "" --card empty.img RESTORE backup
+check "restore: status" 0 "$status"
+checks=$((checks + 1))
+cmp -s empty.img card.img || fail "restore: the card differs from the one saved"
 run "" --card nosuch.img LIST 1
 check "--card nosuch.img: status" 255 "$status"
 check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"
