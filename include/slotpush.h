@@ -62,7 +62,13 @@ inline constexpr const char* GET_KEYWORD = "GET";
 // The keywords that put TIFILES files onto a disk and delete files from it.
 inline constexpr const char* PUT_KEYWORD = "PUT";
 inline constexpr const char* DEL_KEYWORD = "DEL";
+// The keywords of a volume's housekeeping: its disk renamed, a new empty disk, the volume emptied.
+inline constexpr const char* NAME_KEYWORD = "NAME";
+inline constexpr const char* FORMAT_KEYWORD = "FORMAT";
+inline constexpr const char* CLEAR_KEYWORD = "CLEAR";
 // The keyword that writes a backup's folder back into its volumes.
 inline constexpr const char* RESTORE_KEYWORD = "RESTORE";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";
+// The option that saves a read-back's disk at its own size.
+inline constexpr const char* TRIM_OPTION = "--trim";

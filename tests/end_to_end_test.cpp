@@ -221,7 +221,11 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
         "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
         "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
+        "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
+        "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
+        "          slotpush CLEAR <volume#>            empty a volume\n"
         "Options:  --card <device or file>             name the card (also --card=PATH)\n"
+        "          --trim                              FLASH: a disk at its own size\n"
         "          --help, --version                   this text; the program's version\n";
     const auto unsupported = [](const std::string& file) {
         return "Not a supported TI/99-4A format: '" + file + "' has no DSK signature.\n";

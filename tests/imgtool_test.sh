@@ -73,4 +73,15 @@ for file in LOAD TEXT NOTES SCORES LOG SPLIT REST; do
 done
 "$program" --card card.img DEL 4 LOAD TEXT NOTES SCORES LOG SPLIT REST >out || fail "DEL: $(cat out)"
 check "DEL gives back the free count" "$before" "$(free_line)"
+
+# A 360-sector imgtool disk read back with --trim is the disk written; a formatted volume opens.
+imgtool create v9t9 small.dsk --sides=1 --tracks=40 --sectors=9 >/dev/null 2>&1
+imgtool put v9t9 small.dsk LOAD.tfi LOAD >/dev/null
+"$program" --card card.img small.dsk 2 >/dev/null || fail "small.dsk was not written"
+"$program" --card card.img FLASH 2 trimmed.dsk --trim >/dev/null || fail "FLASH --trim failed"
+checks=$((checks + 2))
+cmp -s trimmed.dsk small.dsk || fail "--trim: the read-back differs from the disk written"
+imgtool dir v9t9 trimmed.dsk 2>&1 | grep -q ' 1 File(s)' || fail "--trim: imgtool dir does not open it"
+"$program" --card card.img FORMAT 2 BLANK >/dev/null && "$program" --card card.img FLASH 2 blank.dsk >/dev/null
+check "FORMAT: imgtool dir opens it" 1 "$(imgtool dir v9t9 blank.dsk 2>&1 | grep -c ' 0 File(s)')"
 summary

@@ -63,6 +63,10 @@ struct Outcome {
     std::optional<uint32_t> last_volume;
     DiskLabel held;   // what the volume held before a write
     DiskLabel holds;  // what the volume holds after a write, or a read-back saved
+    // A read-back saved at the disk's own size: 1 cut to disk_sectors, 2 kept at 1600 sectors
+    // with the card's geometry (Trimmed::Kind); 0 saved as the slot holds it.
+    uint8_t trim = 0;
+    uint32_t disk_sectors = 0;
     // A file of a disk, which lies in volume `volume` of the card or in the image file `path`.
     const char* file_name = nullptr;  // as the user typed it, or the PC file PUT reads
     char other_name[11] = {};         // a name on the disk that differs from it only in case

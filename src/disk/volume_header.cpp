@@ -7,9 +7,19 @@
 namespace {
 
 constexpr size_t TOTAL_SECTORS = 10;  // big-endian, 2 bytes
-constexpr size_t SIGNATURE = 13;      // "DSK"
-constexpr size_t PROTECTION = 16;     // 'P' for a protected disk
+constexpr size_t SECTORS_PER_TRACK = 12;
+constexpr size_t SIGNATURE = 13;   // "DSK"
+constexpr size_t PROTECTION = 16;  // 'P' for a protected disk
+constexpr size_t TRACKS_PER_SIDE = 17;
+constexpr size_t SIDES = 18;
+constexpr size_t DENSITY = 19;
 constexpr size_t ALLOCATION_BITMAP = 56;
+// The card's own geometry: 2 sides of 40 tracks of 20 sectors, in the density byte that the
+// disk managers write for it.
+constexpr uint8_t CARD_SIDES = 2;
+constexpr uint8_t CARD_TRACKS = 40;
+constexpr uint8_t CARD_SECTORS_PER_TRACK = 20;
+constexpr uint8_t CARD_DENSITY = 3;
 constexpr uint8_t SIGNATURE_TEXT[] = {'D', 'S', 'K'};
 
 }  // namespace
@@ -34,12 +44,16 @@ void mark_used(WritableSector sector0, uint32_t sector, bool used) {
     byte = used ? byte | bit : byte & ~bit;
 }
 
+void set_total(WritableSector sector0, uint32_t total) {
+    sector0[TOTAL_SECTORS] = static_cast<uint8_t>(total >> 8);
+    sector0[TOTAL_SECTORS + 1] = static_cast<uint8_t>(total);
+}
+
 void widen_to_1600_sectors(WritableSector sector0) {
     for (uint32_t sector = total_sectors(sector0); sector < MAPPED_SECTORS; ++sector) {
         mark_used(sector0, sector, false);
     }
-    sector0[TOTAL_SECTORS] = MAPPED_SECTORS >> 8;
-    sector0[TOTAL_SECTORS + 1] = MAPPED_SECTORS & 0xFF;
+    set_total(sector0, MAPPED_SECTORS);
 }
 
 bool show_name(const uint8_t* bytes, char (&name)[TI_NAME_BYTES + 1]) {
@@ -70,4 +84,50 @@ VolumeSummary summarise_volume(Sector sector0) {
     }
     summary.is_protected = sector0[PROTECTION] == 'P';
     return summary;
+}
+
+uint32_t geometry_sectors(Sector sector0) {
+    return uint32_t{sector0[SIDES]} * sector0[TRACKS_PER_SIDE] * sector0[SECTORS_PER_TRACK];
+}
+
+Trimmed trim_to_geometry(WritableSector sector0) {
+    Trimmed trimmed;
+    const uint32_t own = geometry_sectors(sector0);
+    if (own == MAPPED_SECTORS) return trimmed;
+    bool beyond = false;  // something marked used past the disk's own end
+    for (uint32_t sector = own; sector < MAPPED_SECTORS; ++sector) {
+        beyond = beyond || is_used(sector0, sector);
+    }
+    if (own > 1 && own < MAPPED_SECTORS && !beyond) {
+        for (uint32_t sector = own; sector < MAPPED_SECTORS; ++sector) {
+            mark_used(sector0, sector, true);
+        }
+        set_total(sector0, own);
+        return {Trimmed::Kind::cut, own};
+    }
+    sector0[SIDES] = CARD_SIDES;
+    sector0[TRACKS_PER_SIDE] = CARD_TRACKS;
+    sector0[SECTORS_PER_TRACK] = CARD_SECTORS_PER_TRACK;
+    set_total(sector0, MAPPED_SECTORS);
+    trimmed.kind = Trimmed::Kind::regeometried;
+    return trimmed;
+}
+
+void format_volume(WritableSector sector0, WritableSector index, const uint8_t* name) {
+    std::fill(sector0.begin(), sector0.end(), 0);
+    std::fill(index.begin(), index.end(), 0);
+    rename_volume(sector0, name);
+    set_total(sector0, MAPPED_SECTORS);
+    sector0[SECTORS_PER_TRACK] = CARD_SECTORS_PER_TRACK;
+    std::copy(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT), sector0.begin() + SIGNATURE);
+    sector0[PROTECTION] = ' ';
+    sector0[TRACKS_PER_SIDE] = CARD_TRACKS;
+    sector0[SIDES] = CARD_SIDES;
+    sector0[DENSITY] = CARD_DENSITY;
+    mark_used(sector0, 0, true);
+    mark_used(sector0, 1, true);
+}
+
+void rename_volume(WritableSector sector0, const uint8_t* name) {
+    std::copy(name, name + TI_NAME_BYTES, sector0.begin());
 }

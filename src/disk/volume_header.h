@@ -45,3 +45,25 @@ struct VolumeSummary {
     bool is_protected = false;          // byte 16 is 'P'
 };
 VolumeSummary summarise_volume(Sector sector0);
+
+// The sectors sector 0's geometry gives: sides (byte 18) x tracks per side (17) x sectors per
+// track (12).
+uint32_t geometry_sectors(Sector sector0);
+
+// A volume's disk at its own size again, where its geometry gives fewer than 1600 sectors and
+// nothing past them is marked used: its total set back, the bitmap's bits past its end set as a
+// disk of that size has them. Where something lies past that end, the disk keeps 1600 sectors
+// and its geometry is made to agree: 2 sides, 40 tracks, 20 sectors per track.
+struct Trimmed {
+    enum class Kind : uint8_t { whole, cut, regeometried } kind = Kind::whole;
+    uint32_t sectors = MAPPED_SECTORS;  // the disk's sectors after it
+};
+Trimmed trim_to_geometry(WritableSector sector0);
+
+// A new, empty disk of 1600 sectors called name (blank-padded): 2 sides, 40 tracks, 20 sectors
+// per track and the density a disk of that geometry carries, sectors 0 and 1 used, an empty
+// index.
+void format_volume(WritableSector sector0, WritableSector index, const uint8_t* name);
+
+// The disk's name, bytes 0-9.
+void rename_volume(WritableSector sector0, const uint8_t* name);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "device/card_choice.h"
+#include "disk/file_record.h"
 #include "front/outcome_lines.h"
 #include "slotpush.h"
 #include "transfer/card_backup.h"
@@ -14,6 +15,7 @@
 #include "transfer/file_change.h"
 #include "transfer/file_listing.h"
 #include "transfer/image_file.h"
+#include "transfer/volume_edit.h"
 #include "transfer/volume_transfer.h"
 
 namespace {
@@ -25,6 +27,7 @@ struct Run {
     int count;
     const char* program;     // argument 0, for the drive-choice file
     const char* named_card;  // --card's path; nullptr where none is named
+    bool trim;               // --trim: a read-back at the disk's own size
 };
 
 // One command of the command line: its keyword, its form and meaning for the usage text, how
@@ -156,15 +159,6 @@ int run_write(const Run& run) {
     return reported(write_volume_from(*card, run.words[0], volume), &*card);
 }
 
-void report_backed_up(const Card& card, uint32_t volume, const DiskLabel& holds, const char* path) {
-    Outcome saved;
-    saved.volume = volume;
-    saved.card_name = card.shown;
-    saved.holds = holds;
-    saved.path = path;
-    report_volume_saved(saved);
-}
-
 // FLASH N-M FOLDER: every volume of the range that holds something, into the folder.
 int run_backup(const Run& run) {
     uint32_t first = 0;
@@ -181,7 +175,7 @@ int run_backup(const Run& run) {
     if (!card) return STATUS_REFUSED;
     BackupDone done;
     const Outcome outcome =
-        backup_volumes(*card, first, last, run.words[2], report_backed_up, done);
+        backup_volumes(*card, first, last, run.words[2], run.trim, report_volume_saved, done);
     if (outcome.about == Outcome::About::past_card_end) {
         report_list_past_end(outcome);
         return outcome.status;
@@ -199,7 +193,7 @@ int run_read_back(const Run& run) {
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     const char* file = run.count > 2 ? run.words[2] : FLASH_KEYWORD;
-    return reported(read_volume_back(*card, volume, file), &*card);
+    return reported(read_volume_back(*card, volume, file, run.trim), &*card);
 }
 
 void report_skipped(const char* folder, const char* name) {
@@ -223,6 +217,37 @@ int run_restore(const Run& run) {
                     Decimal(restore.written).text, Decimal(restore.found).text);
     }
     return outcome.status;
+}
+
+// NAME, FORMAT and CLEAR: the volume number, then the disk's name where one is taken.
+int run_edit(const Run& run, VolumeEdit edit) {
+    uint32_t volume = 0;
+    if (check_volume_number(run.words[1], volume) != 0) return STATUS_REFUSED;
+    uint8_t name[TI_NAME_BYTES];
+    const char* text = run.count > 2 ? run.words[2] : "";
+    const bool padded = pad_name(text, std::strlen(text), name);
+    if (!padded || (run.count > 2 && !valid_file_name(name))) {
+        std::printf(
+            "'%s' is not a valid TI name (1 to 10 characters; no blank, '.' or control "
+            "byte).\n",
+            text);
+        return STATUS_REFUSED;
+    }
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    return reported(edit_volume(*card, volume, edit, name), &*card);
+}
+
+int run_name(const Run& run) {
+    return run_edit(run, VolumeEdit::rename);
+}
+
+int run_format(const Run& run) {
+    return run_edit(run, VolumeEdit::format);
+}
+
+int run_clear(const Run& run) {
+    return run_edit(run, VolumeEdit::clear);
 }
 
 int run_list(const Run& run) {
@@ -313,6 +338,9 @@ const Command COMMANDS[] = {
     {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 2, 4, run_get},
     {PUT_KEYWORD, "PUT <disk> <file>...", "put files onto a volume or DSK file", 3, ANY_WORDS, run_put},
     {DEL_KEYWORD, "DEL <disk> <name>...", "delete files from a volume or DSK file", 3, ANY_WORDS, run_del},
+    {NAME_KEYWORD, "NAME <volume#> <name>", "rename the disk in a volume", 3, 3, run_name},
+    {FORMAT_KEYWORD, "FORMAT <volume#> [<name>]", "make a volume a new, empty disk", 2, 3, run_format},
+    {CLEAR_KEYWORD, "CLEAR <volume#>", "empty a volume", 2, 2, run_clear},
 };
 // clang-format on
 const Command& WRITE_COMMAND = COMMANDS[0];
@@ -322,6 +350,7 @@ struct Options {
     const char* card = nullptr;
     bool help = false;
     bool version = false;
+    bool trim = false;
 };
 struct OptionLine {
     const char* form;
@@ -329,6 +358,7 @@ struct OptionLine {
 };
 const OptionLine OPTION_LINES[] = {
     {"--card <device or file>", "name the card (also --card=PATH)"},
+    {"--trim", "FLASH: a disk at its own size"},
     {"--help, --version", "this text; the program's version"},
 };
 
@@ -374,6 +404,8 @@ bool take_options(int argc, char** argv, Options& options, char** words, int& co
             options.help = true;
         } else if (std::strcmp(word, "--version") == 0) {
             options.version = true;
+        } else if (std::strcmp(word, TRIM_OPTION) == 0) {
+            options.trim = true;
         } else if (const char* rest = after_prefix(word, CARD_EQUALS)) {
             card = rest;
         } else if (std::strcmp(word, CARD_OPTION) == 0 && i + 1 < argc) {
@@ -486,5 +518,9 @@ int slotpush_main(int argc, char** argv) {
         std::printf("--card names no card: its name is empty.\n");
         return STATUS_REFUSED;
     }
-    return command.run({words, count, argv[0], options.card});
+    if (options.trim && command.run != run_read_back) {
+        std::printf("--trim is for FLASH alone.\n");
+        return STATUS_USAGE;
+    }
+    return command.run({words, count, argv[0], options.card, options.trim});
 }

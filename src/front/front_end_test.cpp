@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <tuple>
 
 #include "testing/test_support.h"
 
@@ -27,7 +28,11 @@ constexpr const char* USAGE =
     "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
     "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
     "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
+    "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
+    "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
+    "          slotpush CLEAR <volume#>            empty a volume\n"
     "Options:  --card <device or file>             name the card (also --card=PATH)\n"
+    "          --trim                              FLASH: a disk at its own size\n"
     "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
@@ -236,6 +241,102 @@ TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
               "Skipped notes.txt in backup: not a backup's file name.\nslotpull failed: "
               "'backup/0004.dsk' "
               "holds 3 bytes, not a whole slot's 409600; nothing was written.\n");
+}
+
+// An empty TI disk of sides x tracks x sectors, as the disk managers make one: its bitmap marks
+// sectors 0 and 1 used, and every sector past its end.
+std::vector<uint8_t> empty_disk(uint8_t sides, uint8_t tracks, uint8_t sectors) {
+    const uint32_t total = uint32_t{sides} * tracks * sectors;
+    std::vector<uint8_t> disk(total * 256, 0);
+    const uint8_t header[] = {'E',
+                              'M',
+                              'P',
+                              'T',
+                              'Y',
+                              ' ',
+                              ' ',
+                              ' ',
+                              ' ',
+                              ' ',
+                              uint8_t(total >> 8),
+                              uint8_t(total),
+                              sectors,
+                              'D',
+                              'S',
+                              'K',
+                              ' ',
+                              tracks,
+                              sides,
+                              2};
+    std::copy(std::begin(header), std::end(header), disk.begin());
+    for (uint32_t n = 0; n < 1600; ++n) disk[56 + n / 8] |= (n < 2 || n >= total) << n % 8;
+    return disk;
+}
+
+TEST_F(FrontEnd, ATrimmedReadBackIsTheDiskAtItsOwnSize) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    const std::string saved = "Volume 2 on " + DRIVE_1 + " (EMPTY) saved as out.dsk";
+    for (const auto& [sides, tracks, sectors] :
+         {std::tuple{1, 40, 9}, {2, 40, 9}, {2, 40, 18}, {2, 40, 20}}) {
+        m.files["in.dsk"] = empty_disk(sides, tracks, sectors);
+        const std::string total = std::to_string(sides * tracks * sectors);
+        ASSERT_EQ(run_slotpush({"slotpush", "in.dsk", "2"}).status, 0);
+        EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2", "out.dsk", "--trim"}).output,
+                  saved + (total == "1600" ? "" : ", cut to its own " + total + " sectors") +
+                      ".\nslotpull succeeded.\n");
+        EXPECT_EQ(m.files["out.dsk"], m.files["in.dsk"]) << total;
+    }
+    // A sector past a 360-sector disk's end in use: 1600 sectors, the card's geometry.
+    m.files["in.dsk"] = empty_disk(1, 40, 9);
+    ASSERT_EQ(run_slotpush({"slotpush", "in.dsk", "2"}).status, 0);
+    const uint8_t used = 0x01;
+    m.drives[1].write(SLOT_BYTES + 2 * (56 + 1000 / 8), &used, 1);
+    EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2", "out.dsk", "--trim"}).output,
+              saved +
+                  ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: it uses "
+                  "sectors past its own end.\nslotpull succeeded.\n");
+    EXPECT_EQ(m.files["out.dsk"].size(), 409600u);
+    EXPECT_EQ(
+        std::vector<uint8_t>(m.files["out.dsk"].begin() + 10, m.files["out.dsk"].begin() + 19),
+        (std::vector<uint8_t>{0x06, 0x40, 20, 'D', 'S', 'K', ' ', 40, 2}));
+    EXPECT_EQ(run_slotpush({"slotpush", "LIST", "1", "--trim"}).output,
+              "--trim is for FLASH alone.\n");
+}
+
+TEST_F(FrontEnd, NameFormatAndClearShowInListAtOnce) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+    const std::string on = "Volume 3 on " + DRIVE_1;
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+        std::string listed;  // LIST 3's line afterwards
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{"NAME", "3", "GAMES"}, 0, on + " held FILES; it now holds GAMES.\nslotpull succeeded.\n", "     3  GAMES          1600  1595"},
+        {{"NAME", "3", "A.B"}, -1, "'A.B' is not a valid TI name (1 to 10 characters; no blank, '.' or control byte).\n", "     3  GAMES          1600  1595"},
+        {{"FORMAT", "3", "NEW"}, 0, on + " held GAMES; it now holds NEW.\nslotpull succeeded.\n", "     3  NEW            1600  1598"},
+        {{"CLEAR", "3"}, 0, on + " held NEW; it is now empty.\nslotpull succeeded.\n", "     3  (empty)"},
+        {{"NAME", "3", "X"}, 16, "There is no TI disk in volume 3 on " + DRIVE_1 + ": it is empty.\nNothing was changed.\n", "     3  (empty)"},
+        {{"FORMAT", "3"}, 0, on + " was empty; it now holds a disk without a name.\nslotpull succeeded.\n", "     3                 1600  1598"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        std::vector<std::string> line = {"slotpush"};
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        const ToolRun run = run_slotpush(line);
+        EXPECT_EQ(run.output, c.output);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run_slotpush({"slotpush", "LIST", "3"}).output,
+                  "Volume  Name        Sectors  Free  Prot\n" + c.listed + "\n");
+    }
+    EXPECT_TRUE(
+        run_slotpush({"slotpush", "DIR", "3"}).output.ends_with("0 files, 0 sectors used.\n"));
 }
 
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {

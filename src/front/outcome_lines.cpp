@@ -331,9 +331,23 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     report_failure(outcome, card);
     if (outcome.status == RESULT_CHANGE_REFUSED) std::printf("Nothing was changed.\n");
 }
+
 void report_volume_saved(const Outcome& saved) {
-    std::printf("Volume %s on %s (%s) saved as %s.\n", Decimal(saved.volume).text, saved.card_name,
+    std::printf("Volume %s on %s (%s) saved as %s", Decimal(saved.volume).text, saved.card_name,
                 disk_text(saved.holds), saved.path);
+    switch (static_cast<Trimmed::Kind>(saved.trim)) {
+        case Trimmed::Kind::whole:
+            break;
+        case Trimmed::Kind::cut:
+            std::printf(", cut to its own %s sectors", Decimal(saved.disk_sectors).text);
+            break;
+        case Trimmed::Kind::regeometried:
+            std::printf(
+                ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: it "
+                "uses sectors past its own end");
+            break;
+    }
+    std::printf(".\n");
 }
 
 void report_volume_written(uint32_t volume, const char* card_name, const DiskLabel& held,
@@ -342,21 +356,24 @@ void report_volume_written(uint32_t volume, const char* card_name, const DiskLab
     std::printf("Volume %s on %s ", Decimal(volume).text, card_name);
     switch (held.kind) {
         case Kind::empty:
-            std::printf("was empty; it now holds ");
+            std::printf("was empty; it ");
             break;
         case Kind::not_a_disk:
-            std::printf("held something that is not a TI disk; it now holds ");
+            std::printf("held something that is not a TI disk; it ");
             break;
         case Kind::disk:
-            std::printf("held %s; it now holds ", disk_text(held));
+            std::printf("held %s; it ", disk_text(held));
             break;
         case Kind::unknown:
-            std::printf("now holds ");  // what it held could not be read
-            break;
+            break;  // what it held could not be read
     }
-    // A backup written back may hold something else.
-    const bool disk = holds.kind != Kind::not_a_disk;
-    std::printf("%s.\n", disk ? disk_text(holds) : "something that is not a TI disk");
+    if (holds.kind == Kind::empty) {
+        std::printf("is now empty.\n");
+    } else {
+        // A backup written back may hold something else.
+        const bool disk = holds.kind != Kind::not_a_disk;
+        std::printf("now holds %s.\n", disk ? disk_text(holds) : "something that is not a TI disk");
+    }
 }
 
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {

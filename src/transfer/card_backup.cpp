@@ -65,7 +65,7 @@ Outcome make_folder(const char* folder) {
 }  // namespace
 
 Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const char* folder,
-                       VolumeSaved on_saved, BackupDone& done) {
+                       bool trim, VolumeSaved on_saved, BackupDone& done) {
     CardReader reader(card);
     if (const DWORD error = reader.open_error()) {
         return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
@@ -103,10 +103,10 @@ Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const ch
         } else {
             backup_path(folder, volume, summary, path.get());
             const Outcome saved =
-                save_image_file(path.get(), card, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
+                save_volume(path.get(), card, volume, {raw.get(), SLOT_BYTES}, trim);
             if (saved.failed()) return saved;
             ++done.saved;
-            on_saved(card, volume, label_of(summary), path.get());
+            on_saved(saved);
         }
         if (volume == last || volume == UINT32_MAX) break;
     }

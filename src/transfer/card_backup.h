@@ -10,9 +10,9 @@
 #include "owned_buffer.h"
 #include "transfer/volume_transfer.h"
 
-// Told of each volume saved: what it holds and the file it went into.
-using VolumeSaved = void (*)(const Card& card, uint32_t volume, const DiskLabel& holds,
-                             const char* path);
+// Told of each volume saved, as a read-back says it: the volume, the card, what it holds, the
+// file it went into and how it was trimmed.
+using VolumeSaved = void (*)(const Outcome& saved);
 
 struct BackupDone {
     uint32_t saved = 0;
@@ -22,8 +22,9 @@ struct BackupDone {
 // Saves volumes first to last (0: to the card's end) into folder, which is made where missing,
 // through one open of the card; an empty volume is counted, not saved. A first volume past the
 // card's end is refused as LIST refuses it; a volume that cannot be read or saved stops the run.
+// With trim, each TI disk is saved at its own size, as a read-back trims it.
 Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const char* folder,
-                       VolumeSaved on_saved, BackupDone& done);
+                       bool trim, VolumeSaved on_saved, BackupDone& done);
 
 // Told of each file of the folder whose name is not a backup's, which is skipped.
 using FileSkipped = void (*)(const char* folder, const char* name);

@@ -138,10 +138,15 @@ Outcome replace_file_bytes(const char* path, std::span<const uint8_t> bytes) {
 }
 
 Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
-                        uint32_t byte_count) {
-    Buffer output = obtain<uint8_t>(byte_count);
+                        Trimmed* trimmed) {
+    Buffer output = obtain<uint8_t>(IMAGE_BYTES);
     if (!output) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
-    const std::span<uint8_t> image{output.get(), byte_count};
+    const std::span<uint8_t, IMAGE_BYTES> image{output.get(), IMAGE_BYTES};
     deinterleave(raw_slot, image);
-    return save_file_bytes(path, card, image);
+    size_t length = IMAGE_BYTES;
+    if (trimmed != nullptr && has_disk_signature(image.first<IMAGE_SECTOR_BYTES>())) {
+        *trimmed = trim_to_geometry(image.first<IMAGE_SECTOR_BYTES>());
+        length = size_t{trimmed->sectors} * IMAGE_SECTOR_BYTES;
+    }
+    return save_file_bytes(path, card, image.first(length));
 }

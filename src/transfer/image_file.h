@@ -6,6 +6,7 @@
 
 #include "device/card.h"
 #include "device/outcome.h"
+#include "disk/volume_header.h"
 #include "transfer/slot_layout.h"
 
 // Whether a file (or anything the system opens for reading) is there by that name.
@@ -37,9 +38,10 @@ inline constexpr char OLD_SUFFIX[] = ".slotpush-old";
 // RESULT_CREATE_FAILED or RESULT_SAVE_FAILED that leaves the old file at path.
 Outcome replace_file_bytes(const char* path, std::span<const uint8_t> bytes);
 
-// Creates (or truncates) path and writes byte_count bytes taken from the even positions of
-// raw_slot. Refused, before anything is opened for writing, where path names a device or the card
-// read from. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or
-// RESULT_SAVE_FAILED.
+// Creates (or truncates) path and writes the disk image held in the even positions of raw_slot;
+// where trimmed is given, a TI disk is saved at its own size (trim_to_geometry), and trimmed
+// says how. Refused, before anything is opened for writing, where path names a device or the
+// card read from. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER,
+// RESULT_CREATE_FAILED or RESULT_SAVE_FAILED.
 Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
-                        uint32_t byte_count);
+                        Trimmed* trimmed = nullptr);

@@ -20,16 +20,11 @@ Outcome within_card(const CardReader& reader, uint32_t volume, int32_t status) {
     return refused;
 }
 
-Outcome read_back(const Card& card, uint32_t volume, const char* destination) {
+Outcome read_back(const Card& card, uint32_t volume, const char* destination, bool trim) {
     Outcome outcome;
     const Buffer raw = read_slot(card, volume, outcome);
     if (!raw) return outcome;
-    Outcome saved = save_image_file(destination, card, {raw.get(), SLOT_BYTES}, IMAGE_BYTES);
-    if (saved.failed()) return saved;
-    saved.holds = label_of(summarise_slot(
-        std::span<const uint8_t, DEVICE_SECTOR_BYTES>{raw.get(), DEVICE_SECTOR_BYTES}));
-    saved.path = destination;
-    return saved;
+    return save_volume(destination, card, volume, {raw.get(), SLOT_BYTES}, trim);
 }
 
 // The card is looked at once, through one reader, before anything else touches it: a volume
@@ -88,6 +83,20 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
 }
 
 }  // namespace
+
+Outcome save_volume(const char* path, const Card& card, uint32_t volume,
+                    std::span<const uint8_t> raw_slot, bool trim) {
+    Trimmed trimmed;
+    Outcome saved = save_image_file(path, card, raw_slot, trim ? &trimmed : nullptr);
+    if (saved.failed()) return saved;
+    saved.volume = volume;
+    saved.card_name = card.shown;
+    saved.holds = label_of(summarise_slot(raw_slot.first<DEVICE_SECTOR_BYTES>()));
+    saved.path = path;
+    saved.trim = static_cast<uint8_t>(trimmed.kind);
+    saved.disk_sectors = trimmed.sectors;
+    return saved;
+}
 
 Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome, SlotUse use) {
     CardReader reader(card);
@@ -262,6 +271,6 @@ Outcome write_volume_from(const Card& card, const char* source, uint32_t volume)
     return said_of_volume(write_image(card, source, volume), card, volume);
 }
 
-Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination) {
-    return said_of_volume(read_back(card, volume, destination), card, volume);
+Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination, bool trim) {
+    return said_of_volume(read_back(card, volume, destination, trim), card, volume);
 }

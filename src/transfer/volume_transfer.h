@@ -41,8 +41,15 @@ Outcome write_volume_list(const Card& card, const ImageList& images, VolumeWritt
                           uint32_t& written);
 
 // Reads volume's slot back into the file destination: refused before anything is saved where
-// the volume lies past the card's end, or destination names a device or the card itself.
-Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination);
+// the volume lies past the card's end, or destination names a device or the card itself. With
+// trim, a TI disk is saved at its own size (trim_to_geometry), and the outcome says how.
+Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination,
+                         bool trim = false);
+
+// Saves the disk of a slot read back into path, trimmed where asked, and says so: the outcome
+// names the volume, the card, what it holds, the file and how it was trimmed.
+Outcome save_volume(const char* path, const Card& card, uint32_t volume,
+                    std::span<const uint8_t> raw_slot, bool trim);
 
 // What a slot is read for: to read, or to be changed, when a PC's own disk is refused first.
 enum class SlotUse : uint8_t { read, change };
