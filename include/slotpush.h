@@ -66,6 +66,8 @@ inline constexpr const char* DEL_KEYWORD = "DEL";
 inline constexpr const char* NAME_KEYWORD = "NAME";
 inline constexpr const char* FORMAT_KEYWORD = "FORMAT";
 inline constexpr const char* CLEAR_KEYWORD = "CLEAR";
+// The keyword that finds disks and files by name.
+inline constexpr const char* FIND_KEYWORD = "FIND";
 // The keyword that writes a backup's folder back into its volumes.
 inline constexpr const char* RESTORE_KEYWORD = "RESTORE";
 // The option that names the card: a device or a file.

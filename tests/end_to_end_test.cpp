@@ -224,6 +224,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
         "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
         "          slotpush CLEAR <volume#>            empty a volume\n"
+        "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
         "Options:  --card <device or file>             name the card (also --card=PATH)\n"
         "          --trim                              FLASH: a disk at its own size\n"
         "          --help, --version                   this text; the program's version\n";

@@ -1,6 +1,7 @@
 #include "disk/volume_header.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "printable.h"
 
@@ -119,7 +120,7 @@ void format_volume(WritableSector sector0, WritableSector index, const uint8_t* 
     rename_volume(sector0, name);
     set_total(sector0, MAPPED_SECTORS);
     sector0[SECTORS_PER_TRACK] = CARD_SECTORS_PER_TRACK;
-    std::copy(std::begin(SIGNATURE_TEXT), std::end(SIGNATURE_TEXT), sector0.begin() + SIGNATURE);
+    std::memcpy(sector0.data() + SIGNATURE, SIGNATURE_TEXT, sizeof SIGNATURE_TEXT);
     sector0[PROTECTION] = ' ';
     sector0[TRACKS_PER_SIDE] = CARD_TRACKS;
     sector0[SIDES] = CARD_SIDES;
@@ -129,5 +130,5 @@ void format_volume(WritableSector sector0, WritableSector index, const uint8_t* 
 }
 
 void rename_volume(WritableSector sector0, const uint8_t* name) {
-    std::copy(name, name + TI_NAME_BYTES, sector0.begin());
+    std::memcpy(sector0.data(), name, TI_NAME_BYTES);  // the Windows programs import no memmove
 }

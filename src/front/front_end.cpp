@@ -11,6 +11,7 @@
 #include "front/outcome_lines.h"
 #include "slotpush.h"
 #include "transfer/card_backup.h"
+#include "transfer/card_search.h"
 #include "transfer/catalogue.h"
 #include "transfer/file_change.h"
 #include "transfer/file_listing.h"
@@ -86,6 +87,13 @@ bool parse_volume_range(const char* text, uint32_t& first, uint32_t& last) {
     return last_error == std::errc() && after_last == end && last >= first;
 }
 
+// parse_volume_range, its refusal said.
+bool volume_range(const char* text, uint32_t& first, uint32_t& last) {
+    if (parse_volume_range(text, first, last)) return true;
+    std::printf("The value '%s' is an invalid volume range.\n", text);
+    return false;
+}
+
 bool all_digits(const char* text) {
     while (*text >= '0' && *text <= '9') ++text;
     return *text == '\0';
@@ -122,8 +130,7 @@ int run_write_many(const Run& run) {
     uint32_t last = 0;
     if (all_digits(target)) {
         if (check_volume_number(target, first) != 0) return STATUS_REFUSED;
-    } else if (!parse_volume_range(target, first, last)) {
-        std::printf("The value '%s' is an invalid volume range.\n", target);
+    } else if (!volume_range(target, first, last)) {
         return STATUS_REFUSED;
     }
     if ((last != 0 && count > last - first + 1) || first > UINT32_MAX - (count - 1)) {
@@ -163,10 +170,7 @@ int run_write(const Run& run) {
 int run_backup(const Run& run) {
     uint32_t first = 0;
     uint32_t last = 0;
-    if (!parse_volume_range(run.words[1], first, last)) {
-        std::printf("The value '%s' is an invalid volume range.\n", run.words[1]);
-        return STATUS_REFUSED;
-    }
+    if (!volume_range(run.words[1], first, last)) return STATUS_REFUSED;
     if (run.count < 3) {
         std::printf("A range of volumes is saved into a folder: name it.\n");
         return STATUS_USAGE;
@@ -250,13 +254,34 @@ int run_clear(const Run& run) {
     return run_edit(run, VolumeEdit::clear);
 }
 
+void report_found(const Found& found) {
+    std::printf("%6s  ", Decimal(found.volume).text);
+    if (found.file == nullptr) {
+        std::printf("%s\n", found.disk);
+        return;
+    }
+    std::printf("%-10s  %-10s  %-11s  %5s\n", found.disk, found.file->name, found.file->type,
+                Decimal(found.file->sectors).text);
+}
+
+// FIND TEXT: the disks and files whose names hold the text.
+int run_find(const Run& run) {
+    const std::optional<Card> card = settle_card(run);
+    if (!card) return STATUS_REFUSED;
+    std::printf("Volume  Disk        File        Type          Size\n");
+    uint32_t found = 0;
+    uint64_t read_bytes = 0;
+    const Outcome outcome = find_on_card(*card, run.words[1], report_found, found, read_bytes);
+    if (outcome.failed()) return reported(outcome, &*card);
+    if (found == 0) std::printf("Nothing on the card holds '%s'.\n", run.words[1]);
+    std::printf("%s found; %s bytes read.\n", Decimal(found).text, Decimal(read_bytes).text);
+    return outcome.status;
+}
+
 int run_list(const Run& run) {
     uint32_t first = 0;
     uint32_t last = 0;
-    if (!parse_volume_range(run.words[1], first, last)) {
-        std::printf("The value '%s' is an invalid volume range.\n", run.words[1]);
-        return STATUS_REFUSED;
-    }
+    if (!volume_range(run.words[1], first, last)) return STATUS_REFUSED;
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     const Outcome outcome = list_volumes(*card, first, last);
@@ -341,6 +366,7 @@ const Command COMMANDS[] = {
     {NAME_KEYWORD, "NAME <volume#> <name>", "rename the disk in a volume", 3, 3, run_name},
     {FORMAT_KEYWORD, "FORMAT <volume#> [<name>]", "make a volume a new, empty disk", 2, 3, run_format},
     {CLEAR_KEYWORD, "CLEAR <volume#>", "empty a volume", 2, 2, run_clear},
+    {FIND_KEYWORD, "FIND <text>", "find disks and files by name (* and ?)", 2, 2, run_find},
 };
 // clang-format on
 const Command& WRITE_COMMAND = COMMANDS[0];

@@ -31,6 +31,7 @@ constexpr const char* USAGE =
     "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
     "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
     "          slotpush CLEAR <volume#>            empty a volume\n"
+    "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
     "Options:  --card <device or file>             name the card (also --card=PATH)\n"
     "          --trim                              FLASH: a disk at its own size\n"
     "          --help, --version                   this text; the program's version\n";
@@ -337,6 +338,34 @@ TEST_F(FrontEnd, NameFormatAndClearShowInListAtOnce) {
     }
     EXPECT_TRUE(
         run_slotpush({"slotpush", "DIR", "3"}).output.ends_with("0 files, 0 sectors used.\n"));
+}
+
+TEST_F(FrontEnd, FindReadsOnlyWhatItNeedsAndIgnoresCase) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    std::vector<uint8_t> files = disk_with_files({{"LOAD", 0x01, 0, 2}, {"NOTES", 0x80, 80, 4}});
+    std::copy_n(files.begin() + 3 * 256, 256, files.begin() + 40 * 256);  // NOTES' record at 40
+    files[256 + 3] = 40;
+    files[56 + 5] |= 1;
+    m.files["files.dsk"] = files;
+    ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+    const std::string header = "Volume  Disk        File        Type          Size\n";
+    const std::string load = "     3  FILES       LOAD        PROGRAM          3\n";
+    const std::string notes = "     3  FILES       NOTES       DIS/VAR 80       5\n";
+    // 7 empty volumes a sector each; the disk's first 34 sectors, and NOTES' record past them.
+    const std::string read =
+        " found; " + std::to_string(8 * 512 + 33 * 512 + 512) + " bytes read.\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"lo", load + "1" + read},
+        {"L?AD", load + "1" + read},
+        {"n*s", notes + "1" + read},
+        {"file", "     3  FILES\n1" + read},
+        {"*", "     3  FILES\n" + load + notes + "3" + read},
+        {"zz", "Nothing on the card holds 'zz'.\n0" + read},
+    };
+    for (const auto& [text, output] : cases) {
+        EXPECT_EQ(run_slotpush({"slotpush", "FIND", text}).output, header + output) << text;
+    }
 }
 
 TEST_F(FrontEnd, TheDriveChoiceFileIsNamedAfterTheProgram) {

@@ -62,7 +62,7 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
   'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
   '          slotpush RESTORE <folder>           write back what FLASH <first>-<last> <folder> saved' \
   '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
@@ -73,6 +73,7 @@ check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK 
   '          slotpush NAME <volume#> <name>      rename the disk in a volume' \
   '          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk' \
   '          slotpush CLEAR <volume#>            empty a volume' \
+  '          slotpush FIND <text>                find disks and files by name (* and ?)' \
   'Options:  --card <device or file>             name the card (also --card=PATH)' \
   '          --trim                              FLASH: a disk at its own size' \
   '          --help, --version                   this text; the program'"'"'s version')" "$output"
@@ -222,6 +223,11 @@ run "" --card empty.img RESTORE backup
 check "restore: status" 0 "$status"
 checks=$((checks + 1))
 cmp -s empty.img card.img || fail "restore: the card differs from the one saved"
+run "" --card empty.img FORMAT 1 NEW
+run "" --card empty.img FIND n?w
+check "FORMAT, then FIND" "0 Volume  Disk        File        Type          Size
+     1  NEW
+1 found; 52224 bytes read." "$status $output"
 run "" --card nosuch.img LIST 1
 check "--card nosuch.img: status" 255 "$status"
 check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"

@@ -1,0 +1,28 @@
+// FIND: the volumes whose disk, or one of whose files, has a name that holds a text, read with
+// as little of each volume as tells it: sector 0, and for a TI disk its first 34 sectors in one
+// read (the index and the records that lie there) and each record past them.
+#pragma once
+
+#include <cstdint>
+
+#include "device/card.h"
+#include "device/outcome.h"
+#include "disk/directory.h"
+
+// A volume found: its disk's name and, where a file's name holds the text, that file's entry
+// (nullptr where the disk's name does).
+struct Found {
+    uint32_t volume = 0;
+    const char* disk = nullptr;
+    const DirectoryEntry* file = nullptr;
+};
+using FoundSaid = void (*)(const Found& found);
+
+// Whether name holds text, compared without regard to case; in text, * stands for any run of
+// characters and ? for any one.
+bool name_holds(const char* name, const char* text);
+
+// Reads every volume of the card through one open and says each match; found counts them.
+// read_bytes counts the bytes read from the card.
+Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uint32_t& found,
+                     uint64_t& read_bytes);
