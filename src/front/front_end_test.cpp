@@ -188,18 +188,24 @@ TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
     const std::string on = " on " + DRIVE_1 + " was empty; it now holds ";
     EXPECT_EQ(batch.output, "Volume 6" + on + "?????#*18?.\nVolume 7" + on + "FILES.\nVolume 8" +
                                 on + "?????#*18?.\nslotpull succeeded.\n");
+    // Twenty, on a card of 24 volumes: one claim, and each slot as a single write leaves it.
+    m.drives[1].size = 24 * uint64_t{SLOT_BYTES};
+    std::vector<std::string> twenty = {"slotpush"};
+    for (int i = 0; i < 20; ++i) twenty.push_back(i % 2 == 0 ? "disk.dsk" : "files.dsk");
+    twenty.push_back("3");
+    m.log.clear();
+    ASSERT_EQ(run_slotpush(twenty).status, 0);
     size_t writers = 0;
     for (const fake::Call& call : m.log) {
         writers += call.function == "CreateFileA" && call.target == DRIVE_1 &&
                    (call.args[0] & GENERIC_WRITE);
     }
     EXPECT_EQ(writers, 1u) << "one claim for the run";
-    const std::vector<uint8_t> slots = m.drives[1].bytes(5 * uint64_t{SLOT_BYTES}, 3 * SLOT_BYTES);
-    for (const auto& [image, volume] :
-         {std::pair{"disk.dsk", "6"}, {"files.dsk", "7"}, {"disk.dsk", "8"}}) {
-        ASSERT_EQ(run_slotpush({"slotpush", image, volume}).status, 0);
+    const std::vector<uint8_t> slots = m.drives[1].bytes(2 * uint64_t{SLOT_BYTES}, 20 * SLOT_BYTES);
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(run_slotpush({"slotpush", twenty[i + 1], std::to_string(3 + i)}).status, 0);
     }
-    EXPECT_EQ(m.drives[1].bytes(5 * uint64_t{SLOT_BYTES}, 3 * SLOT_BYTES), slots)
+    EXPECT_EQ(m.drives[1].bytes(2 * uint64_t{SLOT_BYTES}, 20 * SLOT_BYTES), slots)
         << "as single writes";
     // A last volume past the card's end, or a bad file in the list, writes nothing.
     SetUp();
