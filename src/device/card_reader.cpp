@@ -31,3 +31,28 @@ DWORD CardReader::read_sector(uint64_t byte_offset) {
     }
     return read({page_.get(), DEVICE_SECTOR_BYTES}, byte_offset);
 }
+
+namespace {
+
+// Where the system does not tell the card's size, a read at a slot's start that finds nothing
+// there is the card's end.
+bool ends_the_card(DWORD error) {
+    return error == ERROR_HANDLE_EOF || error == ERROR_SECTOR_NOT_FOUND;
+}
+
+}  // namespace
+
+bool CardReader::read_volume_start(uint32_t volume, DWORD& error) {
+    error = NO_ERROR;
+    const std::optional<uint32_t> whole = whole_volumes();
+    if (whole && volume > *whole) return false;
+    error = read_sector(volume_byte_offset(volume));
+    return whole || !ends_the_card(error);
+}
+
+Outcome CardReader::past_end(uint32_t volume, int32_t status) const {
+    Outcome refused = failed(status, NO_ERROR, Outcome::About::past_card_end);
+    refused.volume = volume;
+    refused.last_volume = whole_volumes();
+    return refused;
+}

@@ -12,12 +12,6 @@
 #include "owned_buffer.h"
 #include "slotpush.h"
 
-// Where the system does not tell the card's size, a read at a slot's start that finds nothing
-// there is the card's end.
-inline bool ends_the_card(DWORD error) {
-    return error == ERROR_HANDLE_EOF || error == ERROR_SECTOR_NOT_FOUND;
-}
-
 class CardReader {
   public:
     explicit CardReader(const Card& card);
@@ -31,6 +25,14 @@ class CardReader {
     // Whether the card is a PC's own disk, asked through this reader (and false where it cannot
     // say): a write refuses such a disk before it claims anything.
     bool is_pc_disk() const;
+
+    // Reads the first sector of volume into sector(), error saying how that went; false where the
+    // card ends before the volume: past its whole volumes, or, where it tells no size, where a
+    // read there finds nothing. Nothing is read past a known end.
+    bool read_volume_start(uint32_t volume, DWORD& error);
+    // The refusal, with status, of a volume past the card's end, naming its last whole volume
+    // where the card tells it.
+    Outcome past_end(uint32_t volume, int32_t status) const;
 
     // Reads buffer.size() bytes at byte_offset: NO_ERROR, or why they could not be read.
     DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset);

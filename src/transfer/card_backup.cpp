@@ -70,24 +70,14 @@ Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const ch
     if (const DWORD error = reader.open_error()) {
         return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
     }
-    const std::optional<uint32_t> whole_volumes = reader.whole_volumes();
     const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
     const Owned<char> path = obtain<char>(std::strlen(folder) + MAX_PATH);
     if (!raw || !path) return failed_with_last_error(RESULT_NO_SOURCE);
     for (uint32_t volume = first;; ++volume) {
         const uint64_t offset = volume_byte_offset(volume);
         DWORD error = NO_ERROR;
-        bool ended = whole_volumes && volume > *whole_volumes;
-        if (!ended) {
-            error = reader.read_sector(offset);
-            ended = !whole_volumes && ends_the_card(error);
-        }
-        if (ended && volume == first) {
-            Outcome refused = failed(STATUS_REFUSED, NO_ERROR, Outcome::About::past_card_end);
-            refused.volume = first;
-            refused.last_volume = whole_volumes;
-            return refused;
-        }
+        const bool ended = !reader.read_volume_start(volume, error);
+        if (ended && volume == first) return reader.past_end(first, STATUS_REFUSED);
         if (ended) break;
         if (error == NO_ERROR && volume == first) {
             if (Outcome refused = make_folder(folder); refused.failed()) return refused;

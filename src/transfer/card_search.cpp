@@ -80,10 +80,8 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
     const Buffer raw = obtain<uint8_t>(size_t{FIRST_SECTORS} * DEVICE_SECTOR_BYTES);
     const Buffer disk = obtain<uint8_t>(IMAGE_BYTES);
     if (!raw || !disk) return failed_with_last_error(RESULT_NO_SOURCE);
-    const std::optional<uint32_t> whole_volumes = reader.whole_volumes();
-    for (uint32_t volume = 1; !whole_volumes || volume <= *whole_volumes; ++volume) {
-        DWORD error = reader.read_sector(volume_byte_offset(volume));
-        if (!whole_volumes && ends_the_card(error)) break;
+    DWORD error = NO_ERROR;
+    for (uint32_t volume = 1; reader.read_volume_start(volume, error); ++volume) {
         read_bytes += error == NO_ERROR ? DEVICE_SECTOR_BYTES : 0;
         const VolumeSummary summary =
             error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};

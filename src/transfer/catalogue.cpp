@@ -80,17 +80,8 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
     EmptyRun empty(width);
     for (uint32_t volume = first;; ++volume) {
         DWORD error = NO_ERROR;
-        bool ended = whole_volumes && volume > *whole_volumes;
-        if (!ended) {
-            error = reader.read_sector(volume_byte_offset(volume));
-            ended = !whole_volumes && ends_the_card(error);
-        }
-        if (ended && volume == first) {
-            outcome = failed(STATUS_REFUSED, NO_ERROR, Outcome::About::past_card_end);
-            outcome.volume = first;
-            outcome.last_volume = whole_volumes;
-            return outcome;
-        }
+        const bool ended = !reader.read_volume_start(volume, error);
+        if (ended && volume == first) return reader.past_end(first, STATUS_REFUSED);
         if (volume == first) std::printf("%*s  Name        Sectors  Free  Prot\n", width, "Volume");
         if (ended) {
             empty.end();

@@ -14,10 +14,7 @@ namespace {
 Outcome within_card(const CardReader& reader, uint32_t volume, int32_t status) {
     const auto whole_volumes = reader.whole_volumes();
     if (!whole_volumes || volume <= *whole_volumes) return succeeded();
-    Outcome refused = failed(status, NO_ERROR, Outcome::About::past_card_end);
-    refused.volume = volume;
-    refused.last_volume = *whole_volumes;
-    return refused;
+    return reader.past_end(volume, status);
 }
 
 Outcome read_back(const Card& card, uint32_t volume, const char* destination, bool trim) {
