@@ -65,11 +65,12 @@ Outcome check_for_change(const DiskPlace& place, DiskBytes disk) {
 
 // The sectors the change touched go back: into the volume's slot one run at a time in the
 // change's order, or as a whole new image file.
-Outcome write_change(const DiskPlace& place, const LoadedDisk& loaded, DiskChange& change) {
+Outcome write_change(const DiskPlace& place, const LoadedDisk& loaded, const DiskChange& change) {
+    if (place.file != nullptr) {
+        return replace_file_bytes(place.file, {loaded.bytes.get(), loaded.length});
+    }
     ChangedSector order[IMAGE_SECTORS];
     const uint32_t count = change.write_order(order);
-    if (place.file != nullptr)
-        return replace_file_bytes(place.file, {loaded.bytes.get(), loaded.length});
     return write_volume_sectors(*place.card, place.volume, {loaded.bytes.get(), IMAGE_BYTES},
                                 {order, count});
 }
