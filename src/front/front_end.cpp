@@ -149,9 +149,8 @@ int run_write_many(const Run& run) {
     if (!card) return STATUS_REFUSED;
     uint32_t written = 0;
     const Outcome outcome = write_volume_list(*card, images, report_written, written);
-    if (!outcome.failed()) return reported(outcome, &*card);
     reported(outcome, &*card);
-    if (written > 0 || outcome.where == Outcome::Where::card_volume) {
+    if (outcome.failed() && (written > 0 || outcome.where == Outcome::Where::card_volume)) {
         report_batch_stop(first, written, count);
     }
     return outcome.status;
