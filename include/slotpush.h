@@ -50,6 +50,13 @@ inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output
 // PUT, DEL: the change cannot be made whole (a name taken or missing, no room, a damaged disk, a
 // file that is no TI file): refused, nothing written.
 inline constexpr int32_t RESULT_CHANGE_REFUSED = 16;
+// GET: some of the files asked for were not saved (a file there already, a damaged one); the
+// others were, and each that was not is named.
+inline constexpr int32_t RESULT_FILES_LEFT = 32;
+// The run's own output could not be written (a full disk, a pipe no one reads).
+inline constexpr int32_t STATUS_OUTPUT_LOST = 64;
+// A Ctrl-C stopped the run once the step under way was done; what was done is said.
+inline constexpr int32_t RESULT_INTERRUPTED = 130;
 
 // The keyword that stands for the card in place of a file name.
 inline constexpr const char* FLASH_KEYWORD = "FLASH";
@@ -74,3 +81,5 @@ inline constexpr const char* RESTORE_KEYWORD = "RESTORE";
 inline constexpr const char* CARD_OPTION = "--card";
 // The option that saves a read-back's disk at its own size.
 inline constexpr const char* TRIM_OPTION = "--trim";
+// The option that lets GET replace a file that is there already.
+inline constexpr const char* FORCE_OPTION = "--force";

@@ -78,10 +78,14 @@ union LARGE_INTEGER {
 #define OPEN_ALWAYS 4u
 #define TRUNCATE_EXISTING 5u
 
+#define FILE_ATTRIBUTE_READONLY 0x00000001u
 #define FILE_ATTRIBUTE_SYSTEM 0x00000004u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
 
 #define LMEM_FIXED 0x0000u
 #define MEM_COMMIT 0x00001000u
@@ -285,6 +289,13 @@ HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes);
 HLOCAL LocalFree(HLOCAL hMem);
 BOOL DeleteFileA(LPCSTR lpFileName);
 BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
+// What the system says of a file or folder: FILE_ATTRIBUTE_DIRECTORY, FILE_ATTRIBUTE_READONLY
+// (it may not be written); INVALID_FILE_ATTRIBUTES with the last error set where nothing is there.
+DWORD GetFileAttributesA(LPCSTR lpFileName);
+DWORD GetCurrentProcessId();
+HANDLE GetStdHandle(DWORD nStdHandle);
+// TRUE where the handle is a console (a terminal on Linux).
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
 // The pattern is a folder, a separator and "*": every entry of the folder.
 HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData);
@@ -341,6 +352,25 @@ BOOL runs_with_every_right();
 // folder (/usr/bin) that nothing may write into at run time, so the file is read when present
 // and put in place by hand.
 BOOL creates_drive_choice_file();
+
+// Not a Windows function: moves from over to, which it replaces in one step, so that to names
+// the old file or the new one at every moment (rename on Linux; MoveFileExA on the NT family,
+// found when first asked). FALSE with ERROR_CALL_NOT_IMPLEMENTED where the system has no such
+// move (the 9x family): the caller then moves the old file aside first.
+BOOL replace_by_move(LPCSTR from, LPCSTR to);
+
+// Not a Windows function: where path is a link, the path of the file it names at the end of
+// its links (that file may not exist yet), in target; FALSE where path is no link, or where
+// target_bytes cannot hold the name. Windows answers FALSE: its files are written where named.
+BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes);
+
+// Not a Windows function: from now on a Ctrl-C, or a request to end the program (SIGINT and
+// SIGTERM on Linux; the console's control events on Windows, through SetConsoleCtrlHandler), no
+// longer ends it at once but is noted, for interrupted() to tell; a second one ends it at once.
+// A write to a pipe no one reads any more fails, as on Windows, and ends nothing.
+void hold_interruptions();
+// Not a Windows function: TRUE once a Ctrl-C held by hold_interruptions has been noted.
+BOOL interrupted();
 
 // The VWIN32 driver of the 9x family, reached with DeviceIoControl.
 #define VWIN32_DIOC_DOS_IOCTL 1u      // interrupt 21h function 440Dh, generic block-device IOCTL

@@ -214,7 +214,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
         "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n"
         "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
-        "          slotpush RESTORE <folder>           write back what FLASH <first>-<last> "
+        "          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> "
         "<folder> saved\n"
         "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
         "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
@@ -227,6 +227,7 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
         "Options:  --card <device or file>             name the card (also --card=PATH)\n"
         "          --trim                              FLASH: a disk at its own size\n"
+        "          --force                             GET: replace a file that is there already\n"
         "          --help, --version                   this text; the program's version\n";
     const auto unsupported = [](const std::string& file) {
         return "Not a supported TI/99-4A format: '" + file + "' has no DSK signature.\n";

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "winapi.h"
+
 void read_answer(std::FILE* input, char (&answer)[ANSWER_BYTES]) {
     std::fflush(stdout);  // the user answers on the question's line
     size_t length = 0;
@@ -11,6 +13,11 @@ void read_answer(std::FILE* input, char (&answer)[ANSWER_BYTES]) {
     }
     if (length > 0 && answer[length - 1] == '\r') --length;
     answer[length] = '\0';
+}
+
+bool input_is_console() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != FALSE;
 }
 
 int32_t answered_letter(const char* answer) {

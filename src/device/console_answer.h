@@ -13,6 +13,10 @@ inline constexpr size_t ANSWER_BYTES = 84;
 // an empty line.
 void read_answer(std::FILE* input, char (&answer)[ANSWER_BYTES]);
 
+// Whether standard input is a console, where a question can be asked; input from a file or a
+// pipe is never asked.
+bool input_is_console();
+
 // The letter index (A = 0) an answer's first character names, upper-cased; -1 for anything but
 // a letter.
 int32_t answered_letter(const char* answer);

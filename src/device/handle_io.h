@@ -20,6 +20,12 @@ class ScopedHandle {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
     }
 
+    // Closes the handle held, if any, and holds this one.
+    void reset(HANDLE handle) {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = handle;
+    }
+
     explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
 

@@ -19,27 +19,34 @@ struct DiskLabel {
 
 struct Outcome {
     enum class About : uint8_t {
-        system,           // the system's reason for what `where` names
-        card_volume,      // a volume on the card could not be locked: letter, card_name
-        slot_differs,     // the card does not hold what was written: volume, byte
-        not_an_image,     // the image carries no volume signature
-        image_too_large,  // the image file is longer than a disk image: length
-        past_card_end,    // volume lies past the card's end: volume, last_volume
-        listed,           // the catalogue's own lines have said all there is
-        not_a_card,       // the named path is neither a disk nor a file: card_name
-        not_one_disk,     // no single physical drive holds the named letter's volume: card_name
-        pc_disk,          // a fixed disk with partitions, not a card: card_name
-        output_no_file,   // the read-back's output names a device, not a file: path
-        output_is_card,   // the read-back's output is the card file itself: path
-        no_such_file,     // the disk holds no file of that name: file_name, other_name
-        file_damaged,     // the file's record does not say where its data is whole: fault
-        disk_damaged,     // the disk is not changed: fault (FileFault), entry, sector, ti_name
-        change_refused,   // the change cannot be made: fault (ChangeFault), ti_name, file_name;
-                          // sectors_free and sectors_needed where the disk is full
-        not_a_ti_file,    // the PC file is no TI file: file_name, fault (TiFileRead::Form)
-        no_valid_name,    // the PC file gives no valid TI name: file_name
-        not_a_backup,     // a backup's file is not a whole slot's bytes: path, length
-        two_backups,      // two backup files are for one volume: path, file_name, volume
+        system,            // the system's reason for what `where` names
+        card_volume,       // a volume on the card could not be locked: letter, card_name
+        slot_differs,      // the card does not hold what was written: volume, byte
+        not_an_image,      // the image carries no volume signature
+        image_too_large,   // the image file is longer than a disk image: length
+        past_card_end,     // volume lies past the card's end: volume, last_volume
+        listed,            // the catalogue's own lines have said all there is
+        not_a_card,        // the named path is neither a disk nor a file: card_name
+        not_one_disk,      // no single physical drive holds the named letter's volume: card_name
+        pc_disk,           // a fixed disk with partitions, not a card: card_name
+        output_no_file,    // the read-back's output names a device, not a file: path
+        output_is_card,    // the read-back's output is the card file itself: path
+        no_such_file,      // the disk holds no file of that name: file_name, other_name
+        file_damaged,      // the file's record does not say where its data is whole: fault
+        disk_damaged,      // the disk is not changed: fault (FileFault), entry, sector, ti_name
+        change_refused,    // the change cannot be made: fault (ChangeFault), ti_name, file_name;
+                           // sectors_free and sectors_needed where the disk is full
+        not_a_ti_file,     // the PC file is no TI file: file_name, fault (TiFileRead::Form)
+        no_valid_name,     // the PC file gives no valid TI name: file_name
+        not_a_backup,      // a backup's file is not a whole slot's bytes: path, length
+        two_backups,       // two backup files are for one volume: path, file_name, volume
+        output_is_source,  // the file to save into is the disk being read: path
+        output_exists,     // a file is there already and may not be replaced: path
+        output_read_only,  // the file to replace may only be read: path
+        output_linked,     // the file to replace has other names (hard links): path, length
+        no_folder,         // a folder named is not there: path
+        not_a_folder,      // a folder named is something else: path
+        interrupted,       // a Ctrl-C stopped the run between two of its steps
     };
     // What failed.
     enum class Where : uint8_t {
@@ -48,6 +55,7 @@ struct Outcome {
         card,           // the card as a whole, opening or claiming it: card_name
         card_volume,    // volume `volume` of the card: card_name
         output_file,    // the file a read-back saves into: path
+        input_file,     // a PC file a change reads: path
     };
     int32_t status = RESULT_SUCCESS;
     DWORD error = NO_ERROR;
@@ -67,6 +75,7 @@ struct Outcome {
     // with the card's geometry (Trimmed::Kind); 0 saved as the slot holds it.
     uint8_t trim = 0;
     uint32_t disk_sectors = 0;
+    bool whole_slot = false;  // a backup saved the slot's every byte, its odd ones included
     // A file of a disk, which lies in volume `volume` of the card or in the image file `path`.
     const char* file_name = nullptr;  // as the user typed it, or the PC file PUT reads
     char other_name[11] = {};         // a name on the disk that differs from it only in case

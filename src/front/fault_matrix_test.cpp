@@ -51,6 +51,7 @@ const Scenario SCENARIOS[] = {
 };
 
 const std::vector<uint8_t> IMAGE = sector_dump(720, 184320);
+const std::vector<uint8_t> OLD_FLASH = {'o', 'l', 'd'};  // a read-back replaces it, or keeps it
 const std::vector<uint8_t> SLOT_BEFORE = [] {
     std::vector<uint8_t> raw(SLOT_BYTES);
     for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i % 241);
@@ -93,6 +94,7 @@ void set_up(const Scenario& s) {
     if (s.stored) m.files[CHOICE_FILE] = drive_choice_bytes(TARGET_DRIVE);
     m.files["disk.dsk"] = IMAGE;
     m.files["track.dsk"] = track_dump_of(IMAGE);
+    m.files["FLASH"] = OLD_FLASH;
 }
 
 ToolRun run(const Scenario& s) {
@@ -113,7 +115,12 @@ class Oracle {
         size_t pages = 0;
         bool transfer = false;
         bool looking = false;  // at the card before a write, through a reader of its own
+        saving_ = Saving::not_yet;
         for (const fake::Call& call : log) {
+            if (call.target == "FLASH" && call.function == "CreateFileA") saving_ = Saving::looking;
+            if (call.target.starts_with("FLASH.") && call.function == "CreateFileA") {
+                saving_ = Saving::writing;
+            }
             const bool vwin32 = call.target == "\\\\.\\VWIN32" || call.target == "\\\\.\\vwin32";
             const bool card =
                 call.target == "\\\\.\\PHYSICALDRIVE2" || call.target == "\\\\.\\vwin32";
@@ -149,6 +156,36 @@ class Oracle {
     Expected at(size_t index) const { return expected_[index]; }
 
   private:
+    // Where a read-back's save stands: not begun, looking at the FLASH there, writing a new one.
+    enum class Saving { not_yet, looking, writing } saving_ = Saving::not_yet;
+
+    // The save of a read-back: a failure before the new file is written leaves it unmade (4),
+    // one after it leaves the old FLASH (8); what only informs the look (which file FLASH is,
+    // may it be written) changes nothing where it cannot be told.
+    Expected saving_role(const fake::Call& call) const {
+        const std::string& f = call.function;
+        const std::string flash = "the output file 'FLASH': ";
+        // The new file's close is its last write; the old one's only lets it go.
+        if ((f == "CloseHandle" && call.target == "FLASH") || f == "LocalFree" ||
+            f == "DeleteFileA") {
+            return {0, true};
+        }
+        if (f == "GetFileType") {
+            return {4, true,
+                    "the output file 'FLASH' is a device, not a file; nothing was written.",
+                    NO_ERROR};
+        }
+        if (f == "GetFileInformationByHandle" || f == "GetFileAttributesA" ||
+            f == "DeviceIoControl") {
+            return {0, true};
+        }
+        if (saving_ == Saving::looking ||
+            (f == "CreateFileA" && call.target.starts_with("FLASH."))) {
+            return {4, true, flash};
+        }
+        return {8, true, flash};
+    }
+
     // The drive-choice file, the banner and the listing: only losing the stored drive or a
     // listed candidate changes the run, and then no drive is chosen.
     int before_transfer(const fake::Call& call, size_t vwin32_opens, size_t probes) const {
@@ -170,6 +207,7 @@ class Oracle {
     }
 
     Expected in_transfer(const fake::Call& call) const {
+        if (saving_ != Saving::not_yet) return saving_role(call);
         if (call.target.size() == 6 && call.target.ends_with(':')) return volume_role(call);
         const int status = transfer_status(call);
         return {status, true, status == 0 ? "" : subject(call)};
@@ -182,7 +220,6 @@ class Oracle {
         if (call.target == "disk.dsk" || call.target == "track.dsk") {
             return "the image file '" + call.target + "': ";
         }
-        if (call.target == "FLASH") return "the output file 'FLASH': ";
         if (f == "LocalAlloc" || f == "VirtualAlloc") return "";
         const bool opens = f == "CreateFileA" ||
                            (s_.nine_x && f == "DeviceIoControl" && call.args[3] != 0xFFFFFFFF);
@@ -219,10 +256,6 @@ class Oracle {
             return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
                                                           : RESULT_NO_SOURCE;
         }
-        if (call.target == "FLASH" && f == "CreateFileA" && call.args[0] == GENERIC_READ) {
-            return 0;  // is a device there? where none answers, the create says why
-        }
-        if (call.target == "FLASH") return f == "CreateFileA" ? 4 : 8;
         if (call.target == "disk.dsk" || call.target == "track.dsk") return RESULT_NO_SOURCE;
         if (reading) return RESULT_NO_SOURCE;  // the slot could not be read
         if (call.target == "\\\\.\\vwin32") {
@@ -278,11 +311,12 @@ void expect_card_state(const Scenario& s, int status, bool short_write, const st
     if (s.transfer == Transfer::read_back) {
         EXPECT_EQ(slot, SLOT_BEFORE) << "reading changes nothing, " << what;
         const auto flash = fake::machine().files.find("FLASH");
-        if (status == 0) {
-            ASSERT_NE(flash, fake::machine().files.end()) << what;
-            EXPECT_EQ(flash->second, read_back_image()) << what;
-        } else {
-            EXPECT_EQ(flash, fake::machine().files.end()) << "no partial FLASH, " << what;
+        ASSERT_NE(flash, fake::machine().files.end()) << what;
+        EXPECT_EQ(flash->second, status == 0 ? read_back_image() : OLD_FLASH)
+            << "FLASH is the new file or the old one, whole, " << what;
+        for (const auto& [name, bytes] : fake::machine().files) {
+            EXPECT_TRUE(!name.starts_with("FLASH.") || name.ends_with(".old"))
+                << "nothing half-made left beside FLASH: " << name << ", " << what;
         }
     } else if (!short_write) {
         // A write that was made but could not be checked leaves the slot whole.
@@ -318,8 +352,10 @@ TEST(FaultMatrix, EveryCallGoingWrongEndsAsItsRoleSaysAndLosesNothing) {
                                      : !short_count           ? INJECTED
                                      : function == "ReadFile" ? ERROR_HANDLE_EOF
                                                               : ERROR_DISK_FULL;
-                const std::string tail = expected == 0
-                                             ? "slotpull succeeded.\n"
+                // A reason of NO_ERROR: the detail is the whole line, with no system text.
+                const std::string tail = expected == 0 ? "slotpull succeeded.\n"
+                                         : reason == NO_ERROR
+                                             ? "slotpull failed: " + detail + "\n"
                                              : "slotpull failed: " + detail + "text of error " +
                                                    std::to_string(reason) + "\n";
                 if (!transferred && expected != 0) {

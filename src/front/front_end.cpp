@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "device/card_choice.h"
+#include "device/console_answer.h"
 #include "disk/file_record.h"
 #include "front/outcome_lines.h"
 #include "slotpush.h"
@@ -29,6 +30,7 @@ struct Run {
     const char* program;     // argument 0, for the drive-choice file
     const char* named_card;  // --card's path; nullptr where none is named
     bool trim;               // --trim: a read-back at the disk's own size
+    bool force;              // --force: GET replaces a file that is there already
 };
 
 // One command of the command line: its keyword, its form and meaning for the usage text, how
@@ -150,9 +152,9 @@ int run_write_many(const Run& run) {
     uint32_t written = 0;
     const Outcome outcome = write_volume_list(*card, images, report_written, written);
     reported(outcome, &*card);
-    if (outcome.failed() && (written > 0 || outcome.where == Outcome::Where::card_volume)) {
-        report_batch_stop(first, written, count);
-    }
+    const bool part_way = written > 0 || outcome.where == Outcome::Where::card_volume ||
+                          outcome.status == RESULT_INTERRUPTED;
+    if (outcome.failed() && part_way) report_batch_stop(first, written, count);
     return outcome.status;
 }
 
@@ -165,11 +167,16 @@ int run_write(const Run& run) {
     return reported(write_volume_from(*card, run.words[0], volume), &*card);
 }
 
+// "Removed backup/0007-GAMES.dsk: volume 7 is empty now."
+void report_removed(uint32_t volume, const char* path, bool empty) {
+    std::printf("Removed %s: volume %s %s.\n", path, Decimal(volume).text,
+                empty ? "is empty now" : "is saved under another name");
+}
+
 // FLASH N-M FOLDER: every volume of the range that holds something, into the folder.
 int run_backup(const Run& run) {
-    uint32_t first = 0;
-    uint32_t last = 0;
-    if (!volume_range(run.words[1], first, last)) return STATUS_REFUSED;
+    VolumeRange range;
+    if (!volume_range(run.words[1], range.first, range.last)) return STATUS_REFUSED;
     if (run.count < 3) {
         std::printf("A range of volumes is saved into a folder: name it.\n");
         return STATUS_USAGE;
@@ -177,8 +184,9 @@ int run_backup(const Run& run) {
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     BackupDone done;
-    const Outcome outcome =
-        backup_volumes(*card, first, last, run.words[2], run.trim, report_volume_saved, done);
+    const auto stopped = [&](const Outcome& failure) { report_outcome(failure, &*card); };
+    const BackupLines lines{report_volume_saved, report_removed, stopped};
+    const Outcome outcome = backup_volumes(*card, range, run.words[2], run.trim, lines, done);
     if (outcome.about == Outcome::About::past_card_end) {
         report_list_past_end(outcome);
         return outcome.status;
@@ -199,17 +207,23 @@ int run_read_back(const Run& run) {
     return reported(read_volume_back(*card, volume, file, run.trim), &*card);
 }
 
-void report_skipped(const char* folder, const char* name) {
-    std::printf("Skipped %s in %s: not a backup's file name.\n", name, folder);
+void report_skipped(const char* folder, const char* name, bool is_folder) {
+    std::printf("Skipped %s in %s: %s.\n", name, folder,
+                is_folder ? "a folder" : "not a backup's file name");
 }
 
-// RESTORE FOLDER: each backup's file back into its volume, as one run of many.
+// RESTORE FOLDER [FIRST[-LAST]]: each backup's file of the range back into its volume, as one
+// run of many.
 int run_restore(const Run& run) {
+    VolumeRange range;
+    if (run.count > 2 && !volume_range(run.words[2], range.first, range.last)) {
+        return STATUS_REFUSED;
+    }
     const std::optional<Card> card = settle_card(run);
     if (!card) return STATUS_REFUSED;
     Restore restore;
     const Outcome outcome =
-        restore_volumes(*card, run.words[1], report_written, report_skipped, restore);
+        restore_volumes(*card, run.words[1], range, report_written, report_skipped, restore);
     if (!outcome.failed() && restore.found == 0) {
         std::printf("There is no backup's file in %s; nothing was written.\n", run.words[1]);
         return STATUS_REFUSED;
@@ -313,18 +327,39 @@ bool settle_place(const Run& run, DiskPlace& place, std::optional<Card>& card) {
     return card.has_value();
 }
 
+// Whether GET may replace a file that is there: with --force, or where the user, asked at the
+// console, says so. Input that is no console is never asked.
+bool may_replace(bool force, const char* path) {
+    if (force) return true;
+    if (!input_is_console()) return false;
+    std::printf("Replace '%s'? (Y/N): ", path);
+    char answer[ANSWER_BYTES];
+    read_answer(stdin, answer);
+    return answer[0] == 'Y' || answer[0] == 'y';
+}
+
 // GET: one file, or every file of the disk, off a volume or an image file.
 int run_get(const Run& run) {
     DiskPlace place;
     std::optional<Card> card;
     if (!settle_place(run, place, card)) return STATUS_REFUSED;
-    const char* name = run.count > 2 ? run.words[2] : nullptr;
-    uint32_t saved = 0;
-    const Outcome outcome =
-        get_files(place, name, run.count > 3 ? run.words[3] : nullptr, report_saved_file, saved);
+    const auto replace = [&](const char* path) { return may_replace(run.force, path); };
+    const MayReplace asked(replace);
+    GetRequest request;
+    request.name = run.count > 2 ? run.words[2] : nullptr;
+    request.path = run.count > 3 ? run.words[3] : nullptr;
+    request.may_replace = &asked;
+    const auto left = [&](const Outcome& failure) { report_outcome(failure, place.card); };
+    const GetLines lines{report_saved_file, left};
+    GetDone done;
+    const Outcome outcome = get_files(place, request, lines, done);
     if (outcome.failed()) reported(outcome, place.card);
-    if (name == nullptr && (saved > 0 || !outcome.failed())) {
-        std::printf("%s file%s saved.\n", Decimal(saved).text, saved == 1 ? "" : "s");
+    const bool per_file = !outcome.failed() || outcome.about == Outcome::About::listed ||
+                          outcome.about == Outcome::About::interrupted;
+    if (request.name == nullptr && per_file) {
+        std::printf("%s file%s saved", Decimal(done.saved).text, done.saved == 1 ? "" : "s");
+        if (done.left > 0) std::printf("; %s left unsaved", Decimal(done.left).text);
+        std::printf(".\n");
     }
     return outcome.status;
 }
@@ -356,7 +391,7 @@ int run_del(const Run& run) {
 const Command COMMANDS[] = {
     {nullptr, "<DSK file> <volume#>", nullptr, 2, ANY_WORDS, run_write},
     {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)", 2, 3, run_read_back},
-    {RESTORE_KEYWORD, "RESTORE <folder>", "write back what FLASH <first>-<last> <folder> saved", 2, 2, run_restore},
+    {RESTORE_KEYWORD, "RESTORE <folder> [<range>]", "write back what FLASH <first>-<last> <folder> saved", 2, 3, run_restore},
     {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold", 2, 2, run_list},
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk", 2, 2, run_dir},
     {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file", 2, 4, run_get},
@@ -376,6 +411,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool trim = false;
+    bool force = false;
 };
 struct OptionLine {
     const char* form;
@@ -384,6 +420,7 @@ struct OptionLine {
 const OptionLine OPTION_LINES[] = {
     {"--card <device or file>", "name the card (also --card=PATH)"},
     {"--trim", "FLASH: a disk at its own size"},
+    {"--force", "GET: replace a file that is there already"},
     {"--help, --version", "this text; the program's version"},
 };
 
@@ -431,6 +468,8 @@ bool take_options(int argc, char** argv, Options& options, char** words, int& co
             options.version = true;
         } else if (std::strcmp(word, TRIM_OPTION) == 0) {
             options.trim = true;
+        } else if (std::strcmp(word, FORCE_OPTION) == 0) {
+            options.force = true;
         } else if (const char* rest = after_prefix(word, CARD_EQUALS)) {
             card = rest;
         } else if (std::strcmp(word, CARD_OPTION) == 0 && i + 1 < argc) {
@@ -547,5 +586,18 @@ int slotpush_main(int argc, char** argv) {
         std::printf("--trim is for FLASH alone.\n");
         return STATUS_USAGE;
     }
-    return command.run({words, count, argv[0], options.card, options.trim});
+    if (options.force && command.run != run_get) {
+        std::printf("--force is for GET alone.\n");
+        return STATUS_USAGE;
+    }
+    return command.run({words, count, argv[0], options.card, options.trim, options.force});
+}
+
+int slotpush_process(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line out as it is said, to a file too
+    hold_interruptions();
+    int status = slotpush_main(argc, argv);
+    if (std::ferror(stdout) && status == RESULT_SUCCESS) status = STATUS_OUTPUT_LOST;
+    if (std::ferror(stdout)) std::fputs("slotpush: its output could not be written.\n", stderr);
+    return status;
 }

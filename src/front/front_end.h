@@ -9,6 +9,11 @@
 // The whole run; returns the process exit status.
 int slotpush_main(int argc, char** argv);
 
+// The run as the process makes it: its output unbuffered, so that each line reaches a file or a
+// pipe as it is said; a Ctrl-C held until the step under way is done; and output that could not
+// be written a failure of its own (STATUS_OUTPUT_LOST).
+int slotpush_process(int argc, char** argv);
+
 void print_usage();
 
 // The drive-choice file's name: the program path with its last three characters replaced by CFG

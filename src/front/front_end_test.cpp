@@ -21,7 +21,7 @@ constexpr const char* USAGE =
     "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"
     "\n"
     "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
-    "          slotpush RESTORE <folder>           write back what FLASH <first>-<last> <folder> "
+    "          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> <folder> "
     "saved\n"
     "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
     "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
@@ -34,6 +34,7 @@ constexpr const char* USAGE =
     "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
     "Options:  --card <device or file>             name the card (also --card=PATH)\n"
     "          --trim                              FLASH: a disk at its own size\n"
+    "          --force                             GET: replace a file that is there already\n"
     "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
@@ -246,8 +247,8 @@ TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
     m.files["backup/0004.dsk"] = {1, 2, 3};
     EXPECT_EQ(run_slotpush({"slotpush", "RESTORE", "backup"}).output,
               "Skipped notes.txt in backup: not a backup's file name.\nslotpull failed: "
-              "'backup/0004.dsk' "
-              "holds 3 bytes, not a whole slot's 409600; nothing was written.\n");
+              "'backup/0004.dsk' holds 3 bytes, neither a slot's disk of 409600 nor the whole "
+              "slot's 819200; nothing was written.\n");
 }
 
 // An empty TI disk of sides x tracks x sectors, as the disk managers make one: its bitmap marks
@@ -739,7 +740,7 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         {{"GET", "3", "LOADER"}, "There is no file 'LOADER'" + from_3 + ".\n"},
         {{"GET", "4", "LOAD"}, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n"},
         {{"GET", "3", "OLD", "NUL"}, "slotpull failed: the output file 'NUL' is a device, not a file; nothing was written.\n"},
-        {{"GET", "damaged.dsk"}, "slotpull failed: the file LOAD on the image file 'damaged.dsk' cannot be read: its runs hold another number of sectors than its record allocates.\n"},
+        {{"GET", "damaged.dsk"}, "slotpull failed: the file LOAD on the image file 'damaged.dsk' cannot be read: its runs hold another number of sectors than its record allocates.\nOLD (PROGRAM, 2 sectors) from the image file 'damaged.dsk' saved as OLD.\n1 file saved; 1 left unsaved.\n"},
     };
     // clang-format on
     for (const auto& [args, output] : cases) {

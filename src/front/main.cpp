@@ -1,5 +1,5 @@
 #include "front/front_end.h"
 
 int main(int argc, char** argv) {
-    return slotpush_main(argc, argv);
+    return slotpush_process(argc, argv);
 }

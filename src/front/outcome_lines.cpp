@@ -26,6 +26,9 @@ void print_subject(const Outcome& outcome) {
         case Where::output_file:
             std::printf("the output file '%s': ", outcome.path);
             return;
+        case Where::input_file:
+            std::printf("the file '%s': ", outcome.path);
+            return;
         case Where::card:
             std::printf("%s: ", outcome.card_name);
             return;
@@ -181,6 +184,36 @@ void print_not_a_ti_file(const Outcome& outcome) {
 
 const char* disk_text(const DiskLabel& label);
 
+// A file the tool would not write over, and why: "slotpull failed: the output file 'LOAD' is
+// there already; it is kept (--force replaces it)."
+void print_kept_file(const Outcome& outcome) {
+    using About = Outcome::About;
+    std::printf("slotpull failed: the %s file '%s' ",
+                outcome.where == Outcome::Where::image_file ? "image" : "output", outcome.path);
+    switch (outcome.about) {
+        case About::output_no_file:
+            std::printf("is a device, not a file");
+            break;
+        case About::output_is_card:
+            std::printf("is the card itself");
+            break;
+        case About::output_is_source:
+            std::printf("is the disk being read");
+            break;
+        case About::output_linked:
+            std::printf("is one file under %s names (hard links), which a new file would part",
+                        Decimal(outcome.length).text);
+            break;
+        case About::output_read_only:
+            std::printf("may only be read");
+            break;
+        default:
+            std::printf("is there already; it is kept (--force replaces it).\n");
+            return;
+    }
+    std::printf("; nothing was written.\n");
+}
+
 // "There is no file 'load' on volume 5 on /dev/sdb; did you mean LOAD?", or, where the disk is
 // none, what the volume holds instead.
 void print_missing_file(const Outcome& outcome) {
@@ -251,16 +284,21 @@ void report_failure(const Outcome& outcome, const Card* card) {
             std::printf("slotpull failed: %s is neither a disk nor a file.\n", outcome.card_name);
             return;
         case About::output_no_file:
-            std::printf(
-                "slotpull failed: the output file '%s' is a device, not a file; nothing "
-                "was written.\n",
-                outcome.path);
-            return;
         case About::output_is_card:
-            std::printf(
-                "slotpull failed: the output file '%s' is the card itself; nothing was "
-                "written.\n",
-                outcome.path);
+        case About::output_is_source:
+        case About::output_linked:
+        case About::output_read_only:
+        case About::output_exists:
+            print_kept_file(outcome);
+            return;
+        case About::no_folder:
+            std::printf("There is no folder '%s'; nothing was written.\n", outcome.path);
+            return;
+        case About::not_a_folder:
+            std::printf("'%s' is not a folder; nothing was written.\n", outcome.path);
+            return;
+        case About::interrupted:
+            std::printf("Stopped by Ctrl-C.\n");
             return;
         case About::pc_disk:
             std::printf(
@@ -306,9 +344,10 @@ void report_failure(const Outcome& outcome, const Card* card) {
             return;
         case About::not_a_backup:
             std::printf(
-                "slotpull failed: '%s' holds %s bytes, not a whole slot's %s; nothing was "
-                "written.\n",
-                outcome.path, Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text);
+                "slotpull failed: '%s' holds %s bytes, neither a slot's disk of %s nor the whole "
+                "slot's %s; nothing was written.\n",
+                outcome.path, Decimal(outcome.length).text, Decimal(IMAGE_BYTES).text,
+                Decimal(SLOT_BYTES).text);
             return;
         case About::card_volume:
             print_locked_volume(outcome);
@@ -347,6 +386,7 @@ void report_volume_saved(const Outcome& saved) {
                 "uses sectors past its own end");
             break;
     }
+    if (saved.whole_slot) std::printf(", the whole slot: its odd bytes are not all the filler");
     std::printf(".\n");
 }
 
@@ -376,10 +416,19 @@ void report_volume_written(uint32_t volume, const char* card_name, const DiskLab
     }
 }
 
+// Why a file was saved under a name other than its own, after "saved as NAME".
+const char* const RENAMED[] = {
+    "",
+    ", as its own names a device on a PC",
+    ", as a name that starts with '.' is hidden on a PC",
+    ", as its own is not text",
+    ", as another file of this run, or the disk read, has its own",
+};
+
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {
     std::printf("%s (%s, %s sectors) from ", saved.name, saved.type, Decimal(saved.sectors).text);
     print_place(place.volume, place.card != nullptr ? place.card->shown : nullptr, place.file);
-    std::printf(" saved as %s.\n", saved.path);
+    std::printf(" saved as %s%s.\n", saved.path, RENAMED[static_cast<size_t>(saved.renamed)]);
 }
 
 // "LOAD (PROGRAM, 34 sectors) from LOAD.tfi put on volume 5 on /dev/sdb."

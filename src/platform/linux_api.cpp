@@ -4,6 +4,7 @@
 // version and registry calls fail, as on a system without them.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -59,8 +60,8 @@ int open_flags(DWORD access, DWORD disposition) {
     const bool writes = (access & GENERIC_WRITE) != 0;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
     switch (disposition) {
-        case CREATE_NEW:
-            return flags | O_CREAT | O_EXCL;
+        case CREATE_NEW:  // a link where the new file should be is never followed
+            return flags | O_CREAT | O_EXCL | O_NOFOLLOW;
         case CREATE_ALWAYS:
             return flags | O_CREAT | O_TRUNC;
         case OPEN_EXISTING:
@@ -219,6 +220,19 @@ BOOL describe_disk(const std::string& disk, LPCVOID query, LPVOID out, DWORD out
     return TRUE;
 }
 
+// A file created after a template takes its permissions, and, where root creates it, its owner,
+// as Windows gives a new file its template's attributes. Where the file system keeps neither
+// (vfat), the new file keeps what it has.
+void take_after(int fd, HANDLE template_file) {
+    const OpenFile* model = static_cast<const OpenFile*>(template_file);
+    struct stat status {};
+    if (model == nullptr || model == INVALID_HANDLE_VALUE || sys().fstat(model->fd, &status) != 0) {
+        return;
+    }
+    sys().fchmod(fd, status.st_mode & 07777);
+    if (sys().geteuid() == 0) sys().fchown(fd, status.st_uid, status.st_gid);
+}
+
 }  // namespace
 
 DWORD GetLastError() {
@@ -230,7 +244,7 @@ void SetLastError(DWORD dwErrCode) {
 }
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE) {
+                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
     std::string disk;
     const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return INVALID_HANDLE_VALUE;
@@ -242,6 +256,9 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
         fail_with_errno(S_ISDIR(status.st_mode) ? EISDIR : errno);
         sys().close(fd);
         return INVALID_HANDLE_VALUE;
+    }
+    if (dwCreationDisposition == CREATE_NEW || dwCreationDisposition == CREATE_ALWAYS) {
+        take_after(fd, hTemplateFile);
     }
     const bool delete_on_close = (dwFlagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0;
     const bool writer = !disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0;
@@ -553,6 +570,115 @@ BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+    std::string disk;
+    const std::string old_path = resolve(from, disk);
+    if (old_path.empty()) return FALSE;
+    std::string to_disk;
+    const std::string new_path = resolve(to, to_disk);
+    if (new_path.empty()) return FALSE;
+    if (!disk.empty() || !to_disk.empty() ||
+        sys().rename(old_path.c_str(), new_path.c_str()) != 0) {
+        fail_with_errno(disk.empty() && to_disk.empty() ? errno : EACCES);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Each link is followed in turn, a relative one from the folder it lies in, as the kernel
+// follows them, so that a link to a file not made yet names it too.
+BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {
+    constexpr int MOST_LINKS = 40;  // the kernel's own limit
+    std::string at = path;
+    struct stat status {};
+    int links = 0;
+    for (; links < MOST_LINKS && sys().lstat(at.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+         ++links) {
+        char named[4096];
+        const ssize_t length = sys().readlink(at.c_str(), named, sizeof named);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof named) return FALSE;
+        const std::string link(named, static_cast<size_t>(length));
+        const size_t folder = at.find_last_of('/');
+        at = link[0] == '/' || folder == std::string::npos ? link : at.substr(0, folder + 1) + link;
+    }
+    if (links == 0 || at.size() >= target_bytes) return FALSE;
+    std::memcpy(target, at.c_str(), at.size() + 1);
+    return TRUE;
+}
+
+// Windows' attributes of a Linux file: a folder, or one the user may not write. Root may write
+// any file, but one whose permissions give no one the right to write it is still read-only, as
+// Windows' read-only attribute holds for its administrators too.
+DWORD GetFileAttributesA(LPCSTR lpFileName) {
+    std::string disk;
+    const std::string path = resolve(lpFileName, disk);
+    if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+    struct stat status {};
+    if (sys().stat(path.c_str(), &status) != 0) {
+        fail_with_errno(errno);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+    const bool read_only = S_ISREG(status.st_mode) &&
+                           ((status.st_mode & 0222) == 0 || sys().access(path.c_str(), W_OK) != 0);
+    return read_only ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+DWORD GetCurrentProcessId() {
+    return static_cast<DWORD>(sys().getpid());
+}
+
+// Standard input, which the program never closes.
+HANDLE GetStdHandle(DWORD nStdHandle) {
+    static OpenFile input{0, "", "", false};
+    if (nStdHandle != STD_INPUT_HANDLE) {
+        fail_with_code(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    return &input;
+}
+
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    const OpenFile* file = open_file(hConsoleHandle);
+    if (file == nullptr) return FALSE;
+    if (sys().isatty(file->fd) != 1) {
+        fail_with_code(ERROR_INVALID_HANDLE);  // Windows' answer for a handle that is no console
+        return FALSE;
+    }
+    if (lpMode != nullptr) *lpMode = 0;
+    return TRUE;
+}
+
+namespace {
+
+// A Ctrl-C noted, from the signal handler; read by interrupted().
+volatile sig_atomic_t interruption = 0;
+
+void note_interruption(int) {
+    interruption = 1;
+}
+
+}  // namespace
+
+// SA_RESETHAND gives the signal back to the system once it has been noted: a second one ends the
+// program. Reads and writes started meanwhile go on (SA_RESTART), as Windows' do.
+void hold_interruptions() {
+    struct sigaction noted {};
+    noted.sa_handler = note_interruption;
+    noted.sa_flags = SA_RESETHAND | SA_RESTART;
+    sigemptyset(&noted.sa_mask);
+    sys().sigaction(SIGINT, &noted, nullptr);
+    sys().sigaction(SIGTERM, &noted, nullptr);
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    sigemptyset(&ignored.sa_mask);
+    sys().sigaction(SIGPIPE, &ignored, nullptr);
+}
+
+BOOL interrupted() {
+    return interruption != 0 ? TRUE : FALSE;
 }
 
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {

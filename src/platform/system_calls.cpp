@@ -34,6 +34,14 @@ const SystemCalls& real_system_calls() {
             [](const char* from, const char* to) {
                 return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
             },
+        .rename = ::rename,
+        .lstat = [](const char* path, struct stat* status) { return ::lstat(path, status); },
+        .fchmod = ::fchmod,
+        .fchown = ::fchown,
+        .isatty = ::isatty,
+        .getpid = ::getpid,
+        .sigaction = [](int signal, const struct sigaction* action,
+                        struct sigaction* old) { return ::sigaction(signal, action, old); },
         .mkdir = ::mkdir,
         .nanosleep = ::nanosleep,
         .geteuid = ::geteuid,

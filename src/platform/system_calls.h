@@ -4,6 +4,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -32,6 +33,13 @@ struct SystemCalls {
     int (*closedir)(DIR* directory);
     int (*unlink)(const char* path);
     int (*rename_new)(const char* from, const char* to);  // fails with EEXIST where `to` is
+    int (*rename)(const char* from, const char* to);      // replaces what `to` names
+    int (*lstat)(const char* path, struct stat* status);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
+    int (*isatty)(int fd);
+    pid_t (*getpid)();
+    int (*sigaction)(int signal, const struct sigaction* action, struct sigaction* old);
     int (*mkdir)(const char* path, mode_t mode);
     int (*nanosleep)(const timespec* wait, timespec* left);
     uid_t (*geteuid)();

@@ -1,10 +1,20 @@
+#include <algorithm>
+
 #include "testing/fake_parts.h"
 
 namespace fake {
 
-HANDLE open_file(const std::string& name, DWORD access, DWORD disposition) {
+HANDLE open_file(const std::string& named, DWORD access, DWORD disposition) {
     Machine& m = machine();
+    const auto link = m.links.find(named);
+    if (link != m.links.end() && disposition == CREATE_NEW) {
+        return fail(ERROR_FILE_EXISTS, INVALID_HANDLE_VALUE);  // a link is never followed there
+    }
+    const std::string name = link != m.links.end() ? link->second : named;
     if (m.directories.count(name) != 0) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    if ((access & GENERIC_WRITE) != 0 && m.read_only.count(name) != 0) {
+        return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    }
     const bool exists = m.files.count(name) != 0;
     switch (disposition) {
         case OPEN_EXISTING:
@@ -56,6 +66,44 @@ BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     return fake::succeed_clearing_last_error();
 }
 
+// The 9x family has no move that replaces in one step.
+BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+    fake::Machine& m = fake::machine();
+    if (const auto fault = m.begin("replace_by_move", from, {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    if (m.version && m.version->dwPlatformId != VER_PLATFORM_WIN32_NT) {
+        return fake::fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
+    }
+    const auto found = m.files.find(from);
+    if (found == m.files.end()) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
+    if (m.read_only.count(to) != 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
+    auto bytes = std::move(found->second);
+    m.files.erase(found);
+    m.files[to] = std::move(bytes);
+    return fake::succeed_clearing_last_error();
+}
+
+BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {
+    const auto link = fake::machine().links.find(path);
+    if (link == fake::machine().links.end() || link->second.size() >= target_bytes) return FALSE;
+    link->second.copy(target, target_bytes - 1);
+    target[link->second.size()] = '\0';
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR lpFileName) {
+    fake::Machine& m = fake::machine();
+    if (const auto fault = m.begin("GetFileAttributesA", lpFileName, {})) {
+        return fake::fail(fault->error, INVALID_FILE_ATTRIBUTES);
+    }
+    const auto link = m.links.find(lpFileName);
+    const std::string name = link != m.links.end() ? link->second : lpFileName;
+    if (m.directories.count(name) != 0) return FILE_ATTRIBUTE_DIRECTORY;
+    if (m.files.count(name) == 0) return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
+    return m.read_only.count(name) != 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
 BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     fake::Machine& m = fake::machine();
     if (const auto fault = m.begin("CreateDirectoryA", lpPathName, {})) {
@@ -71,15 +119,16 @@ namespace {
 
 // The files of the folder a search names ("folder/*"), in name order, and the next to give.
 struct FakeSearch {
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, bool>> names;  // and whether it is a folder's
     size_t next = 0;
 };
 
 BOOL give_next(FakeSearch& search, LPWIN32_FIND_DATAA found) {
     if (search.next == search.names.size()) return fake::fail(ERROR_NO_MORE_FILES, FALSE);
     *found = WIN32_FIND_DATAA{};
-    const std::string& name = search.names[search.next++];
+    const auto& [name, is_folder] = search.names[search.next++];
     name.copy(found->cFileName, sizeof found->cFileName - 1);
+    found->dwFileAttributes = is_folder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     return fake::succeed_clearing_last_error();
 }
 
@@ -92,14 +141,20 @@ HANDLE FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
     }
     const std::string pattern = lpFileName;
     const std::string folder = pattern.substr(0, pattern.size() - 1);  // up to its separator
-    if (m.directories.count(folder.substr(0, folder.size() - 1)) == 0) {
+    if (!folder.empty() && m.directories.count(folder.substr(0, folder.size() - 1)) == 0) {
         return fake::fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
     }
     static FakeSearch search;  // one search at a time, as the tool makes them
     search = {};
-    for (const auto& [path, bytes] : m.files) {
-        if (path.starts_with(folder)) search.names.push_back(path.substr(folder.size()));
-    }
+    // The folder's own entries, of its files and of the folders in it ("*": the current one's).
+    const auto add = [&](const std::string& path, bool is_folder) {
+        if (!path.starts_with(folder) || path.size() == folder.size()) return;
+        const std::string name = path.substr(folder.size());
+        if (name.find('/') == std::string::npos) search.names.emplace_back(name, is_folder);
+    };
+    for (const auto& [path, bytes] : m.files) add(path, false);
+    for (const std::string& path : m.directories) add(path, true);
+    std::sort(search.names.begin(), search.names.end());
     if (!give_next(search, lpFindFileData))
         return fake::fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     return &search;

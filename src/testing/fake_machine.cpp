@@ -302,6 +302,8 @@ BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFil
     if (machine().handle(hFile) == nullptr) return fake::fail(ERROR_INVALID_HANDLE, FALSE);
     const auto index = static_cast<uint64_t>(std::hash<std::string>()(target));
     *lpFileInformation = {};
+    const auto names = machine().names_of.find(target);
+    lpFileInformation->nNumberOfLinks = names != machine().names_of.end() ? names->second : 1;
     lpFileInformation->dwVolumeSerialNumber = 0x5107;
     lpFileInformation->nFileIndexHigh = static_cast<DWORD>(index >> 32);
     lpFileInformation->nFileIndexLow = static_cast<DWORD>(index);
@@ -432,6 +434,35 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     std::memcpy(lpVersionInformation, &*machine().version, size);
     lpVersionInformation->dwOSVersionInfoSize = size;
     return TRUE;
+}
+
+DWORD GetCurrentProcessId() {
+    return 0x5107;
+}
+
+// Standard input, a console where the machine says so.
+HANDLE GetStdHandle(DWORD nStdHandle) {
+    if (const auto fault = machine().begin("GetStdHandle", "", {nStdHandle})) {
+        return fake::fail(fault->error, INVALID_HANDLE_VALUE);
+    }
+    static int input;
+    return &input;
+}
+
+BOOL GetConsoleMode(HANDLE, LPDWORD lpMode) {
+    if (const auto fault = machine().begin("GetConsoleMode", "", {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    *lpMode = 0;
+    return machine().console_input ? TRUE : fake::fail(ERROR_INVALID_HANDLE, FALSE);
+}
+
+// A Ctrl-C comes when the test says; it is held from the start, as the program holds it.
+void hold_interruptions() {}
+
+BOOL interrupted() {
+    const fake::Machine& m = machine();
+    return m.interrupt_at && m.log.size() >= *m.interrupt_at ? TRUE : FALSE;
 }
 
 BOOL native_drive_names(LPCSTR, LPSTR, DWORD, LPSTR, DWORD) {

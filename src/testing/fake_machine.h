@@ -103,6 +103,13 @@ class Machine {
     std::map<char, Volume> volumes;  // by drive letter, 'A' to 'Z'
     std::vector<Call> log;
 
+    bool console_input = false;                // standard input is a console
+    std::set<std::string> read_only;           // files that may only be read
+    std::map<std::string, DWORD> names_of;     // a file's hard links; 1 where none is named
+    std::map<std::string, std::string> links;  // a link's name and the file it names
+    // A Ctrl-C, noted once the log holds this many calls.
+    std::optional<size_t> interrupt_at;
+
     // The call with this index in the log (counting from 0) goes wrong.
     void fail_call(size_t index, Fault fault = {}) { faults_[index] = fault; }
     // The occurrence-th call (from 0) of this function goes wrong.

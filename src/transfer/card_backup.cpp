@@ -4,36 +4,16 @@
 #include <cstring>
 
 #include "device/card_reader.h"
-#include "transfer/file_transfer.h"
+#include "transfer/folder_entries.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
+#include "transfer/pc_file_names.h"
 #include "winapi.h"
 
 namespace {
 
 constexpr size_t VOLUME_DIGITS = 4;  // "0005": the least a backup's name gives its volume
 constexpr char EXTENSION[] = ".dsk";
-
-// Copies text to out, ended; the end. (The Windows programs import no strcpy or strcat.)
-char* put_text(char* out, const char* text) {
-    const size_t length = std::strlen(text);
-    std::memcpy(out, text, length + 1);
-    return out + length;
-}
-
-// The folder's separator as the user writes it: none after one already there, '\' where the
-// folder is written with those alone, else '/', which every system here takes.
-const char* separator(const char* folder) {
-    const size_t length = std::strlen(folder);
-    if (length == 0 || folder[length - 1] == '/' || folder[length - 1] == '\\') return "";
-    bool back = false;
-    bool forward = false;
-    for (const char* c = folder; *c != '\0'; ++c) {
-        back = back || *c == '\\';
-        forward = forward || *c == '/';
-    }
-    return back && !forward ? "\\" : "/";
-}
 
 // "folder/0005-GAMES.dsk" into path, which holds the folder's length and MAX_PATH more.
 void backup_path(const char* folder, uint32_t volume, const VolumeSummary& summary, char* path) {
@@ -53,90 +33,6 @@ void backup_path(const char* folder, uint32_t volume, const VolumeSummary& summa
     put_text(out, EXTENSION);
 }
 
-// The folder, made where it is missing.
-Outcome make_folder(const char* folder) {
-    if (CreateDirectoryA(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
-        return succeeded();
-    }
-    return said_of(failed_with_last_error(RESULT_CREATE_FAILED), Outcome::Where::output_file,
-                   folder);
-}
-
-}  // namespace
-
-Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const char* folder,
-                       bool trim, VolumeSaved on_saved, BackupDone& done) {
-    CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
-    }
-    const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
-    const Owned<char> path = obtain<char>(std::strlen(folder) + MAX_PATH);
-    if (!raw || !path) return failed_with_last_error(RESULT_NO_SOURCE);
-    for (uint32_t volume = first;; ++volume) {
-        const uint64_t offset = volume_byte_offset(volume);
-        DWORD error = NO_ERROR;
-        const bool ended = !reader.read_volume_start(volume, error);
-        if (ended && volume == first) return reader.past_end(first, STATUS_REFUSED);
-        if (ended) break;
-        if (error == NO_ERROR && volume == first) {
-            if (Outcome refused = make_folder(folder); refused.failed()) return refused;
-        }
-        if (error == NO_ERROR) error = reader.read({raw.get(), SLOT_BYTES}, offset);
-        if (error != NO_ERROR) {
-            return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
-        }
-        const VolumeSummary summary = summarise_slot(
-            std::span<const uint8_t, DEVICE_SECTOR_BYTES>{raw.get(), DEVICE_SECTOR_BYTES});
-        if (summary.kind == VolumeSummary::Kind::empty) {
-            ++done.empty;
-        } else {
-            backup_path(folder, volume, summary, path.get());
-            const Outcome saved =
-                save_volume(path.get(), card, volume, {raw.get(), SLOT_BYTES}, trim);
-            if (saved.failed()) return saved;
-            ++done.saved;
-            on_saved(saved);
-        }
-        if (volume == last || volume == UINT32_MAX) break;
-    }
-    return succeeded();
-}
-
-namespace {
-
-// A search of a folder's entries, closed however it ends.
-class FolderEntries {
-  public:
-    FolderEntries(const char* folder, char* pattern) {
-        put_text(put_text(put_text(pattern, folder), separator(folder)), "*");
-        search_ = FindFirstFileA(pattern, &entry_);
-        has_entry_ = search_ != INVALID_HANDLE_VALUE;
-    }
-    FolderEntries(const FolderEntries&) = delete;
-    FolderEntries& operator=(const FolderEntries&) = delete;
-    ~FolderEntries() {
-        if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
-    }
-    // The next file's name, or nullptr after the last.
-    const char* next() {
-        while (has_entry_) {
-            has_entry_ = false;
-            std::memcpy(name_, entry_.cFileName, sizeof name_);
-            const bool folder = (entry_.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            has_entry_ = FindNextFileA(search_, &entry_) != FALSE;
-            if (!folder) return name_;
-        }
-        return nullptr;
-    }
-
-  private:
-    HANDLE search_;
-    WIN32_FIND_DATAA entry_{};
-    bool has_entry_ = false;
-    char name_[MAX_PATH] = {};
-};
-
 // The volume a backup's file name gives: four digits or more, then "-" and a name, or nothing,
 // then ".dsk" in any case; 0 for a name that is not a backup's.
 uint32_t backup_volume(const char* name) {
@@ -154,18 +50,192 @@ uint32_t backup_volume(const char* name) {
                : 0;
 }
 
+// What a folder named for a backup is: missing (error FILE_NOT_FOUND or PATH_NOT_FOUND), a
+// folder, or something else.
+enum class FolderKind : uint8_t { missing, folder, other };
+FolderKind folder_kind(const char* folder, DWORD& error) {
+    const DWORD attributes = GetFileAttributesA(folder);
+    error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError() : NO_ERROR;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FolderKind::missing;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FolderKind::folder : FolderKind::other;
+}
+
+Outcome folder_refused(Outcome::About about, const char* folder) {
+    Outcome refused = failed(STATUS_REFUSED, NO_ERROR, about);
+    refused.path = folder;
+    return refused;
+}
+
+// The backup files a folder holds for the volumes of a range, in volume order, each with its
+// name.
+class BackupFiles {
+  public:
+    // False where there is no memory for them.
+    bool read(const char* folder, VolumeRange range) {
+        const size_t stride = std::strlen(folder) + MAX_PATH;
+        const Owned<char> pattern = obtain<char>(stride);
+        if (!pattern) return false;
+        uint32_t found = 0;
+        bool is_folder = false;
+        for (FolderEntries entries(folder, pattern.get());
+             const char* name = entries.next(is_folder);) {
+            found += !is_folder && range.holds(backup_volume(name)) ? 1 : 0;
+        }
+        names_ = obtain<char>(size_t{found} * MAX_PATH + 1);
+        volumes_ = obtain<uint32_t>(found + 1);
+        if (!names_ || !volumes_) return false;
+        for (FolderEntries entries(folder, pattern.get());
+             const char* name = entries.next(is_folder);) {
+            const uint32_t volume = backup_volume(name);
+            if (is_folder || !range.holds(volume) || count_ == found) continue;
+            uint32_t at = count_++;  // in volume order
+            for (; at > 0 && volumes_[at - 1] > volume; --at) {
+                volumes_[at] = volumes_[at - 1];
+                std::memcpy(name_at(at), name_at(at - 1), MAX_PATH);
+            }
+            volumes_[at] = volume;
+            put_text(name_at(at), name);
+        }
+        return true;
+    }
+    uint32_t count() const { return count_; }
+    uint32_t volume(uint32_t i) const { return volumes_[i]; }
+    char* name_at(uint32_t i) const { return names_.get() + size_t{i} * MAX_PATH; }
+
+  private:
+    Owned<char> names_;
+    Owned<uint32_t> volumes_;
+    uint32_t count_ = 0;
+};
+
+// The backup's walk over the card, with the folder's earlier files for the volumes it passes.
+struct BackupWalk {
+    const Card& card;
+    const char* folder;
+    const BackupLines& lines;
+    BackupFiles earlier;
+    uint32_t next_earlier = 0;  // the first earlier file whose volume is not passed yet
+    Owned<char> path;           // the folder's length and MAX_PATH more
+};
+
+// Removes the earlier files of volume but the one called kept (nullptr: all), each said.
+void remove_earlier(BackupWalk& walk, uint32_t volume, const char* kept) {
+    for (; walk.next_earlier < walk.earlier.count() &&
+           walk.earlier.volume(walk.next_earlier) <= volume;
+         ++walk.next_earlier) {
+        const char* name = walk.earlier.name_at(walk.next_earlier);
+        if (walk.earlier.volume(walk.next_earlier) < volume ||
+            (kept != nullptr && lstrcmpiA(name, kept) == 0)) {
+            continue;
+        }
+        path_in(walk.folder, name, walk.path.get());
+        if (DeleteFileA(walk.path.get()))
+            walk.lines.removed(volume, walk.path.get(), kept == nullptr);
+    }
+}
+
+// Saves the slot of a volume that holds something; its line said. A failure, said, stops the
+// backup.
+Outcome save_slot(BackupWalk& walk, uint32_t volume, std::span<const uint8_t> raw,
+                  const VolumeSummary& summary, bool trim) {
+    backup_path(walk.folder, volume, summary, walk.path.get());
+    const bool whole = odd_bytes_hold_data(raw);
+    const Outcome saved =
+        save_volume(walk.path.get(), walk.card, volume, raw, trim && !whole, whole);
+    if (saved.failed()) {
+        walk.lines.stopped(saved);
+        return failed(saved.status, NO_ERROR, Outcome::About::listed);
+    }
+    walk.lines.saved(saved);
+    char kept[MAX_PATH];
+    put_text(kept, last_part(walk.path.get()));
+    remove_earlier(walk, volume, kept);
+    return saved;
+}
+
+// The folder for a backup, made where it is missing; refused where it is something else.
+Outcome make_folder(const char* folder) {
+    DWORD error = NO_ERROR;
+    const FolderKind kind = folder_kind(folder, error);
+    if (kind == FolderKind::other) return folder_refused(Outcome::About::not_a_folder, folder);
+    if (kind == FolderKind::folder || CreateDirectoryA(folder, nullptr) ||
+        GetLastError() == ERROR_ALREADY_EXISTS) {
+        return succeeded();
+    }
+    return said_of(failed_with_last_error(RESULT_CREATE_FAILED), Outcome::Where::output_file,
+                   folder);
+}
+
 }  // namespace
 
-Outcome restore_volumes(const Card& card, const char* folder, VolumeWritten on_written,
-                        FileSkipped on_skipped, Restore& restore) {
+Outcome backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
+                       const BackupLines& lines, BackupDone& done) {
+    CardReader reader(card);
+    if (const DWORD error = reader.open_error()) {
+        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+    }
+    BackupWalk walk{card, folder, lines, {}, 0, obtain<char>(std::strlen(folder) + MAX_PATH)};
+    const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
+    if (!raw || !walk.path) return failed_with_last_error(RESULT_NO_SOURCE);
+    for (uint32_t volume = range.first;; ++volume) {
+        DWORD error = NO_ERROR;
+        const bool ended = !reader.read_volume_start(volume, error);
+        if (ended && volume == range.first) return reader.past_end(volume, STATUS_REFUSED);
+        if (ended) break;
+        if (error == NO_ERROR && volume == range.first) {
+            if (Outcome refused = make_folder(folder); refused.failed()) return refused;
+            if (!walk.earlier.read(folder, range)) return failed_with_last_error(RESULT_NO_SOURCE);
+        }
+        const VolumeSummary summary =
+            error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};
+        const uint64_t offset = volume_byte_offset(volume);
+        if (error == NO_ERROR && summary.kind != VolumeSummary::Kind::empty) {
+            error = reader.read({raw.get(), SLOT_BYTES}, offset);
+        }
+        if (error != NO_ERROR) {
+            return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
+        }
+        if (summary.kind == VolumeSummary::Kind::empty) {
+            ++done.empty;
+            remove_earlier(walk, volume, nullptr);
+        } else if (const Outcome saved =
+                       save_slot(walk, volume, {raw.get(), SLOT_BYTES}, summary, trim);
+                   saved.failed()) {
+            return saved;
+        } else {
+            ++done.saved;
+        }
+        if (volume == range.last || volume == UINT32_MAX) break;
+        if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
+    }
+    return succeeded();
+}
+
+Outcome restore_volumes(const Card& card, const char* folder, VolumeRange range,
+                        VolumeWritten on_written, FileSkipped on_skipped, Restore& restore) {
+    DWORD error = NO_ERROR;
+    switch (folder_kind(folder, error)) {
+        case FolderKind::missing:
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                return folder_refused(Outcome::About::no_folder, folder);
+            }
+            return said_of(failed(STATUS_REFUSED, error), Outcome::Where::input_file, folder);
+        case FolderKind::other:
+            return folder_refused(Outcome::About::not_a_folder, folder);
+        case FolderKind::folder:
+            break;
+    }
     const size_t stride = std::strlen(folder) + MAX_PATH;
     const Owned<char> pattern = obtain<char>(stride);
     if (!pattern) return failed_with_last_error(RESULT_NO_SOURCE);
-    for (FolderEntries entries(folder, pattern.get()); const char* name = entries.next();) {
-        if (backup_volume(name) != 0) {
+    bool is_folder = false;
+    for (FolderEntries entries(folder, pattern.get());
+         const char* name = entries.next(is_folder);) {
+        const uint32_t volume = is_folder ? 0 : backup_volume(name);
+        if (volume == 0) {
+            on_skipped(folder, name, is_folder);
+        } else if (range.holds(volume)) {
             ++restore.found;
-        } else {
-            on_skipped(folder, name);
         }
     }
     if (restore.found == 0) return succeeded();
@@ -176,11 +246,12 @@ Outcome restore_volumes(const Card& card, const char* folder, VolumeWritten on_w
         return failed_with_last_error(RESULT_NO_SOURCE);
     }
     uint32_t count = 0;
-    for (FolderEntries entries(folder, pattern.get()); const char* name = entries.next();) {
-        const uint32_t volume = backup_volume(name);
-        if (volume == 0 || count == restore.found) continue;
+    for (FolderEntries entries(folder, pattern.get());
+         const char* name = entries.next(is_folder);) {
+        const uint32_t volume = is_folder ? 0 : backup_volume(name);
+        if (volume == 0 || !range.holds(volume) || count == restore.found) continue;
         char* path = restore.paths.get() + count * stride;
-        put_text(put_text(put_text(path, folder), separator(folder)), name);
+        path_in(folder, name, path);
         // In volume order, as a run of many writes them.
         uint32_t at = count++;
         for (; at > 0 && restore.volumes[at - 1] > volume; --at) {

@@ -7,38 +7,55 @@
 
 #include "device/card.h"
 #include "device/outcome.h"
+#include "function_ref.h"
 #include "owned_buffer.h"
 #include "transfer/volume_transfer.h"
 
-// Told of each volume saved, as a read-back says it: the volume, the card, what it holds, the
-// file it went into and how it was trimmed.
-using VolumeSaved = void (*)(const Outcome& saved);
+// Volumes first to last; last 0: to the card's end.
+struct VolumeRange {
+    uint32_t first = 1;
+    uint32_t last = 0;
+    bool holds(uint32_t volume) const { return volume >= first && (last == 0 || volume <= last); }
+};
+
+// A backup's lines, each said as it happens: a volume saved (as a read-back says it), an
+// earlier file of the folder removed because its volume is empty now or saved under another
+// name, and the failure that stopped the run, while the names it gives are there.
+struct BackupLines {
+    FunctionRef<void(const Outcome& saved)> saved;
+    FunctionRef<void(uint32_t volume, const char* path, bool empty)> removed;
+    FunctionRef<void(const Outcome& failure)> stopped;
+};
 
 struct BackupDone {
     uint32_t saved = 0;
     uint32_t empty = 0;
 };
 
-// Saves volumes first to last (0: to the card's end) into folder, which is made where missing,
-// through one open of the card; an empty volume is counted, not saved. A first volume past the
-// card's end is refused as LIST refuses it; a volume that cannot be read or saved stops the run.
-// With trim, each TI disk is saved at its own size, as a read-back trims it.
-Outcome backup_volumes(const Card& card, uint32_t first, uint32_t last, const char* folder,
-                       bool trim, VolumeSaved on_saved, BackupDone& done);
+// Saves the volumes of range into folder, which is made where missing, through one open of the
+// card: of each volume its first sector is read, and of one that is not empty its whole slot,
+// saved as its disk (trimmed where asked), or as the whole slot where its odd bytes are not all
+// the filler. A folder that holds an earlier backup is brought up to date: each volume of the
+// range keeps one file, and a volume that is empty now loses its file; files that are not
+// backups', and volumes outside the range, are left alone. A first volume past the card's end
+// is refused as LIST refuses it; a volume that cannot be read or saved stops the run, as does a
+// Ctrl-C once the volume under way is saved (RESULT_INTERRUPTED).
+Outcome backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
+                       const BackupLines& lines, BackupDone& done);
 
-// Told of each file of the folder whose name is not a backup's, which is skipped.
-using FileSkipped = void (*)(const char* folder, const char* name);
+// Told of each entry of the folder that is not a backup's file, which is skipped.
+using FileSkipped = FunctionRef<void(const char* folder, const char* name, bool is_folder)>;
 
 // A restore's backup files, which its outcome may name, and how far it came.
 struct Restore {
     Owned<char> paths;
     Owned<const char*> files;
     Owned<uint32_t> volumes;
-    uint32_t found = 0;  // backup files; none found is no failure
+    uint32_t found = 0;  // backup files of the range; none found is no failure
     uint32_t written = 0;
 };
 
-// Writes each backup file of folder back into its volume, as one run of many volumes
-// (write_volume_list).
-Outcome restore_volumes(const Card& card, const char* folder, VolumeWritten on_written,
-                        FileSkipped on_skipped, Restore& restore);
+// Writes each backup file of folder whose volume lies in range back into its volume, as one run
+// of many volumes (write_volume_list): a slot's disk, or a whole slot, as it was saved.
+Outcome restore_volumes(const Card& card, const char* folder, VolumeRange range,
+                        VolumeWritten on_written, FileSkipped on_skipped, Restore& restore);

@@ -82,6 +82,7 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
     if (!raw || !disk) return failed_with_last_error(RESULT_NO_SOURCE);
     DWORD error = NO_ERROR;
     for (uint32_t volume = 1; reader.read_volume_start(volume, error); ++volume) {
+        if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
         read_bytes += error == NO_ERROR ? DEVICE_SECTOR_BYTES : 0;
         const VolumeSummary summary =
             error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};

@@ -105,6 +105,10 @@ Outcome list_volumes(const Card& card, uint32_t first, uint32_t last) {
             }
         }
         if (volume == last || volume == UINT32_MAX) break;
+        if (interrupted()) {
+            empty.end();
+            return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
+        }
     }
     empty.end();
     return outcome;

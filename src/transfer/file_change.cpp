@@ -6,6 +6,7 @@
 #include "disk/disk_check.h"
 #include "disk/file_export.h"
 #include "disk/tifiles.h"
+#include "transfer/file_save.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
 #include "transfer/volume_transfer.h"
@@ -67,7 +68,10 @@ Outcome check_for_change(const DiskPlace& place, DiskBytes disk) {
 // change's order, or as a whole new image file.
 Outcome write_change(const DiskPlace& place, const LoadedDisk& loaded, const DiskChange& change) {
     if (place.file != nullptr) {
-        return replace_file_bytes(place.file, {loaded.bytes.get(), loaded.length});
+        SaveGuard guard;
+        guard.card = place.card;
+        guard.where = Outcome::Where::image_file;
+        return save_whole_file(place.file, {loaded.bytes.get(), loaded.length}, guard);
     }
     ChangedSector order[IMAGE_SECTORS];
     const uint32_t count = change.write_order(order);
@@ -94,7 +98,8 @@ Outcome add_pc_file(const DiskPlace& place, DiskChange& change, const char* path
                     SavedFile& saved) {
     Outcome outcome;
     size_t length = 0;
-    const Buffer bytes = load_file(path, MOST_FILE_BYTES, length, outcome);
+    const Buffer bytes =
+        load_file(path, MOST_FILE_BYTES, length, outcome, Outcome::Where::input_file);
     if (!bytes && outcome.status != RESULT_IMAGE_TOO_LARGE) return outcome;
     const TiFileRead read = read_ti_file({bytes.get(), bytes ? length : 0});
     if (read.body.data() == nullptr) {

@@ -13,8 +13,10 @@
 bool file_exists(const char* path);
 
 // Reads the whole file into a buffer of capacity bytes that starts as FILL_BYTE everywhere, its
-// length in length. None when it cannot, with outcome saying why, as load_image_file says it.
-Buffer load_file(const char* path, size_t capacity, size_t& length, Outcome& outcome);
+// length in length. None when it cannot, with outcome saying why, as load_image_file says it,
+// the file called as where says.
+Buffer load_file(const char* path, size_t capacity, size_t& length, Outcome& outcome,
+                 Outcome::Where where = Outcome::Where::image_file);
 
 // Reads the whole file into an IMAGE_BYTES buffer that starts as FILL_BYTE everywhere, so the
 // bytes past a short file's end are defined. None when it cannot, with outcome saying why:
@@ -22,26 +24,13 @@ Buffer load_file(const char* path, size_t capacity, size_t& length, Outcome& out
 // (a file longer than IMAGE_BYTES is never read).
 Buffer load_image_file(const char* path, Outcome& outcome);
 
-// Creates (or truncates) path and writes bytes into it: refused, before anything is opened for
-// writing, where path names a device or the card. A file that could not be written whole is
-// removed. Success, or a failure with status RESULT_CREATE_FAILED or RESULT_SAVE_FAILED.
-Outcome save_file_bytes(const char* path, const Card& card, std::span<const uint8_t> bytes);
+// Whether some odd byte of a slot is not the filler, which a save of the slot's disk (its even
+// bytes) would lose.
+bool odd_bytes_hold_data(std::span<const uint8_t> raw_slot);
 
-// What a file being replaced is called while it is: the new one is written whole and flushed
-// beside the old one under NEW_SUFFIX, the old one steps aside under OLD_SUFFIX, the new one
-// takes its name, and the old one is deleted. A file left under either name by a cut run is
-// whole.
-inline constexpr char NEW_SUFFIX[] = ".slotpush-new";
-inline constexpr char OLD_SUFFIX[] = ".slotpush-old";
-
-// Replaces the file at path by one that holds bytes, as above. Success, or a failure with status
-// RESULT_CREATE_FAILED or RESULT_SAVE_FAILED that leaves the old file at path.
-Outcome replace_file_bytes(const char* path, std::span<const uint8_t> bytes);
-
-// Creates (or truncates) path and writes the disk image held in the even positions of raw_slot;
-// where trimmed is given, a TI disk is saved at its own size (trim_to_geometry), and trimmed
-// says how. Refused, before anything is opened for writing, where path names a device or the
-// card read from. Success, or a failure with status RESULT_NO_OUTPUT_BUFFER,
-// RESULT_CREATE_FAILED or RESULT_SAVE_FAILED.
+// Saves the disk image held in the even positions of raw_slot into path (save_whole_file,
+// guarded against the card read from); with trim, a TI disk at its own size
+// (trim_to_geometry), trimmed saying how; with whole, the slot's every byte instead. Success, or
+// a failure with status RESULT_NO_OUTPUT_BUFFER, RESULT_CREATE_FAILED or RESULT_SAVE_FAILED.
 Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
-                        Trimmed* trimmed = nullptr);
+                        bool trim, bool whole, Trimmed& trimmed);

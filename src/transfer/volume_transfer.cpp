@@ -1,6 +1,7 @@
 #include "transfer/volume_transfer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "device/card_reader.h"
 #include "transfer/image_file.h"
@@ -82,10 +83,11 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
 }  // namespace
 
 Outcome save_volume(const char* path, const Card& card, uint32_t volume,
-                    std::span<const uint8_t> raw_slot, bool trim) {
+                    std::span<const uint8_t> raw_slot, bool trim, bool whole) {
     Trimmed trimmed;
-    Outcome saved = save_image_file(path, card, raw_slot, trim ? &trimmed : nullptr);
+    Outcome saved = save_image_file(path, card, raw_slot, trim, whole, trimmed);
     if (saved.failed()) return saved;
+    saved.whole_slot = whole;
     saved.volume = volume;
     saved.card_name = card.shown;
     saved.holds = label_of(summarise_slot(raw_slot.first<DEVICE_SECTOR_BYTES>()));
@@ -201,12 +203,13 @@ struct Batch {
     uint32_t* written;
 };
 
-// A backup's file, whole and as it was saved; else an image as a write takes it.
-Buffer load_for_volume(const ImageList& images, uint32_t i, Outcome& outcome) {
+// A backup's file, as it was saved: the slot's disk, or the whole slot (length says which);
+// else an image as a write takes it.
+Buffer load_for_volume(const ImageList& images, uint32_t i, Outcome& outcome, size_t& length) {
+    length = IMAGE_BYTES;
     if (!images.exact) return prepare_image(images.files[i], outcome);
-    size_t length = 0;
-    Buffer image = load_file(images.files[i], IMAGE_BYTES, length, outcome);
-    if (image && length != IMAGE_BYTES) {
+    Buffer image = load_file(images.files[i], SLOT_BYTES, length, outcome);
+    if (image && length != IMAGE_BYTES && length != SLOT_BYTES) {
         outcome = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, Outcome::About::not_a_backup);
         outcome.path = images.files[i];
         outcome.length = length;
@@ -215,12 +218,20 @@ Buffer load_for_volume(const ImageList& images, uint32_t i, Outcome& outcome) {
     return image;
 }
 
+// Volume i's slot, in place for its write; a Ctrl-C noted since the last volume stops the run
+// before it.
 Outcome prepare_volume(const void* context, size_t i, CardWrite& run) {
     const Batch& batch = *static_cast<const Batch*>(context);
+    if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
     Outcome outcome;
-    const Buffer image = load_for_volume(*batch.images, static_cast<uint32_t>(i), outcome);
+    size_t length = 0;
+    const Buffer image = load_for_volume(*batch.images, static_cast<uint32_t>(i), outcome, length);
     if (!image) return outcome;
-    interleave({image.get(), IMAGE_BYTES}, {batch.slot, SLOT_BYTES});
+    if (length == SLOT_BYTES) {
+        std::memcpy(batch.slot, image.get(), SLOT_BYTES);  // the Windows programs import no memmove
+    } else {
+        interleave({image.get(), IMAGE_BYTES}, {batch.slot, SLOT_BYTES});
+    }
     run = {{batch.slot, SLOT_BYTES}, volume_byte_offset(batch.images->volumes[i])};
     return succeeded();
 }
@@ -238,7 +249,8 @@ void volume_written(const void* context, size_t i) {
 Outcome check_images(const ImageList& images) {
     for (uint32_t i = 0; i < images.count; ++i) {
         Outcome outcome;
-        if (!load_for_volume(images, i, outcome)) return outcome;
+        size_t length = 0;
+        if (!load_for_volume(images, i, outcome, length)) return outcome;
     }
     return succeeded();
 }
@@ -251,6 +263,7 @@ Outcome write_volume_list(const Card& card, const ImageList& images, VolumeWritt
     const Owned<DiskLabel> held = obtain<DiskLabel>(images.count);
     const Pages slot = obtain_pages(SLOT_BYTES);
     if (!held || !slot) return failed_with_last_error(RESULT_NO_SOURCE);
+    std::fill_n(held.get(), images.count, DiskLabel{});  // unknown where the card is not looked at
     if (Outcome refused = look_before_write(card, images, {held.get(), images.count});
         refused.failed()) {
         return refused;

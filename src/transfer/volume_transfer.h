@@ -46,10 +46,11 @@ Outcome write_volume_list(const Card& card, const ImageList& images, VolumeWritt
 Outcome read_volume_back(const Card& card, uint32_t volume, const char* destination,
                          bool trim = false);
 
-// Saves the disk of a slot read back into path, trimmed where asked, and says so: the outcome
-// names the volume, the card, what it holds, the file and how it was trimmed.
+// Saves the disk of a slot read back into path, trimmed where asked, or with whole the slot's
+// every byte, and says so: the outcome names the volume, the card, what it holds, the file and
+// how it was saved.
 Outcome save_volume(const char* path, const Card& card, uint32_t volume,
-                    std::span<const uint8_t> raw_slot, bool trim);
+                    std::span<const uint8_t> raw_slot, bool trim, bool whole = false);
 
 // What a slot is read for: to read, or to be changed, when a PC's own disk is refused first.
 enum class SlotUse : uint8_t { read, change };

@@ -39,5 +39,5 @@ void __cdecl slotpush_process_start() {
     _startupinfo info = {0};
     if (__getmainargs(&argc, &argv, &envp, NO_WILDCARD_EXPANSION, &info) < 0) std::exit(255);
     __main();
-    std::exit(slotpush_main(argc, argv));
+    std::exit(slotpush_process(argc, argv));
 }

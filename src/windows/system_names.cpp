@@ -30,3 +30,47 @@ BOOL creates_drive_choice_file() {
 BOOL runs_with_every_right() {
     return FALSE;
 }
+
+// MoveFileExA is found when first asked for, as the 9x family has none: the program then starts
+// there too, and moves an old file aside before the new one takes its name.
+BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+    using MoveEx = BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD);
+    const HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+    const auto move = kernel != nullptr ? reinterpret_cast<MoveEx>(reinterpret_cast<void*>(
+                                              GetProcAddress(kernel, "MoveFileExA")))
+                                        : nullptr;
+    if (move == nullptr) {
+        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    return move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
+// A file is written where it is named.
+BOOL linked_path(LPCSTR, LPSTR, DWORD) {
+    return FALSE;
+}
+
+namespace {
+
+// A Ctrl-C noted by the console's handler, which Windows runs on a thread of its own.
+volatile LONG interruption = 0;
+
+// The first Ctrl-C or Ctrl-Break is noted and handled; any later one, and the console's other
+// events (its window closed, the user logging off), go on to the system's handler, which ends
+// the program.
+BOOL WINAPI note_interruption(DWORD event) {
+    if ((event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) || interruption != 0) return FALSE;
+    interruption = 1;
+    return TRUE;
+}
+
+}  // namespace
+
+void hold_interruptions() {
+    SetConsoleCtrlHandler(note_interruption, TRUE);
+}
+
+BOOL interrupted() {
+    return interruption != 0 ? TRUE : FALSE;
+}

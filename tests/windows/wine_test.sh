@@ -62,9 +62,9 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
+check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
   'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
-  '          slotpush RESTORE <folder>           write back what FLASH <first>-<last> <folder> saved' \
+  '          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> <folder> saved' \
   '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
   '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
   '          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file' \
@@ -76,6 +76,7 @@ check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK 
   '          slotpush FIND <text>                find disks and files by name (* and ?)' \
   'Options:  --card <device or file>             name the card (also --card=PATH)' \
   '          --trim                              FLASH: a disk at its own size' \
+  '          --force                             GET: replace a file that is there already' \
   '          --help, --version                   this text; the program'"'"'s version')" "$output"
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
