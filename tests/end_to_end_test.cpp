@@ -48,14 +48,14 @@ bool become(uid_t user) {
 // user's own group) when one is named.
 ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
                  const std::string& input = "", const std::string& name = "./slotpush",
-                 uid_t user = 0) {
+                 uid_t user = 0, const char* output_to = nullptr) {
     int out[2];
     int in[2];
     if (pipe(out) != 0 || pipe(in) != 0) return {-1000, "pipe failed"};
     const pid_t child = fork();
     if (child == 0) {
         dup2(in[0], 0);
-        dup2(out[1], 1);
+        dup2(output_to != nullptr ? open(output_to, O_WRONLY) : out[1], 1);
         close(in[1]);
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(120);
@@ -209,6 +209,26 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     ASSERT_EQ(mkfifo((work / "pipe").c_str(), 0600), 0) << "a pipe no program has opened";
     const std::string sda = (ROOT / "dev/sda").string();
     fs::create_symlink(sda, work / "alias.img");
+    // A TI disk of 360 sectors with room, a file for it, and the disk under other names: a link
+    // (changed through it), a second name (refused), and a copy only to be read; a leftover of
+    // an earlier run beside it blocks nothing.
+    Bytes ti(92160);
+    std::copy_n(
+        "TI        \x01\x68\x09"
+        "DSK",
+        16, ti.begin());
+    ti[56] = 0x03;
+    write_file(work / "ti.dsk", ti);
+    Bytes hello(128 + 256, 'H');
+    std::copy_n("\x07TIFILES\x00\x01\x01\x00\x00\x00\x00\x00HELLO     ", 26, hello.begin());
+    std::fill(hello.begin() + 26, hello.begin() + 128, 0);
+    write_file(work / "HELLO.tfi", hello);
+    fs::create_symlink("ti.dsk", work / "link.dsk");
+    write_file(work / "ro.dsk", ti);
+    fs::permissions(work / "ro.dsk", fs::perms(0444));
+    write_file(work / "two.dsk", ti);
+    fs::create_hard_link(work / "two.dsk", work / "twin.dsk");
+    write_file(work / "ti.dsk.slotpush-old", {1});
 
     const std::string usage =
         "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
@@ -297,6 +317,12 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"--card", sda, "FLASH", "1", "/dev/stdout"}, std::nullopt, 4, "slotpull failed: the output file '/dev/stdout' is a device, not a file; nothing was written.\n"},
         {{"--card", sda, "FLASH", "1", "alias.img"}, std::nullopt, 4, "slotpull failed: the output file 'alias.img' is the card itself; nothing was written.\n"},
         {{"--card", sda, "FLASH", "1", ""}, std::nullopt, 4, "slotpull failed: the output file '': No such file or directory\n"},
+        {{"PUT", "ro.dsk", "HELLO.tfi"}, drive_0, 4, "slotpull failed: the image file 'ro.dsk' may only be read; nothing was written.\n"},
+        {{"PUT", "two.dsk", "HELLO.tfi"}, drive_0, 4, "slotpull failed: the image file 'two.dsk' is one file under 2 names (hard links), which a new file would part; nothing was written.\n"},
+        {{"GET", "ti.dsk", "X", "x"}, drive_0, 254, "There is no file 'X' on the image file 'ti.dsk'.\n"},
+        {{"PUT", "link.dsk", "pipe"}, drive_0, 254, "slotpull failed: the file 'pipe': Illegal seek\n"},
+        {{"PUT", "link.dsk", "HELLO.tfi"}, drive_0, 0, "HELLO (PROGRAM, 2 sectors) from HELLO.tfi put on the image file 'link.dsk'.\n1 file put; 356 sectors free.\n"},
+        {{"GET", "ti.dsk", "HELLO", "link.dsk", "--force"}, drive_0, 4, "slotpull failed: the output file 'link.dsk' is the disk being read; nothing was written.\n"},
         // clang-format on
         {{"disk.dsk", "1"}, Bytes{}, 255, no_choice},
         {{"disk.dsk", "1"}, Bytes{0}, 255, no_choice},
@@ -327,6 +353,15 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     EXPECT_EQ(read_file(ROOT / "dev/sdb"), disks_before[1]);
     EXPECT_EQ(read_file(ROOT / "dev/sdc"), disks_before[2]);
     EXPECT_FALSE(fs::exists(work / "FLASH")) << "a failed read-back saves nothing";
+    EXPECT_TRUE(fs::is_symlink(work / "link.dsk")) << "a link stays a link";
+    EXPECT_EQ(read_file(work / "ti.dsk").size(), 92160u);
+    EXPECT_NE(read_file(work / "ti.dsk"), ti) << "the file it names holds the change";
+    EXPECT_EQ(read_file(work / "ti.dsk.slotpush-old"), Bytes{1}) << "another run's file is kept";
+    EXPECT_EQ(read_file(work / "ro.dsk"), ti);
+    EXPECT_EQ(read_file(work / "two.dsk"), ti);
+    // Output that cannot be written fails the run.
+    const ToolRun full = run_tool(work, {"DIR", "ti.dsk"}, "", "./slotpush", 0, "/dev/full");
+    EXPECT_EQ(full.status, STATUS_OUTPUT_LOST);
 
     // A read-back whose FLASH file cannot be created: a directory holds the name.
     store_drive(0);

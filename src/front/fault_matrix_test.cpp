@@ -445,18 +445,29 @@ TEST(FaultMatrix, ARunOfManyVolumesCutPartWayKeepsWhatItWrote) {
     set_up(s);
     ASSERT_EQ(run_slotpush(line).status, 0);
     const std::vector<uint8_t> whole = slots();
+    const fake::Machine good = fake::machine();
     const char* const stops[] = {"No volume was written (2 to 4).\n",
                                  "Volume 2 was written; 3 to 4 were not.\n",
                                  "Volumes 2 to 3 were written; 4 was not.\n"};
-    for (size_t cut = 0; cut < 3; ++cut) {
+    // Cut at each write, or stopped by a Ctrl-C once the first or second volume is under way.
+    for (size_t cut = 0; cut < 5; ++cut) {
+        const bool ctrl_c = cut >= 3;
         set_up(s);
         const std::vector<uint8_t> before = slots();
-        fake::machine().fail_function("WriteFile", cut, {INJECTED, std::nullopt});
+        if (ctrl_c) {
+            const fake::Call* write = good.find("WriteFile", cut - 3);
+            fake::machine().interrupt_at = write - good.log.data() + 1;
+        } else {
+            fake::machine().fail_function("WriteFile", cut, {INJECTED, std::nullopt});
+        }
         const ToolRun outcome = run_slotpush(line);
-        EXPECT_EQ(outcome.status, RESULT_WRITE_FAILED) << cut;
-        EXPECT_TRUE(outcome.output.ends_with(stops[cut])) << outcome.output;
+        EXPECT_EQ(outcome.status, ctrl_c ? RESULT_INTERRUPTED : RESULT_WRITE_FAILED) << cut;
+        const size_t written = ctrl_c ? cut - 2 : cut;
+        EXPECT_TRUE(outcome.output.ends_with((ctrl_c ? "Stopped by Ctrl-C.\n" : "") +
+                                             std::string(stops[written])))
+            << outcome.output;
         const std::vector<uint8_t> after = slots();
-        const size_t kept = cut * SLOT_BYTES;
+        const size_t kept = written * SLOT_BYTES;
         EXPECT_TRUE(std::equal(after.begin(), after.begin() + kept, whole.begin())) << cut;
         EXPECT_TRUE(std::equal(after.begin() + kept, after.end(), before.begin() + kept)) << cut;
     }

@@ -192,8 +192,10 @@ int run_backup(const Run& run) {
         return outcome.status;
     }
     if (outcome.failed()) reported(outcome, &*card);
-    std::printf("%s volume%s saved, %s empty.\n", Decimal(done.saved).text,
-                done.saved == 1 ? "" : "s", Decimal(done.empty).text);
+    if (!outcome.failed() || done.saved > 0 || done.empty > 0) {
+        std::printf("%s volume%s saved, %s empty.\n", Decimal(done.saved).text,
+                    done.saved == 1 ? "" : "s", Decimal(done.empty).text);
+    }
     return outcome.status;
 }
 
@@ -315,10 +317,16 @@ int run_dir(const Run& run) {
 }
 
 // The disk a file command works on: a volume of the card (settled here, into card), or else an
-// image file. False where the volume number or the card is refused (said).
+// image file, beside which a card file named with --card is known, so that nothing is saved over
+// it. False where the volume number or the card is refused (said).
 bool settle_place(const Run& run, DiskPlace& place, std::optional<Card>& card) {
     if (!all_digits(run.words[1])) {
         place.file = run.words[1];
+        Card named;
+        if (run.named_card != nullptr && !name_card(run.named_card, named).failed()) {
+            card = named;
+            place.card = &*card;
+        }
         return true;
     }
     if (check_volume_number(run.words[1], place.volume) != 0) return false;

@@ -218,25 +218,39 @@ TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
     EXPECT_FALSE(written(1));
 }
 
+// The slot of volume on drive starting with sector0, interleaved as a write leaves it.
+void write_sector0(int drive, uint32_t volume, const std::vector<uint8_t>& sector0) {
+    std::vector<uint8_t> raw;
+    for (const uint8_t byte : sector0) raw.insert(raw.end(), {byte, FILL_BYTE});
+    fake::machine().drives[drive].write((volume - 1) * uint64_t{SLOT_BYTES}, raw.data(),
+                                        raw.size());
+}
+
 TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
     fake::Machine& m = fake::machine();
     m.files[CHOICE_FILE] = drive_choice_bytes(1);
     m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
-    ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "files.dsk", "2"}).status, 0);
-    std::vector<uint8_t> other(SLOT_BYTES, FILL_BYTE);  // no TI disk, the filler in odd bytes
-    for (size_t k = 0; k < other.size(); k += 2) other[k] = static_cast<uint8_t>(k / 2 % 251);
+    m.files["blank.dsk"] = m.files["files.dsk"];
+    std::fill_n(m.files["blank.dsk"].begin(), 10, ' ');
+    ASSERT_EQ(run_slotpush({"slotpush", "disk.dsk", "files.dsk", "blank.dsk", "2"}).status, 0);
+    std::vector<uint8_t> other(SLOT_BYTES);  // no TI disk, and no filler in its odd bytes
+    for (size_t k = 0; k < other.size(); ++k) other[k] = static_cast<uint8_t>(k * 7 / 3 % 251);
     m.drives[1].write(5 * uint64_t{SLOT_BYTES}, other.data(), other.size());
+    m.log.clear();
     const ToolRun saved = run_slotpush({"slotpush", "FLASH", "1-", "backup"});
     EXPECT_EQ(saved.status, 0);
-    EXPECT_EQ(saved.output, "Volume 2 on " + DRIVE_1 +
-                                " (?????#*18?) saved as backup/0002-_____#_18_.dsk.\n"
-                                "Volume 3 on " +
-                                DRIVE_1 +
-                                " (FILES) saved as backup/0003-FILES.dsk.\n"
-                                "Volume 6 on " +
-                                DRIVE_1 +
-                                " (not a TI disk) saved as backup/0006.dsk.\n"
-                                "3 volumes saved, 5 empty.\n");
+    const std::string on = " on " + DRIVE_1 + " (";
+    EXPECT_EQ(saved.output,
+              "Volume 2" + on + "?????#*18?) saved as backup/0002-_____#_18_.dsk.\n" + "Volume 3" +
+                  on + "FILES) saved as backup/0003-FILES.dsk.\n" + "Volume 4" + on +
+                  "a disk without a name) saved as backup/0004.dsk.\n" + "Volume 6" + on +
+                  "not a TI disk) saved as backup/0006.dsk, the whole slot: its odd bytes are not "
+                  "all the filler.\n" +
+                  "4 volumes saved, 4 empty.\n");
+    uint64_t read = 0;  // a sector of each volume, and the slot of each that holds something
+    for (const fake::Call& call : m.log)
+        read += call.function == "ReadFile" && call.target == DRIVE_1 ? call.args[0] : 0;
+    EXPECT_EQ(read, 8 * 512 + 4 * uint64_t{SLOT_BYTES});
     m.files["backup/notes.txt"] = {1};
     m.files[CHOICE_FILE] = drive_choice_bytes(2);
     const ToolRun restored = run_slotpush({"slotpush", "RESTORE", "backup"});
@@ -244,11 +258,67 @@ TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
     EXPECT_TRUE(
         restored.output.starts_with("Skipped notes.txt in backup: not a backup's file name.\n"));
     EXPECT_EQ(m.drives[2].bytes(0, 8 * SLOT_BYTES), m.drives[1].bytes(0, 8 * SLOT_BYTES));
+    // The same folder again after a rename and a clear: it holds the card as it is now.
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    ASSERT_EQ(run_slotpush({"slotpush", "NAME", "3", "NEW"}).status, 0);
+    ASSERT_EQ(run_slotpush({"slotpush", "CLEAR", "2"}).status, 0);
+    EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2-3", "backup"}).output,
+              "Removed backup/0002-_____#_18_.dsk: volume 2 is empty now.\nVolume 3" + on +
+                  "NEW) saved as backup/0003-NEW.dsk.\nRemoved backup/0003-FILES.dsk: volume 3 is "
+                  "saved under another name.\n1 volume saved, 1 empty.\n");
+    add_drive(2, 8 * SLOT_BYTES, 0);
+    m.files[CHOICE_FILE] = drive_choice_bytes(2);
+    ASSERT_EQ(run_slotpush({"slotpush", "RESTORE", "backup"}).status, 0);
+    EXPECT_EQ(run_slotpush({"slotpush", "LIST", "1-"}).output,
+              (m.files[CHOICE_FILE] = drive_choice_bytes(1),
+               run_slotpush({"slotpush", "LIST", "1-"}).output));
     m.files["backup/0004.dsk"] = {1, 2, 3};
     EXPECT_EQ(run_slotpush({"slotpush", "RESTORE", "backup"}).output,
               "Skipped notes.txt in backup: not a backup's file name.\nslotpull failed: "
               "'backup/0004.dsk' holds 3 bytes, neither a slot's disk of 409600 nor the whole "
               "slot's 819200; nothing was written.\n");
+    // Which of a folder's files a restore takes, and in which order.
+    const std::vector<uint8_t> disk = m.files["disk.dsk"];
+    const std::string wrote = " on " + drive_path(2) + " was empty; it now holds ?????#*18?.\n";
+    const std::string mixed =
+        "Skipped 0003copy.dsk in mixed: not a backup's file name.\nSkipped sub in mixed: a "
+        "folder.\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string output;
+        bool ctrl_c = false;  // pressed before the run starts
+    };
+    // clang-format off
+    const Case cases[] = {
+        {{"RESTORE", "mixed"}, 0, mixed + "Volume 5" + wrote + "Volume 12" + wrote + "Volume 100" + wrote + "slotpull succeeded.\n"},
+        {{"RESTORE", "mixed", "5-12"}, 0, mixed + "Volume 5" + wrote + "Volume 12" + wrote + "slotpull succeeded.\n"},
+        {{"RESTORE", "twice"}, -1, "slotpull failed: 'twice/0004-X.dsk' and 'twice/0004.dsk' are both for volume 4; nothing was written.\n"},
+        {{"RESTORE", "none"}, -1, "There is no folder 'none'; nothing was written.\n"},
+        {{"RESTORE", "disk.dsk"}, -1, "'disk.dsk' is not a folder; nothing was written.\n"},
+        {{"FLASH", "2-3", "two"}, 0, "Volume 2 on " + drive_path(2) + " (?????#*18?) saved as two/0002-_____#_18_.dsk.\nVolume 3 on " + drive_path(2) + " (?????#*18?) saved as two/0003-_____#_18_.dsk.\n2 volumes saved, 0 empty.\n"},
+        {{"FLASH", "129-", "two"}, -1, "Volume 129 is past the card's end; its last whole volume is 128.\n"},
+        {{"FLASH", "1-", "disk.dsk"}, -1, "'disk.dsk' is not a folder; nothing was written.\n"},
+        {{"FLASH", "2-3", "two"}, 130, "Volume 2 on " + drive_path(2) + " (?????#*18?) saved as two/0002-_____#_18_.dsk.\nStopped by Ctrl-C.\n1 volume saved, 0 empty.\n", true},
+    };
+    // clang-format on
+    m.files[CHOICE_FILE] = drive_choice_bytes(2);
+    for (const Case& c : cases) {
+        add_drive(2, 128 * uint64_t{SLOT_BYTES}, 0);
+        for (const char* name : {"mixed/0012.dsk", "mixed/00100.dsk", "mixed/0005.DSK",
+                                 "mixed/0003copy.dsk", "twice/0004.dsk", "twice/0004-X.dsk"}) {
+            m.files[name] = normalised(disk);
+        }
+        m.directories.insert({"mixed", "mixed/sub", "twice"});
+        for (const uint32_t volume : {2u, 3u, 4u}) write_sector0(2, volume, normalised(disk));
+        if (c.ctrl_c) m.interrupt_at = 0;
+        std::vector<std::string> line = {"slotpush"};
+        line.insert(line.end(), c.args.begin(), c.args.end());
+        const ToolRun run = run_slotpush(line);
+        EXPECT_EQ(run.output, c.output) << c.args[1];
+        EXPECT_EQ(run.status, c.status) << c.args[1];
+    }
+    EXPECT_EQ(m.files.count("two/0004-_____#_18_.dsk"), 0u) << "no volume past the range saved";
 }
 
 // An empty TI disk of sides x tracks x sectors, as the disk managers make one: its bitmap marks
@@ -465,14 +535,6 @@ std::vector<uint8_t> disk_sector0(const char* name, uint16_t total) {
     std::memset(sector0.data(), ' ', 10);
     std::memcpy(sector0.data(), name, std::strlen(name));
     return sector0;
-}
-
-// The slot of volume on drive starting with sector0, interleaved as a write leaves it.
-void write_sector0(int drive, uint32_t volume, const std::vector<uint8_t>& sector0) {
-    std::vector<uint8_t> raw;
-    for (const uint8_t byte : sector0) raw.insert(raw.end(), {byte, FILL_BYTE});
-    fake::machine().drives[drive].write((volume - 1) * uint64_t{SLOT_BYTES}, raw.data(),
-                                        raw.size());
 }
 
 TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
@@ -732,8 +794,37 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
     damaged[2 * 256 + 28] = 9;  // LOAD: one run of 3 sectors from 9, against 2 allocated
     damaged[2 * 256 + 29] = 0x20;
     const std::string from_3 = " on volume 3 on " + DRIVE_1;
+    // A disk whose names a PC would take otherwise: one PC name twice, a device's, a hidden
+    // one's, the card's, one that is not text, dots alone, and a file there already.
+    std::vector<uint8_t> names = disk_with_files(std::vector<DiskFile>(8, {"X", 0x01, 0, 1}));
+    const char* const raw_names[] = {"A/B",      "A_B",       "CON", ".profile",
+                                     "card.img", "BAD\1NAME", "..",  "PRESENT"};
+    for (size_t i = 0; i < 8; ++i) {
+        std::fill_n(names.begin() + (2 + i) * 256, 10, ' ');
+        std::memcpy(names.data() + (2 + i) * 256, raw_names[i], std::strlen(raw_names[i]));
+    }
+    const auto got = [](const std::string& ti, const std::string& pc, const char* why = "") {
+        return ti + " (PROGRAM, 2 sectors) from the image file 'names.dsk' saved as " + pc + why +
+               ".\n";
+    };
+    const std::string renamed =
+        got("A/B", "A_B") + got("A_B", "A_B~2", ", as another file of this run has its own") +
+        got("CON", "CON_", ", as its own names a device on a PC") +
+        got(".profile", "_profile", ", as a name that starts with '.' is hidden on a PC") +
+        got("card.img", "card.img~2", ", as its own names the card or the disk being read") +
+        got("BAD?NAME", "BAD_NAME", ", as its own is not text") + got("..", "__");
+    const std::string kept =
+        "slotpull failed: the output file 'PRESENT' is there already; it is kept (--force replaces "
+        "it).\n";
+    struct Case {
+        std::vector<std::string> args;
+        std::string output;
+        std::string input = "";
+        bool console = false;
+        bool ctrl_c = false;  // pressed before the run starts
+    };
     // clang-format off
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    const std::vector<Case> cases = {
         {{"GET", "files.dsk", "OLD", "old.tfi"}, "OLD (PROGRAM, 2 sectors) from the image file 'files.dsk' saved as old.tfi.\n"},
         {{"GET", "3"}, "LOAD (PROGRAM, 3 sectors) from volume 3 on " + DRIVE_1 + " saved as LOAD.\nOLD (PROGRAM, 2 sectors) from volume 3 on " + DRIVE_1 + " saved as OLD.\n2 files saved.\n"},
         {{"GET", "3", "load"}, "There is no file 'load'" + from_3 + "; did you mean LOAD?\n"},
@@ -741,9 +832,17 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         {{"GET", "4", "LOAD"}, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n"},
         {{"GET", "3", "OLD", "NUL"}, "slotpull failed: the output file 'NUL' is a device, not a file; nothing was written.\n"},
         {{"GET", "damaged.dsk"}, "slotpull failed: the file LOAD on the image file 'damaged.dsk' cannot be read: its runs hold another number of sectors than its record allocates.\nOLD (PROGRAM, 2 sectors) from the image file 'damaged.dsk' saved as OLD.\n1 file saved; 1 left unsaved.\n"},
+        {{"GET", "files.dsk", "OLD", "files.dsk", "--force"}, "slotpull failed: the output file 'files.dsk' is the disk being read; nothing was written.\n"},
+        {{"GET", "--card", "card.img", "names.dsk"}, renamed + kept + "7 files saved; 1 left unsaved.\n"},
+        {{"GET", "names.dsk", "--force"}, renamed.substr(0, renamed.find("card.img ")) + got("card.img", "card.img") + got("BAD?NAME", "BAD_NAME", ", as its own is not text") + got("..", "__") + got("PRESENT", "PRESENT") + "8 files saved.\n"},
+        {{"GET", "names.dsk", "PRESENT"}, "Replace 'PRESENT'? (Y/N): " + got("PRESENT", "PRESENT"), "y\n", true},
+        {{"GET", "names.dsk", "PRESENT"}, "Replace 'PRESENT'? (Y/N): " + kept, "n\n", true},
+        {{"GET", "files.dsk", "OLD", "OLD", "--trim"}, "--trim is for FLASH alone.\n"},
+        {{"LIST", "1", "--force"}, "--force is for GET alone.\n"},
+        {{"GET", "names.dsk"}, "Stopped by Ctrl-C.\n0 files saved; 8 left unsaved.\n", "", false, true},
     };
     // clang-format on
-    for (const auto& [args, output] : cases) {
+    for (const auto& [args, output, input, console, ctrl_c] : cases) {
         SetUp();
         fake::Machine& m = fake::machine();
         m.files[CHOICE_FILE] = drive_choice_bytes(1);
@@ -754,9 +853,21 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         m.files["NUL"] = {};
         m.character_devices.insert("NUL");
         ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+        m.files["names.dsk"] = names;
+        for (const char* pc : {".profile", "card.img", "PRESENT"}) m.files[pc] = {'p', 'c'};
+        m.console_input = console;
+        if (ctrl_c) m.interrupt_at = 0;
+        const auto before = m.files;
         std::vector<std::string> line = {"slotpush"};
         line.insert(line.end(), args.begin(), args.end());
-        EXPECT_EQ(run_slotpush(line).output, output) << args[1];
+        const ToolRun run = run_slotpush(line, input);
+        EXPECT_EQ(run.output, output) << args[1];
+        const bool kept_all = output.find(kept) != std::string::npos;
+        EXPECT_EQ(run.status, kept_all ? RESULT_FILES_LEFT : run.status) << args[1];
+        for (const auto& [name, bytes] : before) {  // only a file said to be saved changes
+            if (run.output.find(" saved as " + name + ".\n") != std::string::npos) continue;
+            EXPECT_EQ(m.files[name], bytes) << name << " is not written over, " << args[1];
+        }
         TearDown();
     }
 }

@@ -422,7 +422,8 @@ const char* const RENAMED[] = {
     ", as its own names a device on a PC",
     ", as a name that starts with '.' is hidden on a PC",
     ", as its own is not text",
-    ", as another file of this run, or the disk read, has its own",
+    ", as another file of this run has its own",
+    ", as its own names the card or the disk being read",
 };
 
 void report_saved_file(const SavedFile& saved, const DiskPlace& place) {

@@ -100,6 +100,8 @@ TEST_F(LinuxApi, PhysicalDrivesAreTheWholeDisksShorterNamesFirst) {
 
 TEST_F(LinuxApi, OrdinaryPathsFollowTheCreationDisposition) {
     put(work / "old", "old contents");
+    fs::create_symlink("old", work / "link");  // a new file is never made through it
+    fs::create_symlink("planted", work / "dangling");
     struct Case {
         const char* name;
         DWORD disposition;
@@ -117,6 +119,8 @@ TEST_F(LinuxApi, OrdinaryPathsFollowTheCreationDisposition) {
         {"new3", CREATE_ALWAYS, true, 0, ""},
         {"missing", TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, nullptr},
         {"missing", 0, false, ERROR_INVALID_PARAMETER, nullptr},
+        {"link", CREATE_NEW, false, ERROR_FILE_EXISTS, "old contents"},
+        {"dangling", CREATE_NEW, false, ERROR_FILE_EXISTS, nullptr},
         {"old", CREATE_ALWAYS, true, 0, ""},
     };
     for (const Case& c : cases) {
@@ -135,6 +139,33 @@ TEST_F(LinuxApi, OrdinaryPathsFollowTheCreationDisposition) {
             EXPECT_EQ(contents(work / c.name), c.after) << c.name;
         }
     }
+    EXPECT_FALSE(fs::exists(work / "planted"));
+    // Windows' moves and attributes: a plain move keeps a name that is taken, a replace takes it,
+    // a link is followed to its file, a folder is there already, a file of mode 0444 is
+    // read-only even for root, and a file made after a template takes its permissions.
+    put(work / "a", "a");
+    put(work / "b", "b");
+    EXPECT_FALSE(MoveFileA(file("a").c_str(), file("b").c_str()));
+    EXPECT_EQ(GetLastError(), ERROR_FILE_EXISTS);
+    EXPECT_EQ(contents(work / "b"), "b");
+    EXPECT_TRUE(replace_by_move(file("a").c_str(), file("b").c_str()));
+    EXPECT_EQ(contents(work / "b"), "a");
+    char linked[256];
+    EXPECT_TRUE(linked_path(file("dangling").c_str(), linked, sizeof linked));
+    EXPECT_EQ(linked, file("planted"));
+    EXPECT_FALSE(linked_path(file("b").c_str(), linked, sizeof linked));
+    EXPECT_FALSE(CreateDirectoryA(work.c_str(), nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(GetFileAttributesA(work.c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    fs::permissions(work / "b", fs::perms(0444));
+    EXPECT_EQ(GetFileAttributesA(file("b").c_str()), FILE_ATTRIBUTE_READONLY);
+    HANDLE model =
+        CreateFileA(file("b").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE made = CreateFileA(file("c").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, model);
+    EXPECT_TRUE(CloseHandle(made) && CloseHandle(model));
+    EXPECT_EQ(fs::status(work / "c").permissions(), fs::perms(0444));
+    EXPECT_EQ(GetFileAttributesA(file("none").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(LinuxApi, FailuresNameTheirRealCause) {

@@ -50,14 +50,18 @@ Outcome save_under_own_name(GetRun& run, const DirectoryEntry& entry,
                             std::span<const uint8_t> bytes, SavedFile& saved, PcName& name) {
     const PcName own = pc_name_of(sector_of(run.disk, entry.sector).data(), entry.sector);
     Outcome outcome = failed(RESULT_CREATE_FAILED, ERROR_FILE_EXISTS);
+    Renamed why = Renamed::taken;
     for (uint32_t n = 1; n <= MOST_FILES + 1; ++n) {
         name = n == 1 ? own : numbered(own, n);
-        if (run.taken.holds(name.text) || (n > 1 && file_exists(name.text))) continue;
+        if (n > 1) name.renamed = why;
+        if (run.taken.holds(name.text)) continue;
+        if (n > 1 && file_exists(name.text)) continue;
         outcome = save_whole_file(name.text, bytes, run.guard);
         const auto about = outcome.about;
         if (about != Outcome::About::output_is_card && about != Outcome::About::output_is_source) {
             break;
         }
+        why = Renamed::in_use;
     }
     saved.path = name.text;
     saved.renamed = name.renamed;
@@ -77,8 +81,8 @@ Outcome save_file(GetRun& run, const DirectoryEntry& entry, uint8_t* bytes) {
     }
     SavedFile saved;
     std::memcpy(saved.name, entry.name, sizeof saved.name);
-    std::memcpy(saved.type, entry.type, sizeof saved.type);
     const FileRecord record = decode_record(sector_of(run.disk, entry.sector));
+    describe_type(record, saved.type);
     saved.sectors = record.allocated + 1;
     PcName name;
     Outcome written;

@@ -17,7 +17,8 @@ enum class Renamed : uint8_t {
     hidden,    // it starts with '.', which hides a file on a PC: '_' in its place
     not_text,  // it holds a byte that is not printable text, or only blanks ("FILE" and its
                // record's sector then)
-    taken,     // another file of the run, or the disk being read, has that name: "~2" after it
+    taken,     // another file of this run has that name: "~2" after it
+    in_use,    // it names the card, or the disk being read: "~2" after it
 };
 
 // Room for a name, '_' or "~127" after it, and its end.
