@@ -11,7 +11,8 @@
 #   else changes;
 # - pulled (detached): a write fails with the system's reason, and nothing else changes;
 # - named with --card, directly, through a by-id style link and as a card file: written, read
-#   back and listed; while mounted, refused with the mount named.
+#   back and listed; while mounted, refused with the mount named;
+# - a Ctrl-C during a backup of a card file: the volume under way saved whole, the run stopped.
 # Usage: loop_device_test.sh PROGRAM DEVICE_ROOT WORK_DIRECTORY
 # Exits 77 (skipped), saying why, where loop devices or mounting are not permitted.
 set -uo pipefail
@@ -176,6 +177,23 @@ slotpull succeeded." "$status $output"
   run --card "$card" LIST 3
   check "$card: list" "0 $(printf 'Volume  Name        Sectors  Free  Prot\n     3  ?????#*18?     1600     0')" "$status $output"
 done
+
+# --- A Ctrl-C (SIGINT) during a backup of a card file into a folder that holds an earlier one:
+# the volume under way is saved whole, the run says it stopped, and no file is cut short.
+truncate -s $((60 * SLOT)) "$work/many.img"
+many=()
+for _ in $(seq 60); do many+=(image.dsk); done
+run --card "$work/many.img" "${many[@]}" 1
+run --card "$work/many.img" FLASH 1- "$work/many"
+run --card "$work/many.img" NAME 1 NEW
+("$program" --card "$work/many.img" FLASH 1- "$work/many" >"$work/stopped" 2>&1
+ echo $? >"$work/stopped.status") &
+backup=$!
+for _ in $(seq 1000); do [ -e "$work/many/0001-NEW.dsk" ] && break; sleep 0.005; done
+pkill -INT -f -- "--card $work/many.img FLASH" || fail "the backup ended before its Ctrl-C"
+wait "$backup"
+check "an interrupted backup: status and its stop" "130 Stopped by Ctrl-C." "$(cat "$work/stopped.status") $(tail -2 "$work/stopped" | head -1)"
+check "an interrupted backup: every file whole" "409600" "$(stat -c %s "$work"/many/* | sort -u | tr '\n' ' ' | xargs)"
 
 # --- Pulled between choosing and writing: the detached device has no bytes to position in.
 # A detach while udev still probes the device only takes effect at its last close: wait until

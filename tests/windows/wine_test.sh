@@ -229,6 +229,40 @@ run "" --card empty.img FIND n?w
 check "FORMAT, then FIND" "0 Volume  Disk        File        Type          Size
      1  NEW
 1 found; 52224 bytes read." "$status $output"
+# GET never saves over the disk it reads; a link planted where an earlier run put a file beside
+# an image is never followed (it names the card here), and the card is left as it was.
+run "" GET ti.dsk HELLO ti.dsk --force
+check "GET into the disk it reads" "4 slotpull failed: the output file 'ti.dsk' is the disk being read; nothing was written." "$status $output"
+run "" DEL ti.dsk HELLO
+ln -s card.img ti.dsk.slotpush-old
+ln -s card.img ti.dsk.slotpush-new
+cp card.img card.before
+run "" PUT ti.dsk HELLO.tfi
+check "PUT beside planted links" "0 1 file put; 355 sectors free." "$status $(tail -1 <<<"$output")"
+checks=$((checks + 1))
+cmp -s card.img card.before || fail "PUT beside planted links: the card changed"
+# A Ctrl-C during a backup into a folder that holds an earlier one: the volume under way is
+# saved, the run stops and says so, and every file of the folder is whole, old or new.
+many=()
+for _ in $(seq 120); do many+=(ti.dsk); done
+truncate -s $((120 * SLOT)) many.img
+run "" --card many.img "${many[@]}" 1
+run "" --card many.img FLASH 1- many
+perl -e 'print pack("A10 n C a3 x40 C x199", "NEW", 360, 9, "DSK", 3), "\0" x (256 * 359)' >new.dsk
+run "" --card many.img NAME 1 NEW
+many=()
+for _ in $(seq 120); do many+=(new.dsk); done
+run "" --card many.img "${many[@]}" 1
+("$wine" ./slotpush.exe --card many.img FLASH 1- many >"$work/stdout" 2>"$work/stderr"
+ echo $? >"$work/status") &
+backup=$!
+for _ in $(seq 1000); do [ -e many/0003-NEW.dsk ] && break; sleep 0.01; done
+pkill -INT -f "slotpush.exe --card many.img FLASH" || fail "the backup ended before its Ctrl-C"
+wait "$backup"
+check "an interrupted backup: status and last lines" "130 Stopped by Ctrl-C." \
+  "$(cat "$work/status") $(tr -d '\r' <"$work/stdout" | tail -2 | head -1)"
+whole=$(for file in many/*; do echo "$(stat -c %s "$file") $(head -c 4 "$file" | tr -d ' ')"; done | sort -u | tr '\n' ' ')
+check "an interrupted backup: every file whole, old or new" "409600 NEW 409600 WINE " "$whole"
 run "" --card nosuch.img LIST 1
 check "--card nosuch.img: status" 255 "$status"
 check "--card nosuch.img: outcome" "slotpull failed: nosuch.img: " "${output:0:29}"
