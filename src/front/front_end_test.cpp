@@ -319,6 +319,11 @@ TEST_F(FrontEnd, ABackupWrittenBackGivesTheSameCard) {
         EXPECT_EQ(run.status, c.status) << c.args[1];
     }
     EXPECT_EQ(m.files.count("two/0004-_____#_18_.dsk"), 0u) << "no volume past the range saved";
+    // A file that cannot be written stops the backup, said of its name (still there to say).
+    m.interrupt_at.reset();
+    m.fail_function("WriteFile", m.count("WriteFile"), {ERROR_DISK_FULL, std::nullopt});
+    EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2-3", "full"}).output,
+              "slotpull failed: the output file 'full/0002-_____#_18_.dsk': text of error 112\n");
 }
 
 // An empty TI disk of sides x tracks x sectors, as the disk managers make one: its bitmap marks
@@ -870,6 +875,24 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         }
         TearDown();
     }
+    // Windows 98 replaces in three moves: one cut between the two that leave the name empty is
+    // finished by the next save of that name (or, the new file gone, undone), which then finds
+    // the file there already.
+    for (const bool finished : {true, false}) {
+        SetUp();
+        set_windows(VER_PLATFORM_WIN32_WINDOWS, 4, 10);
+        fake::Machine& m = fake::machine();
+        m.files["files.dsk"] = disk_with_files({{"OLD", 0x01, 0, 1}});
+        m.files["out/cut.tfi.slotpush-77-1.old"] = {'o'};
+        if (finished) m.files["out/cut.tfi.slotpush-77-1"] = {'n'};
+        m.directories.insert("out");
+        EXPECT_EQ(run_slotpush({"slotpush", "GET", "files.dsk", "OLD", "out/cut.tfi"}).output,
+                  "slotpull failed: the output file 'out/cut.tfi' is there already; it is kept "
+                  "(--force replaces it).\n");
+        EXPECT_EQ(m.files["out/cut.tfi"], std::vector<uint8_t>{uint8_t(finished ? 'n' : 'o')});
+        EXPECT_EQ(m.files.size(), 3u) << "disk.dsk, files.dsk and out/cut.tfi: nothing beside it";
+        TearDown();
+    }
 }
 
 // A TIFILES file of sectors sectors (each byte 0x33), its name in the header where given.
@@ -922,6 +945,7 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         {{"DEL", "3", "OLD", "OLD"}, 16, "There is no file 'OLD'" + on_3 + ".\n" + none},
         {{"DEL", "3", "PROT"}, 16, "slotpull failed: PROT" + on_3 + " is protected, and the TI deletes no protected file.\n" + none},
         {{"PUT", "3"}, 1, "Too few arguments.\nUsage:    slotpush PUT <disk> <file>...\n"},
+        {{"PUT", "nospace.dsk", "new.tfi"}, 8, "slotpull failed: the image file 'nospace.dsk': text of error 112\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -936,7 +960,7 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
                                          {"track.dsk", track_dump_of(files)}}) {
             m.files[name] = disk;
         }
-        m.files["files.dsk"] = files;
+        m.files["files.dsk"] = m.files["nospace.dsk"] = files;
         m.files["new.tfi"] = tifiles_file("NEW", 0x01, 3);
         m.files["LOAD.tfi"] = tifiles_file("LOAD", 0x01, 1);
         m.files["big.tfi"] = tifiles_file("BIG", 0x01, 708);
@@ -951,6 +975,8 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         const auto image_files = m.files;
         std::vector<std::string> line = {"slotpush"};
         line.insert(line.end(), c.args.begin(), c.args.end());
+        if (c.args[1] == "nospace.dsk")
+            m.fail_function("WriteFile", m.count("WriteFile"), {ERROR_DISK_FULL, std::nullopt});
         const ToolRun run = run_slotpush(line);
         EXPECT_EQ(run.output, c.output) << c.args[1];
         EXPECT_EQ(run.status, c.status) << c.args[1];

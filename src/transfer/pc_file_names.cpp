@@ -60,15 +60,17 @@ PcName pc_name_of(const uint8_t* name, uint32_t record) {
         pc.renamed = Renamed::not_text;
         return pc;
     }
-    char file[TI_NAME_BYTES + 1];
+    char file[TI_NAME_BYTES + 1] = {};
     pc_file_name(shown, file);
-    std::memcpy(pc.text, file, sizeof file);
+    std::memcpy(pc.text, file, sizeof file);  // its end, and zeros after it
     if (pc.text[0] == '.') {
         pc.text[0] = '_';
         if (pc.renamed == Renamed::no) pc.renamed = Renamed::hidden;
     }
     if (names_a_device(pc.text)) {
-        pc.text[std::strlen(pc.text)] = '_';
+        const size_t length = std::strlen(pc.text);
+        pc.text[length] = '_';
+        pc.text[length + 1] = '\0';
         pc.renamed = Renamed::device;
     }
     return pc;
