@@ -557,34 +557,32 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     return TRUE;
 }
 
-// Windows' meaning: the new name may not exist yet, and a disk is never renamed.
-BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
-    std::string disk;
-    const std::string from = resolve(lpExistingFileName, disk);
-    if (from.empty()) return FALSE;
-    std::string to_disk;
-    const std::string to = resolve(lpNewFileName, to_disk);
-    if (to.empty()) return FALSE;
-    if (!disk.empty() || !to_disk.empty() || sys().rename_new(from.c_str(), to.c_str()) != 0) {
-        fail_with_errno(disk.empty() && to_disk.empty() ? errno : EACCES);
-        return FALSE;
-    }
-    return TRUE;
-}
+namespace {
 
-BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+// A file moved to a new name by the rename given; a disk is never renamed.
+BOOL move_file(LPCSTR from, LPCSTR to, int (*rename)(const char*, const char*)) {
     std::string disk;
     const std::string old_path = resolve(from, disk);
     if (old_path.empty()) return FALSE;
     std::string to_disk;
     const std::string new_path = resolve(to, to_disk);
     if (new_path.empty()) return FALSE;
-    if (!disk.empty() || !to_disk.empty() ||
-        sys().rename(old_path.c_str(), new_path.c_str()) != 0) {
+    if (!disk.empty() || !to_disk.empty() || rename(old_path.c_str(), new_path.c_str()) != 0) {
         fail_with_errno(disk.empty() && to_disk.empty() ? errno : EACCES);
         return FALSE;
     }
     return TRUE;
+}
+
+}  // namespace
+
+// Windows' meaning: the new name may not exist yet.
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    return move_file(lpExistingFileName, lpNewFileName, sys().rename_new);
+}
+
+BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+    return move_file(from, to, sys().rename);
 }
 
 // Each link is followed in turn, a relative one from the folder it lies in, as the kernel

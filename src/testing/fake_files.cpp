@@ -52,36 +52,32 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     return fake::succeed_clearing_last_error();
 }
 
-BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
-    fake::Machine& m = fake::machine();
-    if (const auto fault = m.begin("MoveFileA", lpExistingFileName, {})) {
-        return fake::fail(fault->error, FALSE);
-    }
-    const auto from = m.files.find(lpExistingFileName);
-    if (from == m.files.end()) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
-    if (m.files.count(lpNewFileName) != 0) return fake::fail(ERROR_FILE_EXISTS, FALSE);
-    auto bytes = std::move(from->second);
-    m.files.erase(from);
-    m.files[lpNewFileName] = std::move(bytes);
-    return fake::succeed_clearing_last_error();
-}
+namespace {
 
-// The 9x family has no move that replaces in one step.
-BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+// A file given a new name, which where replacing is false must not be taken yet.
+BOOL move_file(const char* function, LPCSTR from, LPCSTR to, bool replacing) {
     fake::Machine& m = fake::machine();
-    if (const auto fault = m.begin("replace_by_move", from, {})) {
-        return fake::fail(fault->error, FALSE);
-    }
-    if (m.version && m.version->dwPlatformId != VER_PLATFORM_WIN32_NT) {
-        return fake::fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
-    }
+    if (const auto fault = m.begin(function, from, {})) return fake::fail(fault->error, FALSE);
+    const bool nt = !m.version || m.version->dwPlatformId == VER_PLATFORM_WIN32_NT;
+    if (replacing && !nt) return fake::fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);  // 9x: no such move
     const auto found = m.files.find(from);
     if (found == m.files.end()) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
+    if (!replacing && m.files.count(to) != 0) return fake::fail(ERROR_FILE_EXISTS, FALSE);
     if (m.read_only.count(to) != 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
     auto bytes = std::move(found->second);
     m.files.erase(found);
     m.files[to] = std::move(bytes);
     return fake::succeed_clearing_last_error();
+}
+
+}  // namespace
+
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+    return move_file("MoveFileA", lpExistingFileName, lpNewFileName, false);
+}
+
+BOOL replace_by_move(LPCSTR from, LPCSTR to) {
+    return move_file("replace_by_move", from, to, true);
 }
 
 BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {

@@ -143,7 +143,8 @@ void finish_cut_replace(const char* target) {
     const Owned<char> folder = obtain<char>(stride);
     const Owned<char> pattern = obtain<char>(stride);
     const Owned<char> aside = obtain<char>(stride);
-    if (!folder || !pattern || !aside) return;
+    const Owned<char> fresh = obtain<char>(stride);
+    if (!folder || !pattern || !aside || !fresh) return;
     std::memcpy(folder.get(), target, folder_length);
     folder[folder_length] = '\0';
     const size_t base_length = std::strlen(base);
@@ -158,10 +159,10 @@ void finish_cut_replace(const char* target) {
         if (!ours || is_folder) continue;
         std::memcpy(aside.get(), target, folder_length);
         put_text(aside.get() + folder_length, name);
-        char* fresh = pattern.get();  // the search has its own copy of the pattern by now
-        std::memcpy(fresh, aside.get(), folder_length + length - (sizeof ASIDE_MARK - 1));
-        fresh[folder_length + length - (sizeof ASIDE_MARK - 1)] = '\0';
-        if (MoveFileA(fresh, target)) {
+        const size_t fresh_length = folder_length + length - (sizeof ASIDE_MARK - 1);
+        std::memcpy(fresh.get(), aside.get(), fresh_length);
+        fresh[fresh_length] = '\0';
+        if (MoveFileA(fresh.get(), target)) {
             DeleteFileA(aside.get());
         } else {
             MoveFileA(aside.get(), target);
