@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 #include "winapi.h"
 
@@ -15,10 +16,13 @@ struct ReleaseLocal {
 template <typename T>
 using Owned = std::unique_ptr<T[], ReleaseLocal>;
 
-// count elements of T, or none (with the last error set) when memory is short.
+// count elements of T, zeroed, or none (with the last error set) when memory is short. Only
+// types that all-zero bytes make a value of (numbers, pointers, plain records) are obtained so,
+// so that no caller can read what it did not set.
 template <typename T>
 Owned<T> obtain(size_t count) {
-    return Owned<T>(static_cast<T*>(LocalAlloc(LMEM_FIXED, count * sizeof(T))));
+    static_assert(std::is_trivially_destructible_v<T>, "obtained memory runs no destructor");
+    return Owned<T>(static_cast<T*>(LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, count * sizeof(T))));
 }
 
 // Whole pages from VirtualAlloc, given back with VirtualFree: the alignment that reads which

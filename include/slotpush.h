@@ -32,21 +32,21 @@ inline constexpr uint32_t volume_at(uint64_t byte_offset) {
 // The front end's own exit statuses, besides the transfer's result codes below.
 inline constexpr int32_t STATUS_USAGE = 1;  // the command line is not understood: usage said
 // Refused before anything is read or written: a volume text that names no volume, no card
-// chosen or none that can be named, a listing that starts past the card's end. Its value is
-// the one the tool has always ended with for these, shared with two result codes below.
+// chosen or none that can be named, a volume past the card's end (whatever the command). Its
+// value is the one the tool has always ended with for these.
 inline constexpr int32_t STATUS_REFUSED = -1;
 
-// Transfer result codes; 0 is success.
+// Transfer result codes; 0 is success. Each means one thing.
 inline constexpr int32_t RESULT_SUCCESS = 0;
-inline constexpr int32_t RESULT_NO_DRIVER = -1;         // 9x: the VWIN32 driver did not open
-inline constexpr int32_t RESULT_NO_OUTPUT_BUFFER = -1;  // read-back: no buffer for the output
-inline constexpr int32_t RESULT_NO_SOURCE = -2;         // image file, slot read or buffer failed
-inline constexpr int32_t RESULT_WRITE_FAILED = -3;      // the device write failed
-inline constexpr int32_t RESULT_NOT_AN_IMAGE = -4;      // no volume signature: refused, reported
+inline constexpr int32_t RESULT_NO_SOURCE = -2;        // an image file or a slot unread; no memory
+inline constexpr int32_t RESULT_WRITE_FAILED = -3;     // the device write failed
+inline constexpr int32_t RESULT_NOT_AN_IMAGE = -4;     // no volume signature: refused, reported
 inline constexpr int32_t RESULT_IMAGE_TOO_LARGE = -5;  // longer than IMAGE_BYTES: refused, reported
-inline constexpr int32_t RESULT_DRIVE_NOT_OPENED = -9;  // the physical drive did not open
-inline constexpr int32_t RESULT_CREATE_FAILED = 4;      // read-back: the output file not created
-inline constexpr int32_t RESULT_SAVE_FAILED = 8;        // read-back: the output file not written
+// The card did not open for writing: a physical drive or named path, or the 9x family's VWIN32
+// driver.
+inline constexpr int32_t RESULT_DRIVE_NOT_OPENED = -9;
+inline constexpr int32_t RESULT_CREATE_FAILED = 4;  // read-back: the output file not created
+inline constexpr int32_t RESULT_SAVE_FAILED = 8;    // read-back: the output file not written
 // PUT, DEL: the change cannot be made whole (a name taken or missing, no room, a damaged disk, a
 // file that is no TI file): refused, nothing written.
 inline constexpr int32_t RESULT_CHANGE_REFUSED = 16;

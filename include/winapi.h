@@ -71,6 +71,7 @@ union LARGE_INTEGER {
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
 #define FILE_SHARE_WRITE 0x00000002u
+#define FILE_SHARE_DELETE 0x00000004u
 
 #define CREATE_NEW 1u
 #define CREATE_ALWAYS 2u
@@ -88,6 +89,7 @@ union LARGE_INTEGER {
 #define STD_INPUT_HANDLE ((DWORD)-10)
 
 #define LMEM_FIXED 0x0000u
+#define LMEM_ZEROINIT 0x0040u
 #define MEM_COMMIT 0x00001000u
 #define MEM_RESERVE 0x00002000u
 #define MEM_RELEASE 0x00008000u
@@ -118,6 +120,8 @@ union LARGE_INTEGER {
 #define ERROR_WRITE_FAULT 29L
 #define ERROR_READ_FAULT 30L
 #define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_LOCK_VIOLATION 33L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_DEV_NOT_EXIST 55L
@@ -352,6 +356,12 @@ BOOL runs_with_every_right();
 // folder (/usr/bin) that nothing may write into at run time, so the file is read when present
 // and put in place by hand.
 BOOL creates_drive_choice_file();
+
+// Not a Windows function: claims the disk open for writing at handle at once, as its first write
+// would (on Linux the disk is opened exclusively and locked: ERROR_BUSY while a partition is
+// mounted or another program holds it), so that a change is claimed before it reads. TRUE for a
+// file, and on Windows, where the claim of a disk is the lock of its volumes.
+BOOL claim_for_writing(HANDLE handle);
 
 // Not a Windows function: moves from over to, which it replaces in one step, so that to names
 // the old file or the new one at every moment (rename on Linux; MoveFileExA on the NT family,

@@ -306,8 +306,8 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
          "Volume 5 is past the card's end; its last whole volume is 4.\n"},
         {{"disk.dsk", " 5"}, drive_0, 255, invalid(" 5")},
         {{"disk.dsk", "+5"}, drive_0, 255, invalid("+5")},
-        {{"disk.dsk", "5"}, drive_0, 253, "slotpull failed: volume 5 is " + past_end},
-        {{"FLASH", "5"}, drive_0, 254, "slotpull failed: volume 5 is " + past_end},
+        {{"disk.dsk", "5"}, drive_0, 255, "slotpull failed: volume 5 is " + past_end},
+        {{"FLASH", "5"}, drive_0, 255, "slotpull failed: volume 5 is " + past_end},
         // clang-format off
         {{"--card", "nosuch.img", "LIST", "1"}, std::nullopt, 255, "slotpull failed: nosuch.img: No such file or directory\n"},
         {{"--card", "folder.dsk", "disk.dsk", "1"}, std::nullopt, 255, "slotpull failed: folder.dsk: Is a directory\n"},

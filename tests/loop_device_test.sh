@@ -79,10 +79,10 @@ mv "$work/slotpCFG" "$root/work/slotpCFG"
 cat "$loop" >"$work/before"
 run image.dsk 2
 check "mounted: status of a refused write" 253 "$status"
-check "mounted: outcome" "slotpull failed: volume 2 on /dev/sdb: The disk is in use: $loop is mounted on $mnt." "$output"
+check "mounted: outcome" "slotpull failed: /dev/sdb: The disk is in use: $loop is mounted on $mnt." "$output"
 run --card "$loop" image.dsk 2
 check "mounted, named: status of a refused write" 253 "$status"
-check "mounted, named: outcome" "slotpull failed: volume 2 on $loop: The disk is in use: $loop is mounted on $mnt." "$output"
+check "mounted, named: outcome" "slotpull failed: $loop: The disk is in use: $loop is mounted on $mnt." "$output"
 checks=$((checks + 1))
 cmp -s "$loop" "$work/before" || fail "mounted: the device changed"
 run FLASH 1
@@ -95,7 +95,7 @@ umount "$mnt"
 blockdev --setro "$loop"
 run image.dsk 2
 check "write-protected: status" 253 "$status"
-check "write-protected: outcome" "slotpull failed: volume 2 on /dev/sdb: The media is write protected." "$output"
+check "write-protected: outcome" "slotpull failed: /dev/sdb: The media is write protected." "$output"
 blockdev --setrw "$loop"
 
 # --- Held by another program with nothing mounted: the system's own text for a disk in use
@@ -103,7 +103,7 @@ perl -MFcntl -e '$| = 1; sysopen(my $d, $ARGV[0], O_RDONLY | O_EXCL) or exit 1; 
 holder=$!
 for _ in $(seq 100); do [ -s "$work/held" ] && break; sleep 0.05; done
 run image.dsk 2
-check "held, nothing mounted: refused" "253 slotpull failed: volume 2 on /dev/sdb: The disk is in use by the system or another program." "$status $output"
+check "held, nothing mounted: refused" "253 slotpull failed: /dev/sdb: The disk is in use by the system or another program." "$status $output"
 kill "$holder" && wait "$holder"
 holder=
 

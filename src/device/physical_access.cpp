@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "device/card_claim.h"
 #include "device/handle_io.h"
 #include "device/slot_check.h"
 #include "device/volume_claim.h"
@@ -19,20 +20,6 @@ DevicePath physical_drive_path(int32_t drive) {
 }
 
 namespace {
-
-// Writes one run, flushes it and reads it back into back to compare.
-Outcome write_run(HANDLE writer, const CardWrite& run, std::span<uint8_t> back) {
-    if (const DWORD error = write_at(writer, run.byte_offset, run.bytes)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
-    }
-    if (!FlushFileBuffers(writer)) {
-        return volume_failed(RESULT_WRITE_FAILED, GetLastError(), run.byte_offset);
-    }
-    if (const DWORD error = read_at(writer, run.byte_offset, back)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
-    }
-    return check_slot(run.bytes, back, run.byte_offset);
-}
 
 HANDLE open_reader(const Card& card) {
     return CreateFileA(card.path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -86,50 +73,90 @@ bool is_pc_disk(HANDLE disk) {
     return gpt || (first[BOOT_SIGNATURE_AT] == 0x55 && first[BOOT_SIGNATURE_AT + 1] == 0xAA);
 }
 
-// One handle writes the runs and reads each back: opened past the system's cache, what it reads
-// comes from the card, and it writes from whole pages as such a handle needs. Each run is one
-// call, flushed to the card, and read back while the claim still holds. after_write runs on the
-// written disk whatever the writes and their checks gave.
-Outcome write_and_check(const Card& card, const WriteSource& runs,
-                        void (*after_write)(HANDLE disk)) {
-    ScopedHandle writer(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_NO_BUFFERING, nullptr));
-    if (!writer) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
-    Pages read_back;
-    size_t read_back_bytes = 0;
-    Outcome outcome;
-    for (size_t i = 0; i < runs.count && !outcome.failed(); ++i) {
-        CardWrite run;
-        outcome = runs.prepare(runs.context, i, run);
-        if (!outcome.failed() && run.bytes.size() > read_back_bytes) {
-            read_back = obtain_pages(read_back_bytes = run.bytes.size());
-            if (!read_back) outcome = failed_with_last_error(RESULT_WRITE_FAILED);
-        }
-        if (!outcome.failed()) {
-            outcome = write_run(writer.get(), run, {read_back.get(), run.bytes.size()});
-        }
-        if (!outcome.failed() && runs.written != nullptr) runs.written(runs.context, i);
+// One handle reads what a change needs, writes its runs and reads each back: opened past the
+// system's cache, what it reads comes from the card, and it writes from whole pages as such a
+// handle needs. A card file is opened so that no one else may open it for writing; a disk
+// keeps the share of the system's other users, and is claimed as the system claims it for its
+// first write, at once.
+Outcome open_writer(CardClaim& claim) {
+    const Card& card = claim.card;
+    const DWORD share = card.is_file ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    claim.handle.reset(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
+    if (!claim.handle) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
+    if (!claim_for_writing(claim.handle.get())) {
+        return card_failed(RESULT_WRITE_FAILED, GetLastError());
     }
-    after_write(writer.get());
-    return outcome;
+    return succeeded();
 }
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
-// the check; a volume that cannot be locked stops the write before any byte moves.
-Outcome write_physical_runs(const Card& card, const WriteSource& runs) {
-    VolumeClaim volumes;
-    if (const Outcome claimed = volumes.claim(card.drive); claimed.failed()) return claimed;
-    return write_and_check(card, runs, refresh_disk_layout);
+// the last check; a volume that cannot be locked stops the change before anything is read.
+Outcome claim_physical_drive(CardClaim& claim) {
+    claim.volumes.emplace();
+    if (const Outcome claimed = claim.volumes->claim(claim.card.drive); claimed.failed()) {
+        return claimed;
+    }
+    return open_writer(claim);
 }
 
-Outcome write_named_runs(const Card& card, const WriteSource& runs) {
-    return write_and_check(card, runs, [](HANDLE) {});
+DWORD read_claimed(CardClaim& claim, std::span<uint8_t> buffer, uint64_t byte_offset) {
+    return read_at(claim.handle.get(), byte_offset, buffer);
 }
+
+// Reads the run back into the claim's pages, grown to it, and compares.
+Outcome check_run(CardClaim& claim, const CardWrite& run) {
+    if (run.bytes.size() > claim.back_bytes) {
+        claim.back = obtain_pages(claim.back_bytes = run.bytes.size());
+        if (!claim.back) return failed_with_last_error(RESULT_WRITE_FAILED);
+    }
+    const std::span<uint8_t> back{claim.back.get(), run.bytes.size()};
+    if (const DWORD error = read_at(claim.handle.get(), run.byte_offset, back)) {
+        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+    }
+    return check_slot(run.bytes, back, run.byte_offset);
+}
+
+// The most runs a step holds before they are flushed and read back: a change's step has far
+// fewer (a file's 76 runs of data, 127 records and sector 0).
+constexpr size_t MOST_STEP_RUNS = 256;
+
+// Each run is one call; the runs of a step are flushed to the card together, then read back
+// while the claim still holds, before the next step is made.
+Outcome write_claimed(CardClaim& claim, const WriteSource& runs) {
+    CardWrite step[MOST_STEP_RUNS];
+    size_t in_step = 0;
+    for (size_t i = 0; i < runs.count; ++i) {
+        CardWrite& run = step[in_step++];
+        if (Outcome prepared = runs.prepare(i, run); prepared.failed()) return prepared;
+        if (const DWORD error = write_at(claim.handle.get(), run.byte_offset, run.bytes)) {
+            return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+        }
+        if (!run.ends_step && i + 1 < runs.count && in_step < MOST_STEP_RUNS) continue;
+        if (!FlushFileBuffers(claim.handle.get())) {
+            return volume_failed(RESULT_WRITE_FAILED, GetLastError(), run.byte_offset);
+        }
+        for (size_t k = 0; k < in_step; ++k) {
+            if (Outcome checked = check_run(claim, step[k]); checked.failed()) return checked;
+        }
+        for (size_t k = 0; k < in_step; ++k) runs.written(i + 1 - in_step + k);
+        in_step = 0;
+    }
+    return succeeded();
+}
+
+// Windows is asked to read the drive's layout anew, after its sectors were written.
+void release_physical_drive(CardClaim& claim) {
+    if (claim.handle) refresh_disk_layout(claim.handle.get());
+}
+
+void release_named_path(CardClaim&) {}
 
 }  // namespace
 
-const CardAccess PHYSICAL_DRIVE_ACCESS = {open_reader, read_run, physical_drive_size, is_pc_disk,
-                                          write_physical_runs};
-const CardAccess NAMED_PATH_ACCESS = {open_reader, read_run, named_path_size, is_pc_disk,
-                                      write_named_runs};
+const CardAccess PHYSICAL_DRIVE_ACCESS = {
+    open_reader,          read_run,     physical_drive_size, is_pc_disk,
+    claim_physical_drive, read_claimed, write_claimed,       release_physical_drive};
+const CardAccess NAMED_PATH_ACCESS = {open_reader,   read_run,          named_path_size,
+                                      is_pc_disk,    open_writer,       read_claimed,
+                                      write_claimed, release_named_path};

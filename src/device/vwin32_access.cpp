@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "device/card_claim.h"
 #include "device/handle_io.h"
 #include "device/slot_check.h"
 #include "device/vwin32_driver.h"
@@ -106,75 +107,93 @@ DWORD vwin32_request(HANDLE vwin32, DWORD control_code, DIOC_REGISTERS& register
     return dos_error != 0 ? dos_error : ERROR_GEN_FAILURE;
 }
 
-// Open, lock, each run's transfer and its read-back, unlock, close. A lock that is refused stops
-// the write before any byte moves, as the NT family's claim does: another program is using the
-// volume. Once locked, the unlock goes out whatever the transfers gave.
 namespace {
 
-// Run i of the source, put in place and described for the service.
-Outcome next_run(const WriteSource& runs, size_t i, CardWrite& run, DISKIO& io) {
-    if (Outcome outcome = runs.prepare(runs.context, i, run); outcome.failed()) return outcome;
-    io = DISKIO{};
-    if (const DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size())) {
-        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+// The claim of a drive letter's volume: the driver opened and the logical volume locked. A lock
+// that is refused stops the change before any byte moves, as the NT family's claim does:
+// another program is using the volume.
+Outcome claim_letter(CardClaim& claim) {
+    claim.handle.reset(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+    if (!claim.handle) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
+    const auto drive_number = static_cast<uint8_t>(claim.card.drive + 1);
+    if (const DWORD refused = lock_logical_volume(claim.handle.get(), drive_number)) {
+        Outcome outcome = failed(RESULT_WRITE_FAILED, refused, Outcome::About::card_volume);
+        outcome.letter = static_cast<char>('A' + claim.card.drive);
+        return outcome;
+    }
+    claim.locked = true;
+    return succeeded();
+}
+
+DWORD read_letter_claimed(CardClaim& claim, std::span<uint8_t> buffer, uint64_t byte_offset) {
+    return read_sectors_through(claim.handle.get(), claim.card.drive, buffer, byte_offset);
+}
+
+// Each run is one request, read back while the volume is still locked, before the next run is
+// described; a run the service cannot describe is not sent.
+Outcome write_letter_runs(CardClaim& claim, const WriteSource& runs) {
+    for (size_t i = 0; i < runs.count; ++i) {
+        CardWrite run;
+        if (Outcome prepared = runs.prepare(i, run); prepared.failed()) return prepared;
+        DISKIO io{};
+        DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size());
+        if (error == NO_ERROR) {
+            error = sector_request(claim.handle.get(), claim.card.drive, io, WRITE_DIRECTORY_DATA);
+        }
+        if (error != NO_ERROR) return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+        const Outcome checked =
+            verify_vwin32(claim.handle.get(), claim.card.drive, run.bytes, run.byte_offset);
+        if (checked.failed()) return checked;
+        runs.written(i);
     }
     return succeeded();
 }
 
-}  // namespace
-
-// The first run is described before the driver is opened, so that one the service cannot take
-// sends nothing.
-Outcome write_runs_vwin32(int32_t drive_index, const WriteSource& runs) {
-    CardWrite run;
-    DISKIO io{};
-    if (runs.count == 0) return succeeded();
-    if (Outcome refused = next_run(runs, 0, run, io); refused.failed()) return refused;
-    ScopedHandle vwin32(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
-    if (!vwin32) return card_failed(RESULT_NO_DRIVER, GetLastError());
-    const auto drive_number = static_cast<uint8_t>(drive_index + 1);
-    if (const DWORD refused = lock_logical_volume(vwin32.get(), drive_number)) {
-        Outcome outcome = failed(RESULT_WRITE_FAILED, refused, Outcome::About::card_volume);
-        outcome.letter = static_cast<char>('A' + drive_index);
-        return outcome;
+// Once locked, the unlock goes out whatever the change gave.
+void release_letter(CardClaim& claim) {
+    if (claim.locked) {
+        unlock_logical_volume(claim.handle.get(), static_cast<uint8_t>(claim.card.drive + 1));
     }
-    Outcome outcome;
-    for (size_t i = 0; !outcome.failed(); outcome = next_run(runs, i, run, io)) {
-        const DWORD error = sector_request(vwin32.get(), drive_index, io, WRITE_DIRECTORY_DATA);
-        outcome = error == NO_ERROR
-                      ? verify_vwin32(vwin32.get(), drive_index, run.bytes, run.byte_offset)
-                      : volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
-        if (outcome.failed()) break;
-        if (runs.written != nullptr) runs.written(runs.context, i);
-        if (++i == runs.count) break;
-    }
-    unlock_logical_volume(vwin32.get(), drive_number);
-    return outcome;
+    claim.locked = false;
 }
-
-Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
-                             uint64_t byte_offset) {
-    const CardWrite run{buffer, byte_offset};
-    const std::span<const CardWrite> runs{&run, 1};
-    return write_runs_vwin32(drive_index, runs_in_memory(runs));
-}
-
-namespace {
 
 DWORD read_letter_run(const Card& card, HANDLE vwin32, std::span<uint8_t> buffer,
                       uint64_t byte_offset) {
     return read_sectors_through(vwin32, card.drive, buffer, byte_offset);
 }
 
-Outcome write_letter_runs(const Card& card, const WriteSource& runs) {
-    return write_runs_vwin32(card.drive, runs);
-}
-
 }  // namespace
 
 // The 9x family does not tell a volume's size (no size query): a read past its end fails where
 // the volume ends.
-const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader(); }, read_letter_run,
-                                  nullptr, nullptr, write_letter_runs};
+const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader(); },
+                                  read_letter_run,
+                                  nullptr,
+                                  nullptr,
+                                  claim_letter,
+                                  read_letter_claimed,
+                                  write_letter_runs,
+                                  release_letter};
+
+// A run the service cannot take is refused before the driver is opened, so that it sends
+// nothing.
+Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
+                             uint64_t byte_offset) {
+    DISKIO io{};
+    if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
+        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+    }
+    Card card;
+    card.access = &LETTER_ACCESS;
+    card.drive = drive_index;
+    CardClaim claim(card);
+    if (Outcome claimed = claim.take(); claimed.failed()) return claimed;
+    const CardWrite run{buffer, byte_offset};
+    const auto prepare = [&](size_t, CardWrite& next) {
+        next = run;
+        return succeeded();
+    };
+    return claim.write({1, prepare, no_run_written});
+}

@@ -97,7 +97,7 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         {"write call fails", [] { fake::machine().fail_function("DeviceIoControl", 1); },
          failed(-3, ERROR_GEN_FAILURE), false, {LOCK_48, WRITE_5, UNLOCK_48}},
         {"no driver", [] { fake::machine().has_vwin32 = false; },
-         failed(-1, ERROR_FILE_NOT_FOUND), false, {}},
+         failed(-9, ERROR_FILE_NOT_FOUND), false, {}},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -162,8 +162,8 @@ TEST_F(Vwin32Access, VolumesGoToTheirSlotsOfTheDriveLetter) {
         fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
         volume().sectors.size = (start + 1600) * 512;
         EXPECT_EQ(write_volume_from(card, "disk.dsk", volume_number).status, 0) << volume_number;
-        // The volume's first sector read before the write, then the write after the lock.
-        EXPECT_EQ(requests()[0],
+        // The lock, then the volume's first sector read, then the write.
+        EXPECT_EQ(requests()[1],
                   "6 7305 - ffffffff 5 0 start " + std::to_string(start) + " count 1");
         EXPECT_EQ(requests()[2],
                   "6 7305 - ffffffff 5 4001 start " + std::to_string(start) + " count 1600");

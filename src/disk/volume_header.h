@@ -14,6 +14,11 @@ using Sector = std::span<const uint8_t, IMAGE_SECTOR_BYTES>;
 using WritableSector = std::span<uint8_t, IMAGE_SECTOR_BYTES>;
 
 inline constexpr size_t TI_NAME_BYTES = 10;
+
+// The big-endian 16-bit number at bytes, as the disk holds its sector numbers and counts.
+inline uint32_t be16(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} << 8 | bytes[1];
+}
 // Sectors the bitmap can map: 200 bytes of 8 bits.
 inline constexpr uint32_t MAPPED_SECTORS = 1600;
 

@@ -114,7 +114,8 @@ class Oracle {
         size_t probes = 0;
         size_t pages = 0;
         bool transfer = false;
-        bool looking = false;  // at the card before a write, through a reader of its own
+        bool looking = false;    // at the card before a write, through a reader of its own
+        bool labelling = false;  // claimed, reading what the volume held
         saving_ = Saving::not_yet;
         for (const fake::Call& call : log) {
             if (call.target == "FLASH" && call.function == "CreateFileA") saving_ = Saving::looking;
@@ -137,12 +138,19 @@ class Oracle {
             // After the look, the first pages are the slot's, made before anything is claimed.
             const bool slot_pages = !looking && transfer && call.function == "VirtualAlloc" &&
                                     s.transfer != Transfer::read_back && pages++ == 0;
-            expected_.push_back(looking      ? Expected{0, true}
-                                : slot_pages ? Expected{RESULT_NO_SOURCE, true}
+            expected_.push_back(looking || labelling ? Expected{0, true}
+                                : slot_pages         ? Expected{RESULT_NO_SOURCE, true}
                                 : transfer
                                     ? in_transfer(call)
                                     : Expected{before_transfer(call, vwin32_opens, probes), false});
             looking = looking && !(call.function == "CloseHandle" && card);
+            // Once claimed, what the volume held is read into a page of its own; where it cannot
+            // be, the line says less.
+            labelling = labelling && call.function != "VirtualFree";
+            const bool locks = call.function == "DeviceIoControl" && vwin32 && transfer &&
+                               call.args.size() > 3 && (call.args[3] & 0xFF) == 0x4A;
+            labelling = labelling || (call.function == "claim_for_writing" && !s.nine_x) ||
+                        (locks && s.nine_x);
         }
     }
     // The exit status, whether the transfer ran and so reports its outcome, what the outcome
@@ -221,7 +229,7 @@ class Oracle {
             return "the image file '" + call.target + "': ";
         }
         if (f == "LocalAlloc" || f == "VirtualAlloc") return "";
-        const bool opens = f == "CreateFileA" ||
+        const bool opens = f == "CreateFileA" || f == "claim_for_writing" ||
                            (s_.nine_x && f == "DeviceIoControl" && call.args[3] != 0xFFFFFFFF);
         return opens ? card + ": " : "volume " + std::to_string(VOLUME) + " on " + card + ": ";
     }
@@ -252,14 +260,11 @@ class Oracle {
         // The card's size is asked before it is touched: where it does not answer, the system
         // reports what then fails.
         if (f == "DeviceIoControl" && call.args[0] == IOCTL_DISK_GET_LENGTH_INFO) return 0;
-        if (f == "LocalAlloc") {
-            return reading && call.args[1] == IMAGE_BYTES ? RESULT_NO_OUTPUT_BUFFER
-                                                          : RESULT_NO_SOURCE;
-        }
+        if (f == "LocalAlloc") return RESULT_NO_SOURCE;
         if (call.target == "disk.dsk" || call.target == "track.dsk") return RESULT_NO_SOURCE;
         if (reading) return RESULT_NO_SOURCE;  // the slot could not be read
         if (call.target == "\\\\.\\vwin32") {
-            if (f == "CreateFileA") return RESULT_NO_DRIVER;
+            if (f == "CreateFileA") return RESULT_DRIVE_NOT_OPENED;
             const uint64_t ecx = call.args[3];
             return ecx == 0xFFFFFFFF ? RESULT_WRITE_FAILED
                                      : 0;  // a refused lock or unlock is asked again

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -243,8 +244,28 @@ void SetLastError(DWORD dwErrCode) {
     last_error() = dwErrCode;
 }
 
-HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) {
+namespace {
+
+// A file opened for writing that shares no writing, as Windows' share mode keeps every other
+// writer out: its flock, taken exclusively, which any program that honours flock honours too.
+// A file that another such handle holds is refused as Windows refuses it.
+bool keeps_writers_out(int fd) {
+    if (sys().flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    const int error = errno;
+    sys().close(fd);
+    if (error == EWOULDBLOCK) {
+        fail_with_code(ERROR_SHARING_VIOLATION);
+    } else {
+        fail_with_errno(error);
+    }
+    return false;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                   HANDLE hTemplateFile) {
     std::string disk;
     const std::string path = resolve(lpFileName, disk);
     if (path.empty()) return INVALID_HANDLE_VALUE;
@@ -255,6 +276,11 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_A
     if (sys().fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
         fail_with_errno(S_ISDIR(status.st_mode) ? EISDIR : errno);
         sys().close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (disk.empty() && (dwDesiredAccess & GENERIC_WRITE) != 0 &&
+        (dwShareMode & FILE_SHARE_WRITE) == 0 && S_ISREG(status.st_mode) &&
+        !keeps_writers_out(fd)) {
         return INVALID_HANDLE_VALUE;
     }
     if (dwCreationDisposition == CREATE_NEW || dwCreationDisposition == CREATE_ALWAYS) {
@@ -390,12 +416,15 @@ BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
         done += static_cast<DWORD>(put);
     }
     // On a disk the bytes must have arrived before the call returns, so that a device error is
-    // reported here and not lost at close.
-    if (file->is_device() && sys().fdatasync(file->fd) != 0) {
+    // reported here and not lost at close. Past the cache (O_DIRECT) a write reaches the disk
+    // as it is made, and the disk's own cache is flushed once by FlushFileBuffers, so that a
+    // change of several runs costs one sync.
+    const bool syncs = file->is_device() && !file->uncached;
+    if (syncs && sys().fdatasync(file->fd) != 0) {
         fail_with_errno(errno);
         return FALSE;
     }
-    file->synced = file->is_device();
+    file->synced = syncs;
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
     return TRUE;
 }
@@ -535,8 +564,9 @@ BOOL VirtualFree(LPVOID lpAddress, SIZE_T, DWORD) {
     return TRUE;
 }
 
-HLOCAL LocalAlloc(UINT, SIZE_T uBytes) {
-    void* memory = std::malloc(uBytes > 0 ? uBytes : 1);
+HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    const size_t bytes = uBytes > 0 ? uBytes : 1;
+    void* memory = (uFlags & LMEM_ZEROINIT) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
     if (memory == nullptr) fail_with_errno(ENOMEM);
     return memory;
 }
@@ -579,6 +609,11 @@ BOOL move_file(LPCSTR from, LPCSTR to, int (*rename)(const char*, const char*)) 
 // Windows' meaning: the new name may not exist yet.
 BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
     return move_file(lpExistingFileName, lpNewFileName, sys().rename_new);
+}
+
+BOOL claim_for_writing(HANDLE handle) {
+    OpenFile* file = open_file(handle);
+    return file != nullptr && make_writable(*file) ? TRUE : FALSE;
 }
 
 BOOL replace_by_move(LPCSTR from, LPCSTR to) {

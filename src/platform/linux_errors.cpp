@@ -56,6 +56,8 @@ constexpr CodeText OWN_TEXTS[] = {
      "the file."},
     {ERROR_WRITE_PROTECT, "The media is write protected."},
     {ERROR_BUSY, "The disk is in use by the system or another program."},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process."},
 };
 
 // Windows keeps the last error per thread.

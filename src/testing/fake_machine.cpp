@@ -381,7 +381,8 @@ HLOCAL LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     if (const auto fault = machine().begin("LocalAlloc", "", {uFlags, uBytes})) {
         return fake::fail(fault->error, static_cast<HLOCAL>(nullptr));
     }
-    return machine().allocate(uBytes);
+    void* memory = machine().allocate(uBytes);
+    return (uFlags & LMEM_ZEROINIT) != 0 ? std::memset(memory, 0, uBytes) : memory;
 }
 
 // Releasing nothing is allowed; releasing what was never obtained fails, as on Windows.
@@ -434,6 +435,13 @@ BOOL GetVersionExA(LPOSVERSIONINFOA lpVersionInformation) {
     std::memcpy(lpVersionInformation, &*machine().version, size);
     lpVersionInformation->dwOSVersionInfoSize = size;
     return TRUE;
+}
+
+BOOL claim_for_writing(HANDLE handle) {
+    if (const auto fault = machine().begin("claim_for_writing", fake::target_of(handle), {})) {
+        return fake::fail(fault->error, FALSE);
+    }
+    return TRUE;  // as Windows: a disk's claim is the lock of its volumes
 }
 
 DWORD GetCurrentProcessId() {

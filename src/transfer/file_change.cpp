@@ -1,7 +1,10 @@
 #include "transfer/file_change.h"
 
 #include <cstring>
+#include <optional>
 
+#include "device/card_claim.h"
+#include "device/platform_detection.h"
 #include "disk/disk_change.h"
 #include "disk/disk_check.h"
 #include "disk/file_export.h"
@@ -9,36 +12,51 @@
 #include "transfer/file_save.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
+#include "transfer/volume_change.h"
 #include "transfer/volume_transfer.h"
 
 namespace {
 
-// A disk loaded to be changed: a volume's 1600 sectors, or an image file as it is (a track
-// dump as its sector dump), not widened: it goes back at its own size.
+// A disk loaded to be changed, under its claim, held until the change is written: of a volume
+// what its catalogue needs (its first 34 sectors and its records, read through the card's
+// claim), or an image file as it is (a track dump as its sector dump), not widened: it goes back
+// at its own size.
 struct LoadedDisk {
     Buffer bytes;  // IMAGE_BYTES
     size_t length = 0;
     bool track_dump = false;
+    std::optional<CardClaim> card;
+    ImageClaim image;
 
     std::span<uint8_t> sectors() const {
         return {bytes.get(), length / IMAGE_SECTOR_BYTES * IMAGE_SECTOR_BYTES};
     }
 };
 
-bool load_for_change(const DiskPlace& place, LoadedDisk& loaded, Outcome& outcome) {
-    if (place.file == nullptr) {
-        loaded.bytes = read_volume_image(*place.card, place.volume, outcome, SlotUse::change);
-        loaded.length = IMAGE_BYTES;
-        return static_cast<bool>(loaded.bytes);
+Outcome load_volume_for_change(const DiskPlace& place, LoadedDisk& loaded) {
+    loaded.bytes = obtain<uint8_t>(IMAGE_BYTES);
+    loaded.length = IMAGE_BYTES;
+    if (!loaded.bytes) return failed_with_last_error(RESULT_NO_SOURCE);
+    CardClaim& claim = loaded.card.emplace(*place.card);
+    if (Outcome refused = claim_card(*place.card, place.volume, claim); refused.failed()) {
+        return refused;
     }
-    loaded.bytes = load_file(place.file, IMAGE_BYTES, loaded.length, outcome);
-    if (!loaded.bytes) return false;
-    if (!is_track_dump(ConstImageView{loaded.bytes.get(), IMAGE_BYTES})) return true;
+    return read_claimed_records(claim, place.volume, loaded.bytes.get());
+}
+
+Outcome load_for_change(const DiskPlace& place, LoadedDisk& loaded) {
+    if (place.file == nullptr) return load_volume_for_change(place, loaded);
+    if (Outcome refused = loaded.image.take(place.file); refused.failed()) return refused;
+    Outcome outcome;
+    loaded.bytes =
+        load_from(loaded.image.handle(), place.file, IMAGE_BYTES, loaded.length, outcome);
+    if (!loaded.bytes) return outcome;
+    if (!is_track_dump(ConstImageView{loaded.bytes.get(), IMAGE_BYTES})) return succeeded();
     loaded.bytes = convert_track_dump(ConstImageView{loaded.bytes.get(), IMAGE_BYTES});
-    if (!loaded.bytes) outcome = failed_with_last_error(RESULT_NO_SOURCE);
+    if (!loaded.bytes) return failed_with_last_error(RESULT_NO_SOURCE);
     loaded.length = size_t{TRACK_DUMP_SECTORS} * IMAGE_SECTOR_BYTES;
     loaded.track_dump = true;
-    return static_cast<bool>(loaded.bytes);
+    return succeeded();
 }
 
 // A refusal of the change; nothing has been written.
@@ -64,18 +82,19 @@ Outcome check_for_change(const DiskPlace& place, DiskBytes disk) {
     return damaged;
 }
 
-// The sectors the change touched go back: into the volume's slot one run at a time in the
-// change's order, or as a whole new image file.
-Outcome write_change(const DiskPlace& place, const LoadedDisk& loaded, const DiskChange& change) {
+// The sectors the change touched go back: into the volume's slot in the change's steps, or as a
+// whole new image file.
+Outcome write_change(const DiskPlace& place, LoadedDisk& loaded, const DiskChange& change) {
     if (place.file != nullptr) {
         SaveGuard guard;
         guard.card = place.card;
         guard.where = Outcome::Where::image_file;
+        if (is_9x_family()) loaded.image.release();
         return save_whole_file(place.file, {loaded.bytes.get(), loaded.length}, guard);
     }
     ChangedSector order[IMAGE_SECTORS];
     const uint32_t count = change.write_order(order);
-    return write_volume_sectors(*place.card, place.volume, {loaded.bytes.get(), IMAGE_BYTES},
+    return write_volume_sectors(*loaded.card, place.volume, {loaded.bytes.get(), IMAGE_BYTES},
                                 {order, count});
 }
 
@@ -170,16 +189,15 @@ Outcome delete_named(const DiskPlace& place, DiskBytes disk, DiskChange& change,
 template <typename Build>
 Outcome change_disk(const DiskPlace& place, uint32_t count, FileSaved on_done, ChangeDone& done,
                     Build build) {
-    Outcome outcome;
     LoadedDisk loaded;
-    if (!load_for_change(place, loaded, outcome)) return outcome;
+    Outcome outcome = load_for_change(place, loaded);
+    if (outcome.failed()) return outcome;
     const std::span<uint8_t> disk = loaded.sectors();
     if (outcome = check_for_change(place, disk); outcome.failed()) return outcome;
     const Owned<SavedFile> files = obtain<SavedFile>(count);
     if (!files) return failed_with_last_error(RESULT_NO_SOURCE);
     DiskChange change(disk);
     for (uint32_t i = 0; i < count; ++i) {
-        files[i] = SavedFile{};
         if (outcome = build(disk, change, i, files[i]); outcome.failed()) return outcome;
     }
     if (outcome = write_change(place, loaded, change); outcome.failed()) return outcome;

@@ -144,7 +144,7 @@ Outcome get_files(const DiskPlace& place, const GetRequest& request, const GetLi
         }
     }
     const Buffer bytes = obtain<uint8_t>(MOST_FILE_BYTES);
-    if (!bytes) return failed_with_last_error(RESULT_NO_OUTPUT_BUFFER);
+    if (!bytes) return failed_with_last_error(RESULT_NO_SOURCE);
     GetRun run{place, disk, request, lines, {}, {}};
     run.guard.card = place.card;
     if (place.file != nullptr) run.guard.source = identity_at(place.file);

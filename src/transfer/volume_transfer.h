@@ -29,10 +29,6 @@ struct ImageList {
 // Each image file loaded as its write will load it: success, or the first one's refusal.
 Outcome check_images(const ImageList& images);
 
-// Told of each volume of a run of many as it is written and checked: what it held, what it holds.
-using VolumeWritten = void (*)(const Card& card, uint32_t volume, const DiskLabel& held,
-                               const DiskLabel& holds);
-
 // Writes the image files into their volumes: every image is loaded and checked, and every volume
 // checked against the card's end, before anything is written; then the card is claimed once and
 // each volume written and checked in turn, and said through on_written. A failure part-way stops
@@ -52,22 +48,12 @@ Outcome read_volume_back(const Card& card, uint32_t volume, const char* destinat
 Outcome save_volume(const char* path, const Card& card, uint32_t volume,
                     std::span<const uint8_t> raw_slot, bool trim, bool whole = false);
 
-// What a slot is read for: to read, or to be changed, when a PC's own disk is refused first.
-enum class SlotUse : uint8_t { read, change };
-
 // The raw bytes of the volume's slot, read through one open of the card; none, with outcome
 // saying why, when the card does not open, the slot lies past its end or cannot be read.
-Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome, SlotUse use = SlotUse::read);
+Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome);
 
 // The volume's disk: the slot read as read_slot reads it, its filler bytes dropped.
-Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome,
-                         SlotUse use = SlotUse::read);
-
-// Writes the disk's sectors named in order, in that order, into the volume's slot: each run of
-// sectors of one step that follow one another there in one write, checked before the next.
-// Success, or the write's failure.
-Outcome write_volume_sectors(const Card& card, uint32_t volume, std::span<const uint8_t> disk,
-                             std::span<const ChangedSector> order);
+Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome);
 
 // The image file at path as a write puts it on the card: a track dump converted into its sector
 // dump, the volume widened to 1600 sectors. None, with outcome saying why, when it cannot be

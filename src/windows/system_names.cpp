@@ -74,3 +74,8 @@ void hold_interruptions() {
 BOOL interrupted() {
     return interruption != 0 ? TRUE : FALSE;
 }
+
+// A disk's claim is the lock of its volumes, taken before it is opened.
+BOOL claim_for_writing(HANDLE) {
+    return TRUE;
+}

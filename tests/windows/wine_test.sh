@@ -199,7 +199,7 @@ check "--card card.img: LIST" "0 Volume  Name        Sectors  Free  Prot
      3  (empty)
 The card ends after volume 3." "$status $output"
 run "" --card card.img image.dsk 4
-check "--card card.img: past its end" "253 slotpull failed: volume 4 is past the card's end; its last whole volume is 3." "$status $output"
+check "--card card.img: past its end" "255 slotpull failed: volume 4 is past the card's end; its last whole volume is 3." "$status $output"
 run "" FLASH 2 .\\card.img --card=card.img
 check "--card card.img: the card is never an output file" "4 slotpull failed: the output file '.\\card.img' is the card itself; nothing was written." "$status $output"
 cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: the card changed"
