@@ -8,8 +8,9 @@
 # a read-back within 1.10 times. The write is also taken against its limit, a small C program
 # (verified_write.c) that writes the slot with one call, syncs it, reads it back past the cache
 # and compares it: target within 1.10 times. A PUT of a one-sector file is taken against a
-# whole-volume write of the same disk, in turns, with the bytes each writes to the card (by
-# strace, where it is installed). BENCH_DISK=file measures on the file even as root.
+# whole-volume write of the same disk, in turns, with the bytes each reads from the card and
+# writes to it and its syncs (by strace, where it is installed; goal for the PUT: at most 40 KiB
+# read and 2 syncs). BENCH_DISK=file measures on the file even as root.
 # Usage: bench/compare_with_dd.sh [RUNS]   (after: cmake --workflow --preset bench)
 source "$(dirname "$0")/bench_root.sh"
 runs=${1:-21}
@@ -99,14 +100,23 @@ for ((i = 0; i < runs; i++)); do
   "$tool" DEL $VOLUME SMALL >/dev/null
   write_times+=("$(time_of "$tool" ti.dsk $VOLUME)")
 done
-card_bytes() {  # bytes the command writes to the card, by strace
-  command -v strace >/dev/null || { echo "?"; return; }
-  strace -f -e trace=pwrite64,write -o "$build/trace" "$@" >/dev/null
-  awk '$2 ~ /^write\(/ && $2 !~ /^write\([12],/ { n += $NF } END { print n + 0 }' "$build/trace"
+card_io() {  # what the command reads from the card and writes to it, and its syncs, by strace
+  command -v strace >/dev/null || { echo "? bytes read, ? written, ? syncs"; return; }
+  strace -f -e trace=openat,read,pread64,write,pwrite64,fdatasync,fsync,close -o "$build/trace" \
+    "$@" >/dev/null
+  awk '
+    { call = $2; sub(/\(.*/, "", call); fd = $2; sub(/^[a-z0-9]*\(/, "", fd); sub(/[,)].*/, "", fd) }
+    call == "openat" && /dev\/sda"/ && $NF ~ /^[0-9]+$/ { card[$NF] = 1 }
+    call == "close" { delete card[fd] }
+    !(fd in card) { next }
+    call == "read" || call == "pread64" { r += $NF }
+    call == "write" || call == "pwrite64" { w += $NF }
+    call == "fdatasync" || call == "fsync" { s++ }
+    END { printf "%d bytes read, %d written, %d syncs\n", r, w, s }' "$build/trace"
 }
-put_bytes=$(card_bytes "$tool" PUT $VOLUME SMALL.tfi)
+put_io=$(card_io "$tool" PUT $VOLUME SMALL.tfi)
 "$tool" DEL $VOLUME SMALL >/dev/null
-printf 'put         slotpush PUT %.2f ms (%s bytes to the card)   whole-volume write %.2f ms (%s bytes)\n' \
-  "$(printf '%s\n' "${put_times[@]}" | median | awk '{ print $1 / 1e6 }')" "$put_bytes" \
+printf 'put         slotpush PUT %.2f ms (%s)   whole-volume write %.2f ms (%s)\n' \
+  "$(printf '%s\n' "${put_times[@]}" | median | awk '{ print $1 / 1e6 }')" "$put_io" \
   "$(printf '%s\n' "${write_times[@]}" | median | awk '{ print $1 / 1e6 }')" \
-  "$(card_bytes "$tool" ti.dsk $VOLUME)"
+  "$(card_io "$tool" ti.dsk $VOLUME)"

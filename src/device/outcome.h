@@ -75,7 +75,12 @@ struct Outcome {
     // with the card's geometry (Trimmed::Kind); 0 saved as the slot holds it.
     uint8_t trim = 0;
     uint32_t disk_sectors = 0;
-    bool whole_slot = false;  // a backup saved the slot's every byte, its odd ones included
+    bool whole_slot = false;   // a backup saved the slot's every byte, its odd ones included
+    bool file_beyond = false;  // regeometried, as a file lies past the disk's own end
+    // A write's image whose total said fewer sectors (said_total) than its files use (reach):
+    // those keep their marks in the bitmap widened to 1600 sectors.
+    uint32_t said_total = 0;
+    uint32_t reach = 0;
     // A file of a disk, which lies in volume `volume` of the card or in the image file `path`.
     const char* file_name = nullptr;  // as the user typed it, or the PC file PUT reads
     char other_name[11] = {};         // a name on the disk that differs from it only in case

@@ -22,6 +22,26 @@ DirectoryEntry read_entry(DiskBytes disk, uint32_t sector) {
     return entry;
 }
 
+// One entry of the index, for the record at sector: a file, or why it names none.
+void read_one(DirectoryEntry& entry, DiskBytes disk, uint32_t sector, uint32_t end,
+              bool (&seen)[IMAGE_SECTORS], Directory& directory) {
+    if (sector == INDEX_SECTOR || sector >= end) {
+        entry.kind = sector == INDEX_SECTOR ? DirectoryEntry::Kind::the_index
+                                            : DirectoryEntry::Kind::past_the_end;
+        entry.sector = sector;
+    } else if (seen[sector]) {
+        entry.kind = DirectoryEntry::Kind::listed_already;
+        entry.sector = sector;
+    } else {
+        seen[sector] = true;
+        entry = read_entry(disk, sector);
+        if (entry.kind == DirectoryEntry::Kind::file) {
+            ++directory.files;
+            directory.used += entry.sectors;
+        }
+    }
+}
+
 }  // namespace
 
 Directory read_directory(DiskBytes disk) {
@@ -33,27 +53,15 @@ Directory read_directory(DiskBytes disk) {
     if (directory.disk.kind != VolumeSummary::Kind::disk) return directory;
     // A record lies after the index and inside both the disk and its bytes.
     const uint32_t end = std::min(directory.disk.sectors, held);
-    const Sector index = sector_of(disk, INDEX_SECTOR);
     bool seen[IMAGE_SECTORS] = {};
-    for (uint32_t i = 0; i < MOST_FILES; ++i) {
-        const uint32_t sector = index[2 * i] * 256u + index[2 * i + 1];
-        if (sector == 0) break;  // the index's end
-        DirectoryEntry& entry = directory.entries[directory.count++];
-        if (sector == INDEX_SECTOR || sector >= end) {
-            entry.kind = sector == INDEX_SECTOR ? DirectoryEntry::Kind::the_index
-                                                : DirectoryEntry::Kind::past_the_end;
-            entry.sector = sector;
-        } else if (seen[sector]) {
-            entry.kind = DirectoryEntry::Kind::listed_already;
-            entry.sector = sector;
-        } else {
-            seen[sector] = true;
-            entry = read_entry(disk, sector);
-            if (entry.kind == DirectoryEntry::Kind::file) {
-                ++directory.files;
-                directory.used += entry.sectors;
-            }
-        }
-    }
+    walk_index(
+        sector_of(disk, INDEX_SECTOR),
+        [&](uint32_t, uint32_t sector) {
+            DirectoryEntry& entry = directory.entries[directory.count++];
+            const uint32_t hole = directory.hole;
+            read_one(entry, disk, sector, end, seen, directory);
+            entry.past_hole = hole != 0;
+        },
+        directory.hole);
     return directory;
 }

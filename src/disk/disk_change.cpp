@@ -131,11 +131,15 @@ void DiskChange::write_index() {
 uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS]) const {
     uint32_t count = 0;
     for (uint32_t i = 0; i < data_count_; ++i) order[count++] = {data_[i], 0};
-    for (uint32_t i = 0; i < record_count_; ++i) order[count++] = {records_[i], 1};
+    for (uint32_t i = 0; i < record_count_; ++i) order[count++] = {records_[i], 0};
+    // Files added: sector 0 with their data and records, then the index; files deleted: the
+    // index first, then sector 0.
     const uint16_t last_two[2][2] = {{0, INDEX_SECTOR}, {INDEX_SECTOR, 0}};
-    uint8_t step = 2;
+    uint8_t step = 0;
     for (const uint16_t n : last_two[deleted_ ? 1 : 0]) {
-        if (changed_[n]) order[count++] = {n, step++};
+        if (!changed_[n]) continue;
+        order[count++] = {n, step};
+        step = 1;
     }
     return count;
 }

@@ -1,10 +1,10 @@
 // A change of a TI disk built in memory before any of it is written: files added (each record
 // in the first free sector from 2 up, its data in the first free sectors from 34 up, below 34
 // only when nothing above is free) and files deleted, the index kept in name order. It tells
-// the sectors it changed in the order that keeps the disk readable wherever a write is cut:
-// the data of the files added, then their records, then sector 0 (the bitmap), then the index;
-// for a deletion the index first, then sector 0. At worst a cut leaves sectors marked used that no
-// file owns.
+// the sectors it changed in the order that keeps the disk readable wherever a write is cut, in
+// two steps: the data of the files added, their records and sector 0 (the bitmap), then the
+// index; for a deletion the index first, then sector 0. At worst a cut leaves sectors marked used
+// that no file owns.
 #pragma once
 
 #include <cstdint>

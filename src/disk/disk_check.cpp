@@ -56,19 +56,47 @@ FileFault check_file(DiskBytes disk, uint32_t record, uint32_t end, SectorOwners
 DiskFault check_disk(DiskBytes disk) {
     DiskFault found;
     const uint32_t end = disk_end(disk);
-    const Sector index = sector_of(disk, INDEX_SECTOR);
     SectorOwners owners;
-    for (uint32_t i = 0; i < MOST_FILES && found.fault == FileFault::none; ++i) {
-        const uint32_t record = index[2 * i] * 256u + index[2 * i + 1];
-        if (record == 0) break;
-        found.entry = i + 1;
-        found.sector = record;
-        if (record == INDEX_SECTOR || record >= end) {
-            found.fault = FileFault::index_out_of_range;
-            break;
-        }
-        std::memcpy(found.name, sector_of(disk, record).data(), TI_NAME_BYTES);
-        found.fault = check_file(disk, record, end, owners, found.sector);
+    uint32_t hole = 0;
+    walk_index(
+        sector_of(disk, INDEX_SECTOR),
+        [&](uint32_t i, uint32_t record) {
+            if (found.fault != FileFault::none) return;
+            found.entry = i + 1;
+            found.sector = record;
+            if (record == INDEX_SECTOR || record >= end) {
+                found.fault = FileFault::index_out_of_range;
+                return;
+            }
+            std::memcpy(found.name, sector_of(disk, record).data(), TI_NAME_BYTES);
+            found.fault = check_file(disk, record, end, owners, found.sector);
+        },
+        hole);
+    if (hole != 0) {
+        found = DiskFault{};
+        found.fault = FileFault::index_hole;
+        found.entry = hole;
     }
     return found;
+}
+
+uint32_t files_reach(DiskBytes disk) {
+    const auto held =
+        static_cast<uint32_t>(std::min<size_t>(disk.size() / IMAGE_SECTOR_BYTES, MAPPED_SECTORS));
+    uint32_t reach = INDEX_SECTOR + 1;
+    uint32_t hole = 0;
+    walk_index(
+        sector_of(disk, INDEX_SECTOR),
+        [&](uint32_t, uint32_t record) {
+            char name[TI_NAME_BYTES + 1];
+            // A record is one where its name is text; anything else an entry names is no file's.
+            if (record >= held || !show_name(sector_of(disk, record).data(), name)) return;
+            reach = std::max(reach, record + 1);
+            const FileRecord file = decode_record(sector_of(disk, record));
+            for (uint32_t i = 0; i < file.run_count; ++i) {
+                reach = std::max(reach, file.runs[i].first + file.runs[i].length);
+            }
+        },
+        hole);
+    return std::min(reach, MAPPED_SECTORS);
 }

@@ -18,6 +18,7 @@ enum class FileFault : uint8_t {
     not_marked_used,     // a sector of the file (sector) is free in the bitmap
     index_out_of_range,  // an index entry (entry) points at sector 1 or past the disk's end
     listed_twice,        // two index entries point at one record (sector)
+    index_hole,          // an empty index entry (entry) has others after it
 };
 
 // The sectors a disk's files may lie on, below this: its own total, as far as its bytes and
@@ -44,3 +45,8 @@ struct DiskFault {
     uint8_t name[TI_NAME_BYTES] = {};
 };
 DiskFault check_disk(DiskBytes disk);
+
+// The sectors the disk's files use, counted from 0: one past the highest sector its index
+// entries, their records (where a record's name is text) and their runs name, below 1600 (the
+// bitmap's reach), whatever its total and its bitmap say.
+uint32_t files_reach(DiskBytes disk);

@@ -50,8 +50,9 @@ void set_total(WritableSector sector0, uint32_t total) {
     sector0[TOTAL_SECTORS + 1] = static_cast<uint8_t>(total);
 }
 
-void widen_to_1600_sectors(WritableSector sector0) {
-    for (uint32_t sector = total_sectors(sector0); sector < MAPPED_SECTORS; ++sector) {
+void widen_to_1600_sectors(WritableSector sector0, uint32_t keep) {
+    for (uint32_t sector = std::max(total_sectors(sector0), keep); sector < MAPPED_SECTORS;
+         ++sector) {
         mark_used(sector0, sector, false);
     }
     set_total(sector0, MAPPED_SECTORS);
@@ -91,11 +92,12 @@ uint32_t geometry_sectors(Sector sector0) {
     return uint32_t{sector0[SIDES]} * sector0[TRACKS_PER_SIDE] * sector0[SECTORS_PER_TRACK];
 }
 
-Trimmed trim_to_geometry(WritableSector sector0) {
+Trimmed trim_to_geometry(WritableSector sector0, uint32_t files_reach) {
     Trimmed trimmed;
     const uint32_t own = geometry_sectors(sector0);
     if (own == MAPPED_SECTORS) return trimmed;
-    bool beyond = false;  // something marked used past the disk's own end
+    bool beyond = files_reach > own;  // something used past the disk's own end
+    trimmed.file_beyond = beyond;
     for (uint32_t sector = own; sector < MAPPED_SECTORS; ++sector) {
         beyond = beyond || is_used(sector0, sector);
     }
@@ -111,6 +113,7 @@ Trimmed trim_to_geometry(WritableSector sector0) {
     sector0[SECTORS_PER_TRACK] = CARD_SECTORS_PER_TRACK;
     set_total(sector0, MAPPED_SECTORS);
     trimmed.kind = Trimmed::Kind::regeometried;
+    trimmed.file_beyond = trimmed.file_beyond && own < MAPPED_SECTORS;
     return trimmed;
 }
 

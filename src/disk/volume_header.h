@@ -32,8 +32,10 @@ uint32_t total_sectors(Sector sector0);
 bool is_used(Sector sector0, uint32_t sector);
 void mark_used(WritableSector sector0, uint32_t sector, bool used);
 
-// Sets the volume's total to 1600 sectors and marks every sector at or above the old total free.
-void widen_to_1600_sectors(WritableSector sector0);
+// Sets the volume's total to 1600 sectors and marks every sector at or above the old total free,
+// but those below keep: a total that lies (0, or one below what the disk's files use, keep)
+// never frees a sector a file uses.
+void widen_to_1600_sectors(WritableSector sector0, uint32_t keep = 0);
 
 // A 10-byte, blank-padded TI name (a disk's, a file's) as the catalogue shows it: trailing
 // blanks dropped, a byte other than printable ASCII as '?'. True when it is text throughout and
@@ -59,11 +61,14 @@ uint32_t geometry_sectors(Sector sector0);
 // nothing past them is marked used: its total set back, the bitmap's bits past its end set as a
 // disk of that size has them. Where something lies past that end, the disk keeps 1600 sectors
 // and its geometry is made to agree: 2 sides, 40 tracks, 20 sectors per track.
+// The disk is cut only where no file's record or run reaches past its end either (files_reach:
+// the sectors the files use, from 0, whatever the bitmap says).
 struct Trimmed {
     enum class Kind : uint8_t { whole, cut, regeometried } kind = Kind::whole;
     uint32_t sectors = MAPPED_SECTORS;  // the disk's sectors after it
+    bool file_beyond = false;           // regeometried: a file lies past the end, not only a bit
 };
-Trimmed trim_to_geometry(WritableSector sector0);
+Trimmed trim_to_geometry(WritableSector sector0, uint32_t files_reach = 0);
 
 // A new, empty disk of 1600 sectors called name (blank-padded): 2 sides, 40 tracks, 20 sectors
 // per track and the density a disk of that geometry carries, sectors 0 and 1 used, an empty

@@ -8,6 +8,7 @@
 
 #include "device/card_choice.h"
 #include "device/console_answer.h"
+#include "device/system_text.h"
 #include "disk/file_record.h"
 #include "front/outcome_lines.h"
 #include "slotpush.h"
@@ -271,6 +272,12 @@ int run_clear(const Run& run) {
 
 void report_found(const Found& found) {
     std::printf("%6s  ", Decimal(found.volume).text);
+    if (found.error != NO_ERROR) {
+        std::printf("(not read: ");
+        print_system_text(found.error);
+        std::printf(")\n");
+        return;
+    }
     if (found.file == nullptr) {
         std::printf("%s\n", found.disk);
         return;
@@ -287,7 +294,9 @@ int run_find(const Run& run) {
     uint32_t found = 0;
     uint64_t read_bytes = 0;
     const Outcome outcome = find_on_card(*card, run.words[1], report_found, found, read_bytes);
-    if (outcome.failed()) return reported(outcome, &*card);
+    if (outcome.failed() && outcome.about != Outcome::About::listed) {
+        return reported(outcome, &*card);
+    }
     if (found == 0) std::printf("Nothing on the card holds '%s'.\n", run.words[1]);
     std::printf("%s found; %s bytes read.\n", Decimal(found).text, Decimal(read_bytes).text);
     return outcome.status;

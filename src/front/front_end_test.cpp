@@ -1034,16 +1034,16 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         {"files.dsk", 0, "The image file 'files.dsk'" + listing + count},
         {"track.dsk", 0, "The image file 'track.dsk'" + listing + count},
         {"2", 0, "Volume 2 on " + DRIVE_1 + listing + count},
-        {"broken.dsk", 0, "The image file 'broken.dsk'" + listing + broken_lines + count},
+        {"broken.dsk", 32, "The image file 'broken.dsk'" + listing + broken_lines + count},
         {"3", -2, "Volume 3 on " + DRIVE_1 + ": (empty)\n"},
-        {"5", 0, "Volume 5 on " + DRIVE_1 + " holds FILES: 65535" + listing.substr(listing.find(" sectors")) + broken_lines + count},
+        {"5", 32, "Volume 5 on " + DRIVE_1 + " holds FILES: 65535" + listing.substr(listing.find(" sectors")) + broken_lines + count},
         {"9", -1, "slotpull failed: volume 9 is past the card's end; its last whole volume is 8.\n"},
         {"most.dsk", 0, "The image file 'most.dsk'" + most_listed + "127 files, 254 sectors used.\n"},
         {"4", -2, "Volume 4 on " + DRIVE_1 + ": (not a TI disk)\n"},
         {"none.dsk", -2, "slotpull failed: the image file 'none.dsk': text of error 2\n"},
         {"plain.dsk", -4, "Not a supported TI/99-4A format: 'plain.dsk' has no DSK signature.\n"},
         {"empty.dsk", 0, "The image file 'empty.dsk' holds FILES: 1600 sectors, 1598 free.\nName        Size  Type\n0 files, 0 sectors used.\n"},
-        {"cut.dsk", 0, "The image file 'cut.dsk' holds FILES: 1600 sectors, 1594 free.\nName        Size  Type\nGO             2  PROGRAM      P\n1 file, 2 sectors used.\n"},
+        {"cut.dsk", 32, "The image file 'cut.dsk' holds FILES: 1600 sectors, 1594 free.\nName        Size  Type\nGO             2  PROGRAM      P\nAFTER          2  DIS/FIX 80  (past an empty index entry)\n2 files, 4 sectors used.\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -1059,7 +1059,7 @@ TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {
         m.drives[1].write(4 * uint64_t{SLOT_BYTES} + 2 * 11, FULL_TOTAL, 1);
         m.files["plain.dsk"] = std::vector<uint8_t>(256, 'x');
         m.files["empty.dsk"] = disk_with_files({});
-        // A protected program, then the index's end: the entry after it is not listed.
+        // A protected program, then a hole in the index: the entry after it is listed, marked.
         m.files["cut.dsk"] = disk_with_files({{"GO", 0x09, 0, 1}, {"AFTER", 0x00, 80, 1}});
         std::swap(m.files["cut.dsk"][256 + 2], m.files["cut.dsk"][256 + 4]);
         std::swap(m.files["cut.dsk"][256 + 3], m.files["cut.dsk"][256 + 5]);

@@ -108,6 +108,10 @@ void print_disk_fault(const Outcome& outcome) {
         case FileFault::listed_twice:
             std::printf("two index entries point at the record of %s", name);
             return;
+        case FileFault::index_hole:
+            std::printf("index entry %s is empty and entries follow it, which the TI never reads",
+                        Decimal(outcome.entry).text);
+            return;
         case FileFault::runs_overlap:
             std::printf("sector %s of %s belongs to another file too", sector.text, name);
             return;
@@ -256,6 +260,12 @@ void report_success(const Outcome& outcome) {
     } else if (outcome.holds.kind != DiskLabel::Kind::unknown) {
         report_volume_written(outcome.volume, outcome.card_name, outcome.held, outcome.holds);
     }
+    if (outcome.reach != 0) {
+        std::printf(
+            "Its sector 0 said %s sectors, fewer than the %s its files use: those stay marked "
+            "used.\n",
+            Decimal(outcome.said_total).text, Decimal(outcome.reach).text);
+    }
     std::printf("slotpull succeeded.\n");
 }
 
@@ -382,8 +392,9 @@ void report_volume_saved(const Outcome& saved) {
             break;
         case Trimmed::Kind::regeometried:
             std::printf(
-                ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: it "
-                "uses sectors past its own end");
+                ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: %s",
+                saved.file_beyond ? "a file of it lies past its own end, whatever its bitmap says"
+                                  : "it uses sectors past its own end");
             break;
     }
     if (saved.whole_slot) std::printf(", the whole slot: its odd bytes are not all the filler");

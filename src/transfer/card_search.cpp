@@ -6,6 +6,7 @@
 #include "disk/disk_change.h"
 #include "transfer/image_rules.h"
 #include "transfer/slot_layout.h"
+#include "transfer/volume_change.h"
 
 namespace {
 
@@ -28,38 +29,6 @@ bool matches_start(const char* p, const char* s) {
     return true;
 }
 
-// The disk's first sectors, where its index and most records lie, in one read.
-constexpr uint32_t FIRST_SECTORS = FIRST_DATA_SECTOR;
-
-// Reads the disk of volume into disk, its sector 0 in the reader's sector already: the sectors
-// after it up to 34 in one read, then each record the index points at past them. NO_ERROR, or
-// why it could not be read.
-DWORD read_disk_records(CardReader& reader, uint32_t volume, uint8_t* raw, uint8_t* disk,
-                        uint64_t& read_bytes) {
-    const uint64_t start = volume_byte_offset(volume);
-    deinterleave(reader.sector(), {disk, IMAGE_SECTOR_BYTES});
-    const size_t after_bytes = size_t{FIRST_SECTORS - 1} * DEVICE_SECTOR_BYTES;
-    if (const DWORD error = reader.read({raw, after_bytes}, start + DEVICE_SECTOR_BYTES)) {
-        return error;
-    }
-    read_bytes += after_bytes;
-    deinterleave({raw, after_bytes},
-                 {disk + IMAGE_SECTOR_BYTES, size_t{FIRST_SECTORS - 1} * IMAGE_SECTOR_BYTES});
-    const uint8_t* index = disk + INDEX_SECTOR * IMAGE_SECTOR_BYTES;
-    const uint32_t total = total_sectors(Sector{disk, IMAGE_SECTOR_BYTES});
-    for (uint32_t i = 0; i < MOST_FILES; ++i) {
-        const uint32_t record = index[2 * i] * 256u + index[2 * i + 1];
-        if (record == 0) break;
-        if (record < FIRST_SECTORS || record >= total || record >= IMAGE_SECTORS) continue;
-        const uint64_t at = start + uint64_t{record} * DEVICE_SECTOR_BYTES;
-        if (const DWORD error = reader.read_sector(at)) return error;
-        read_bytes += DEVICE_SECTOR_BYTES;
-        deinterleave(reader.sector(),
-                     {disk + size_t{record} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES});
-    }
-    return NO_ERROR;
-}
-
 }  // namespace
 
 bool name_holds(const char* name, const char* text) {
@@ -80,28 +49,31 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
     const Buffer raw = obtain<uint8_t>(size_t{FIRST_SECTORS} * DEVICE_SECTOR_BYTES);
     const Buffer disk = obtain<uint8_t>(IMAGE_BYTES);
     if (!raw || !disk) return failed_with_last_error(RESULT_NO_SOURCE);
+    const auto read = [&](std::span<uint8_t> buffer, uint64_t byte_offset) {
+        return reader.read(buffer, byte_offset);
+    };
+    Outcome outcome = succeeded();  // a volume not read is said, and the search goes on
     DWORD error = NO_ERROR;
     for (uint32_t volume = 1; reader.read_volume_start(volume, error); ++volume) {
         if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
         read_bytes += error == NO_ERROR ? DEVICE_SECTOR_BYTES : 0;
         const VolumeSummary summary =
             error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};
-        if (summary.kind != VolumeSummary::Kind::disk) {
-            if (error != NO_ERROR)
-                return said_of_card(
-                    volume_failed(RESULT_NO_SOURCE, error, volume_byte_offset(volume)), card.shown);
-            continue;
+        Found match{volume, summary.name, nullptr, error};
+        if (error == NO_ERROR && summary.kind == VolumeSummary::Kind::disk) {
+            if (name_holds(summary.name, text)) {
+                ++found;
+                on_found(match);
+            }
+            deinterleave(reader.sector(), {disk.get(), IMAGE_SECTOR_BYTES});
+            match.error = error =
+                read_disk_records(read, volume, 1, raw.get(), disk.get(), read_bytes);
         }
-        Found match{volume, summary.name, nullptr};
-        if (name_holds(summary.name, text)) {
-            ++found;
-            on_found(match);
-        }
-        error = read_disk_records(reader, volume, raw.get(), disk.get(), read_bytes);
         if (error != NO_ERROR) {
-            return said_of_card(volume_failed(RESULT_NO_SOURCE, error, volume_byte_offset(volume)),
-                                card.shown);
+            on_found(match);
+            outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
         }
+        if (error != NO_ERROR || summary.kind != VolumeSummary::Kind::disk) continue;
         const Directory directory = read_directory({disk.get(), IMAGE_BYTES});
         for (uint32_t i = 0; i < directory.count; ++i) {
             const DirectoryEntry& entry = directory.entries[i];
@@ -112,5 +84,5 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
         }
         if (volume == UINT32_MAX) break;
     }
-    return succeeded();
+    return outcome;
 }

@@ -10,11 +10,12 @@
 #include "disk/directory.h"
 
 // A volume found: its disk's name and, where a file's name holds the text, that file's entry
-// (nullptr where the disk's name does).
+// (nullptr where the disk's name does); or a volume that could not be read, and why (error).
 struct Found {
     uint32_t volume = 0;
     const char* disk = nullptr;
     const DirectoryEntry* file = nullptr;
+    DWORD error = NO_ERROR;
 };
 using FoundSaid = void (*)(const Found& found);
 
@@ -23,6 +24,7 @@ using FoundSaid = void (*)(const Found& found);
 bool name_holds(const char* name, const char* text);
 
 // Reads every volume of the card through one open and says each match; found counts them.
+// A volume that cannot be read is said too, the search goes on, and it fails in the end.
 // read_bytes counts the bytes read from the card.
 Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uint32_t& found,
                      uint64_t& read_bytes);

@@ -6,33 +6,44 @@
 
 namespace {
 
-void print_entry(const DirectoryEntry& entry) {
+void print_entry_text(const DirectoryEntry& entry) {
     using Kind = DirectoryEntry::Kind;
     switch (entry.kind) {
         case Kind::file:
             std::printf("%-10s  %4lu  ", entry.name, static_cast<unsigned long>(entry.sectors));
             if (entry.is_protected) {
-                std::printf("%-11s  P\n", entry.type);
+                std::printf("%-11s  P", entry.type);
             } else {
-                std::printf("%s\n", entry.type);
+                std::printf("%s", entry.type);
             }
             return;
         case Kind::the_index:
-            std::printf("(an index entry points at sector 1, the index itself)\n");
+            std::printf("(an index entry points at sector 1, the index itself)");
             return;
         case Kind::past_the_end:
-            std::printf("(an index entry points at sector %lu, past the disk's end)\n",
+            std::printf("(an index entry points at sector %lu, past the disk's end)",
                         static_cast<unsigned long>(entry.sector));
             return;
         case Kind::listed_already:
-            std::printf("(an index entry points at sector %lu again)\n",
+            std::printf("(an index entry points at sector %lu again)",
                         static_cast<unsigned long>(entry.sector));
             return;
         case Kind::not_a_record:
-            std::printf("%-10s  (sector %lu: not a file's record, its name is not text)\n",
+            std::printf("%-10s  (sector %lu: not a file's record, its name is not text)",
                         entry.name, static_cast<unsigned long>(entry.sector));
             return;
     }
+}
+
+// An entry's line; one after a hole in the index says so, as the TI never reads it.
+void print_entry(const DirectoryEntry& entry) {
+    print_entry_text(entry);
+    std::printf("%s\n", entry.past_hole ? "  (past an empty index entry)" : "");
+}
+
+// Whether the directory holds an entry that names no sound file, or lies past a hole.
+bool damaged(const Directory& directory) {
+    return directory.files != directory.count || directory.hole != 0;
 }
 
 // Where the disk lies: volume N of the card, or an image file.
@@ -70,23 +81,28 @@ bool print_directory(const Subject& subject, const Directory& directory) {
     return true;
 }
 
+// The listing's outcome: a disk with a damaged entry is listed whole, and its run fails.
+Outcome listed(const Subject& subject, const Directory& directory) {
+    if (!print_directory(subject, directory)) {
+        return failed(RESULT_NO_SOURCE, NO_ERROR, Outcome::About::listed);
+    }
+    if (damaged(directory)) return failed(RESULT_FILES_LEFT, NO_ERROR, Outcome::About::listed);
+    return succeeded();
+}
+
 }  // namespace
 
 Outcome list_volume_files(const Card& card, uint32_t volume) {
     Outcome outcome;
     const Buffer image = read_volume_image(card, volume, outcome);
     if (!image) return outcome;
-    const Subject subject{volume, card.shown, nullptr};
-    if (print_directory(subject, read_directory({image.get(), IMAGE_BYTES}))) {
-        return succeeded();
-    }
-    return failed(RESULT_NO_SOURCE, NO_ERROR, Outcome::About::listed);
+    return listed({volume, card.shown, nullptr}, read_directory({image.get(), IMAGE_BYTES}));
 }
 
 Outcome list_image_files(const char* path) {
     Outcome outcome;
-    const Buffer image = prepare_image(path, outcome);
+    size_t present = 0;
+    const Buffer image = prepare_image(path, outcome, &present);
     if (!image) return outcome;
-    print_directory({0, nullptr, path}, read_directory({image.get(), IMAGE_BYTES}));
-    return succeeded();
+    return listed({0, nullptr, path}, read_directory({image.get(), present}));
 }

@@ -10,9 +10,11 @@
 
 namespace {
 
-// The disk at place, loaded whole: a volume's 1600 sectors, or an image file as DIR reads it.
-Buffer load_disk(const DiskPlace& place, Outcome& outcome) {
-    if (place.file != nullptr) return prepare_image(place.file, outcome);
+// The disk at place, loaded whole: a volume's 1600 sectors, or an image file as DIR reads it;
+// present tells the bytes the disk holds, past which no file may lie.
+Buffer load_disk(const DiskPlace& place, Outcome& outcome, size_t& present) {
+    present = IMAGE_BYTES;
+    if (place.file != nullptr) return prepare_image(place.file, outcome, &present);
     return read_volume_image(*place.card, place.volume, outcome);
 }
 
@@ -126,9 +128,11 @@ Outcome get_files(const DiskPlace& place, const GetRequest& request, const GetLi
                   GetDone& done) {
     done = {};
     Outcome outcome;
-    const Buffer image = load_disk(place, outcome);
+    size_t present = 0;
+    const Buffer image = load_disk(place, outcome, present);
     if (!image) return outcome;
-    const DiskBytes disk{image.get(), IMAGE_BYTES};
+    outcome = {};
+    const DiskBytes disk{image.get(), present};
     const Directory directory = read_directory(disk);
     Outcome missing = failed(RESULT_NO_SOURCE, NO_ERROR, Outcome::About::no_such_file);
     missing.holds = label_of(directory.disk);

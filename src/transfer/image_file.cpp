@@ -5,6 +5,7 @@
 
 #include "device/card_claim.h"
 #include "device/handle_io.h"
+#include "disk/disk_check.h"
 #include "transfer/file_save.h"
 #include "winapi.h"
 
@@ -103,7 +104,7 @@ Outcome save_image_file(const char* path, const Card& card, std::span<const uint
     deinterleave(raw_slot, image);
     size_t length = IMAGE_BYTES;
     if (trim && has_disk_signature(image.first<IMAGE_SECTOR_BYTES>())) {
-        trimmed = trim_to_geometry(image.first<IMAGE_SECTOR_BYTES>());
+        trimmed = trim_to_geometry(image.first<IMAGE_SECTOR_BYTES>(), files_reach(image));
         length = size_t{trimmed.sectors} * IMAGE_SECTOR_BYTES;
     }
     return save_whole_file(path, image.first(length), guard);

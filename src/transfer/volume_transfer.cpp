@@ -5,6 +5,7 @@
 
 #include "device/card_claim.h"
 #include "device/card_reader.h"
+#include "disk/disk_check.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
 #include "transfer/slot_layout.h"
@@ -40,6 +41,8 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
     CardClaim claim(card);
     if (Outcome refused = claim_card(card, volume, claim); refused.failed()) return refused;
     const DiskLabel held = label_through(claim, volume);
+    const uint32_t said_total = outcome.said_total;
+    const uint32_t reach = outcome.reach;
     const CardWrite run{{raw.get(), SLOT_BYTES}, volume_byte_offset(volume)};
     const auto prepare = [&](size_t, CardWrite& next) {
         next = run;
@@ -49,6 +52,8 @@ Outcome write_image(const Card& card, const char* source, uint32_t volume) {
     if (!written.failed()) {
         written.held = held;
         written.holds = label_of(summarise_volume(view.first<IMAGE_SECTOR_BYTES>()));
+        written.said_total = said_total;
+        written.reach = reach;
     }
     return written;
 }
@@ -67,6 +72,7 @@ Outcome save_volume(const char* path, const Card& card, uint32_t volume,
     saved.path = path;
     saved.trim = static_cast<uint8_t>(trimmed.kind);
     saved.disk_sectors = trimmed.sectors;
+    saved.file_beyond = trimmed.file_beyond;
     return saved;
 }
 
@@ -103,10 +109,13 @@ Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome) {
     return image;
 }
 
-Buffer prepare_image(const char* path, Outcome& outcome) {
-    Buffer image = load_image_file(path, outcome);
+Buffer prepare_image(const char* path, Outcome& outcome, size_t* present) {
+    size_t length = 0;
+    Buffer image = load_file(path, IMAGE_BYTES, length, outcome);
     if (!image) return image;
+    if (present != nullptr) *present = length / IMAGE_SECTOR_BYTES * IMAGE_SECTOR_BYTES;
     if (is_track_dump(ConstImageView{image.get(), IMAGE_BYTES})) {
+        if (present != nullptr) *present = size_t{TRACK_DUMP_SECTORS} * IMAGE_SECTOR_BYTES;
         image = convert_track_dump(ConstImageView{image.get(), IMAGE_BYTES});
         if (!image) {
             outcome = failed_with_last_error(RESULT_NO_SOURCE);
@@ -119,7 +128,14 @@ Buffer prepare_image(const char* path, Outcome& outcome) {
         outcome.path = path;
         return nullptr;
     }
-    widen_to_1600_sectors(view.first<IMAGE_SECTOR_BYTES>());
+    // A total that lies (0, or below what the files use) keeps the files' sectors marked.
+    const uint32_t said = total_sectors(view.first<IMAGE_SECTOR_BYTES>());
+    const uint32_t reach = files_reach({image.get(), IMAGE_BYTES});
+    if (said < reach) {
+        outcome.said_total = said;
+        outcome.reach = reach;
+    }
+    widen_to_1600_sectors(view.first<IMAGE_SECTOR_BYTES>(), reach);
     return image;
 }
 

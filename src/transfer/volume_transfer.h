@@ -56,6 +56,8 @@ Buffer read_slot(const Card& card, uint32_t volume, Outcome& outcome);
 Buffer read_volume_image(const Card& card, uint32_t volume, Outcome& outcome);
 
 // The image file at path as a write puts it on the card: a track dump converted into its sector
-// dump, the volume widened to 1600 sectors. None, with outcome saying why, when it cannot be
-// read or carries no volume signature.
-Buffer prepare_image(const char* path, Outcome& outcome);
+// dump, the volume widened to 1600 sectors (where its total says fewer sectors than its files
+// use, outcome's said_total and reach say so, and those stay marked used). None, with outcome
+// saying why, when it cannot be read or carries no volume signature. present, where given, tells
+// the bytes of whole sectors the file held, past which the disk has none.
+Buffer prepare_image(const char* path, Outcome& outcome, size_t* present = nullptr);
