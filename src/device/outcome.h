@@ -75,8 +75,8 @@ struct Outcome {
     // with the card's geometry (Trimmed::Kind); 0 saved as the slot holds it.
     uint8_t trim = 0;
     uint32_t disk_sectors = 0;
-    bool whole_slot = false;   // a backup saved the slot's every byte, its odd ones included
-    bool file_beyond = false;  // regeometried, as a file lies past the disk's own end
+    bool whole_slot = false;  // a backup saved the slot's every byte, its odd ones included
+    uint8_t trim_why = 0;     // why a trim kept 1600 sectors (Trimmed::Why)
     // A write's image whose total said fewer sectors (said_total) than its files use (reach):
     // those keep their marks in the bitmap widened to 1600 sectors.
     uint32_t said_total = 0;

@@ -41,8 +41,11 @@ TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
         file = decode_record(record);
         file.run_count = 0;
         file.chain_sound = true;
-        // Nothing marks the older form but its length, which its record must tell exactly.
-        if (held != size_t{file.allocated} * IMAGE_SECTOR_BYTES) return read;
+        // Nothing marks the older form but its length, which its record must tell exactly, and
+        // a file of no sectors would take any 128 bytes for one: such a file comes as TIFILES.
+        if (file.allocated == 0 || held != size_t{file.allocated} * IMAGE_SECTOR_BYTES) {
+            return read;
+        }
         read.form = TiFileRead::Form::record_first;
     }
     read.named = valid_file_name(file.name);

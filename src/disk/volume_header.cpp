@@ -97,7 +97,9 @@ Trimmed trim_to_geometry(WritableSector sector0, uint32_t files_reach) {
     const uint32_t own = geometry_sectors(sector0);
     if (own == MAPPED_SECTORS) return trimmed;
     bool beyond = files_reach > own;  // something used past the disk's own end
-    trimmed.file_beyond = beyond;
+    trimmed.why = own >= MAPPED_SECTORS ? Trimmed::Why::larger
+                  : beyond              ? Trimmed::Why::file
+                                        : Trimmed::Why::marked;
     for (uint32_t sector = own; sector < MAPPED_SECTORS; ++sector) {
         beyond = beyond || is_used(sector0, sector);
     }
@@ -106,14 +108,13 @@ Trimmed trim_to_geometry(WritableSector sector0, uint32_t files_reach) {
             mark_used(sector0, sector, true);
         }
         set_total(sector0, own);
-        return {Trimmed::Kind::cut, own};
+        return {Trimmed::Kind::cut, Trimmed::Why::marked, own};
     }
     sector0[SIDES] = CARD_SIDES;
     sector0[TRACKS_PER_SIDE] = CARD_TRACKS;
     sector0[SECTORS_PER_TRACK] = CARD_SECTORS_PER_TRACK;
     set_total(sector0, MAPPED_SECTORS);
     trimmed.kind = Trimmed::Kind::regeometried;
-    trimmed.file_beyond = trimmed.file_beyond && own < MAPPED_SECTORS;
     return trimmed;
 }
 

@@ -65,8 +65,10 @@ uint32_t geometry_sectors(Sector sector0);
 // the sectors the files use, from 0, whatever the bitmap says).
 struct Trimmed {
     enum class Kind : uint8_t { whole, cut, regeometried } kind = Kind::whole;
+    // Why it was not cut: its bitmap marks a sector past its own end used, a file's record or
+    // run lies there, or its geometry gives more sectors than a slot holds.
+    enum class Why : uint8_t { marked, file, larger } why = Why::marked;
     uint32_t sectors = MAPPED_SECTORS;  // the disk's sectors after it
-    bool file_beyond = false;           // regeometried: a file lies past the end, not only a bit
 };
 Trimmed trim_to_geometry(WritableSector sector0, uint32_t files_reach = 0);
 

@@ -218,6 +218,8 @@ TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
     EXPECT_FALSE(written(1));
 }
 
+const uint8_t NO_SIGNATURE[] = {'X'};
+
 // The slot of volume on drive starting with sector0, interleaved as a write leaves it.
 void write_sector0(int drive, uint32_t volume, const std::vector<uint8_t>& sector0) {
     std::vector<uint8_t> raw;
@@ -370,19 +372,38 @@ TEST_F(FrontEnd, ATrimmedReadBackIsTheDiskAtItsOwnSize) {
                       ".\nslotpull succeeded.\n");
         EXPECT_EQ(m.files["out.dsk"], m.files["in.dsk"]) << total;
     }
-    // A sector past a 360-sector disk's end in use: 1600 sectors, the card's geometry.
-    m.files["in.dsk"] = empty_disk(1, 40, 9);
-    ASSERT_EQ(run_slotpush({"slotpush", "in.dsk", "2"}).status, 0);
-    const uint8_t used = 0x01;
-    m.drives[1].write(SLOT_BYTES + 2 * (56 + 1000 / 8), &used, 1);
-    EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2", "out.dsk", "--trim"}).output,
-              saved +
-                  ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: it uses "
-                  "sectors past its own end.\nslotpull succeeded.\n");
-    EXPECT_EQ(m.files["out.dsk"].size(), 409600u);
-    EXPECT_EQ(
-        std::vector<uint8_t>(m.files["out.dsk"].begin() + 10, m.files["out.dsk"].begin() + 19),
-        (std::vector<uint8_t>{0x06, 0x40, 20, 'D', 'S', 'K', ' ', 40, 2}));
+    // Not cut: a sector past a 360- or 1440-sector disk's end in use, a file's runs there
+    // though the bitmap calls them free, a geometry larger than a slot. 1600 sectors, the card's
+    // geometry.
+    struct Uncut {
+        uint8_t sides, tracks, sectors;
+        bool file;  // a file at sector 2 whose run lies at 400-401, or else a bit at 1500 set
+        const char* why;
+    };
+    const Uncut uncut[] = {
+        {1, 40, 9, false, "it uses sectors past its own end"},
+        {2, 80, 9, false, "it uses sectors past its own end"},
+        {1, 40, 9, true, "a file of it lies past its own end, whatever its bitmap says"},
+        {2, 80, 18, false, "its own geometry gives more sectors than a slot holds"},
+    };
+    for (const Uncut& u : uncut) {
+        std::vector<uint8_t> in = empty_disk(u.sides, u.tracks, u.sectors);
+        in.resize(IMAGE_BYTES, 0);
+        in[56 + 1500 / 8] |= u.file ? 0 : 1 << 1500 % 8;
+        const uint8_t file[] = {0, 2, 'F', 'A', 'R', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+        if (u.file) std::copy_n(file, 2, in.begin() + 256);
+        if (u.file) std::copy(file + 2, std::end(file), in.begin() + 512);
+        if (u.file) in[512 + 15] = 2, in[512 + 28] = 0x90, in[512 + 29] = 0x11;  // 400-401
+        write_sector0(1, 2, in);
+        EXPECT_EQ(run_slotpush({"slotpush", "FLASH", "2", "out.dsk", "--trim"}).output,
+                  saved +
+                      ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: " +
+                      u.why + ".\nslotpull succeeded.\n");
+        EXPECT_EQ(m.files["out.dsk"].size(), 409600u);
+        EXPECT_EQ(
+            std::vector<uint8_t>(m.files["out.dsk"].begin() + 10, m.files["out.dsk"].begin() + 19),
+            (std::vector<uint8_t>{0x06, 0x40, 20, 'D', 'S', 'K', ' ', 40, 2}));
+    }
     EXPECT_EQ(run_slotpush({"slotpush", "LIST", "1", "--trim"}).output,
               "--trim is for FLASH alone.\n");
 }
@@ -402,8 +423,9 @@ TEST_F(FrontEnd, NameFormatAndClearShowInListAtOnce) {
     // clang-format off
     const Case cases[] = {
         {{"NAME", "3", "GAMES"}, 0, on + " held FILES; it now holds GAMES.\nslotpull succeeded.\n", "     3  GAMES          1600  1595"},
-        {{"NAME", "3", "A.B"}, -1, "'A.B' is not a valid TI name (1 to 10 characters; no blank, '.' or control byte).\n", "     3  GAMES          1600  1595"},
-        {{"FORMAT", "3", "NEW"}, 0, on + " held GAMES; it now holds NEW.\nslotpull succeeded.\n", "     3  NEW            1600  1598"},
+        {{"NAME", "3", "ABCDEFGHIJ"}, 0, on + " held GAMES; it now holds ABCDEFGHIJ.\nslotpull succeeded.\n", "     3  ABCDEFGHIJ     1600  1595"},
+        {{"NAME", "3", "A.B"}, -1, "'A.B' is not a valid TI name (1 to 10 characters; no blank, '.' or control byte).\n", "     3  ABCDEFGHIJ     1600  1595"},
+        {{"FORMAT", "3", "NEW"}, 0, on + " held ABCDEFGHIJ; it now holds NEW.\nslotpull succeeded.\n", "     3  NEW            1600  1598"},
         {{"CLEAR", "3"}, 0, on + " held NEW; it is now empty.\nslotpull succeeded.\n", "     3  (empty)"},
         {{"NAME", "3", "X"}, 16, "There is no TI disk in volume 3 on " + DRIVE_1 + ": it is empty.\nNothing was changed.\n", "     3  (empty)"},
         {{"FORMAT", "3"}, 0, on + " was empty; it now holds a disk without a name.\nslotpull succeeded.\n", "     3                 1600  1598"},
@@ -420,21 +442,26 @@ TEST_F(FrontEnd, NameFormatAndClearShowInListAtOnce) {
     }
     EXPECT_TRUE(
         run_slotpush({"slotpush", "DIR", "3"}).output.ends_with("0 files, 0 sectors used.\n"));
+    m.drives[1].write(3 * uint64_t{SLOT_BYTES} + 8, NO_SIGNATURE, 1);
+    EXPECT_EQ(run_slotpush({"slotpush", "NAME", "4", "X"}).output,
+              "There is no TI disk in volume 4 on " + DRIVE_1 +
+                  ": it is not a TI disk.\nNothing was changed.\n");
 }
 
 TEST_F(FrontEnd, FindReadsOnlyWhatItNeedsAndIgnoresCase) {
     fake::Machine& m = fake::machine();
     m.files[CHOICE_FILE] = drive_choice_bytes(1);
     std::vector<uint8_t> files = disk_with_files({{"LOAD", 0x01, 0, 2}, {"NOTES", 0x80, 80, 4}});
-    std::copy_n(files.begin() + 3 * 256, 256, files.begin() + 40 * 256);  // NOTES' record at 40
-    files[256 + 3] = 40;
-    files[56 + 5] |= 1;
+    std::copy_n(files.begin() + 3 * 256, 256, files.begin() + 34 * 256);  // NOTES' record at 34
+    files[256 + 3] = 34;
+    files[56 + 4] |= 1 << 2;
+    files[256 + 4] = 0xF0;  // a third entry, past the disk's end: no line
     m.files["files.dsk"] = files;
     ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
     const std::string header = "Volume  Disk        File        Type          Size\n";
     const std::string load = "     3  FILES       LOAD        PROGRAM          3\n";
     const std::string notes = "     3  FILES       NOTES       DIS/VAR 80       5\n";
-    // 7 empty volumes a sector each; the disk's first 34 sectors, and NOTES' record past them.
+    // 7 empty volumes a sector each; the disk's first 34 sectors, and NOTES' record at 34.
     const std::string read =
         " found; " + std::to_string(8 * 512 + 33 * 512 + 512) + " bytes read.\n";
     const std::pair<std::string, std::string> cases[] = {
@@ -444,6 +471,8 @@ TEST_F(FrontEnd, FindReadsOnlyWhatItNeedsAndIgnoresCase) {
         {"file", "     3  FILES\n1" + read},
         {"*", "     3  FILES\n" + load + notes + "3" + read},
         {"zz", "Nothing on the card holds 'zz'.\n0" + read},
+        {"LO*X", "Nothing on the card holds 'LO*X'.\n0" + read},
+        {"LOAD*", load + "1" + read},
     };
     for (const auto& [text, output] : cases) {
         EXPECT_EQ(run_slotpush({"slotpush", "FIND", text}).output, header + output) << text;
@@ -532,8 +561,6 @@ void pc_disk(uint8_t first, uint8_t second, uint64_t at, MEDIA_TYPE media = Fixe
     fake::machine().drives[1].write(at, bytes, sizeof bytes);
 }
 
-const uint8_t NO_SIGNATURE[] = {'X'};
-
 // Sector 0 of a disk of this name and total, every sector in use.
 std::vector<uint8_t> disk_sector0(const char* name, uint16_t total) {
     std::vector<uint8_t> sector0 = sector_dump(total, IMAGE_SECTOR_BYTES);
@@ -552,6 +579,12 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
     };
     std::vector<uint8_t> no_signature = sector_dump(360, 92160);
     no_signature[15] = 'X';
+    // A disk whose total says 40 sectors, its file's run at 130 to 136.
+    std::vector<uint8_t> lying = disk_with_files({{"FAR", 0x01, 0, 7}});
+    lying[10] = 0;
+    lying[11] = 40;
+    lying[2 * 256 + 28] = 130;
+    std::fill_n(lying.begin() + 56, 25, 0xFF);
     const Case cases[] = {
         {"missing image", "none.dsk", [] {}, -2,
          "slotpull failed: the image file 'none.dsk': text of error 2\n"},
@@ -609,6 +642,10 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
          "Volume 5 on " + DRIVE_1 + " held a disk without a name; it now holds a disk without a name.\nslotpull succeeded.\n"},
         {"what the volume held could not be read", "disk.dsk", [] { fake::machine().fail_function("ReadFile", 2); }, 0, wrote(5, DRIVE_1, "")},
         // clang-format on
+        {"a total below what its files use", "lying.dsk", [] {}, 0,
+         "Volume 5 on " + DRIVE_1 +
+             " was empty; it now holds FILES.\nIts sector 0 said 40 sectors, fewer than the 137 "
+             "its files use: those stay marked used.\nslotpull succeeded.\n"},
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
          "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\n"},
@@ -616,6 +653,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
     for (const Case& c : cases) {
         SetUp();
         fake::machine().files["bad.dsk"] = no_signature;
+        fake::machine().files["lying.dsk"] = lying;
         fake::machine().files[CHOICE_FILE] = drive_choice_bytes(1);
         c.arrange();
         const auto arranged = fake::machine().drives[1].written_range();
@@ -625,6 +663,9 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         const bool pc_disk_refused = c.output.find("not a card") != std::string::npos;
         if ((c.status != -3 && c.status != 0) || pc_disk_refused) {
             EXPECT_EQ(fake::machine().drives[1].written_range(), arranged) << c.name;
+        }
+        if (c.image == std::string("lying.dsk")) {  // 137 sectors keep their marks, not 40
+            EXPECT_TRUE(run_slotpush({"slotpush", "LIST", "5"}).output.ends_with("1600  1463\n"));
         }
         TearDown();
     }
@@ -845,6 +886,10 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         {{"GET", "files.dsk", "OLD", "OLD", "--trim"}, "--trim is for FLASH alone.\n"},
         {{"LIST", "1", "--force"}, "--force is for GET alone.\n"},
         {{"GET", "names.dsk"}, "Stopped by Ctrl-C.\n0 files saved; 8 left unsaved.\n", "", false, true},
+        {{"GET", "4"}, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n"},
+        {{"GET", "6", "OLD"}, "slotpull failed: the file OLD on volume 6 on " + DRIVE_1 + " cannot be read: a run of its data lies outside the disk.\n"},
+        {{"GET", "short.dsk", "OLD"}, "slotpull failed: the file OLD on the image file 'short.dsk' cannot be read: a run of its data lies outside the disk.\n"},
+        {{"GET", "ten.dsk", "ABCDEFGHIJ"}, "ABCDEFGHIJ (PROGRAM, 2 sectors) from the image file 'ten.dsk' saved as ABCDEFGHIJ.\n"},
     };
     // clang-format on
     for (const auto& [args, output, input, console, ctrl_c] : cases) {
@@ -859,6 +904,15 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         m.character_devices.insert("NUL");
         ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
         m.files["names.dsk"] = names;
+        m.files["ten.dsk"] = disk_with_files({{"ABCDEFGHIJ", 0x01, 0, 1}});
+        // Volume 6 as written by another tool: a total of 720, and OLD's run at 800 past it.
+        std::vector<uint8_t> far = m.files["files.dsk"];
+        far.resize(IMAGE_BYTES, 0);
+        far[3 * 256 + 28] = 0x20;
+        far[3 * 256 + 29] = 0x03;
+        write_sector0(1, 6, far);
+        m.files["short.dsk"] = m.files["files.dsk"];  // cut before OLD's sector 12
+        m.files["short.dsk"].resize(12 * 256);
         for (const char* pc : {".profile", "card.img", "PRESENT"}) m.files[pc] = {'p', 'c'};
         m.console_input = console;
         if (ctrl_c) m.interrupt_at = 0;
@@ -917,6 +971,28 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
     outside[256 + 4] = 3;
     unmarked[56] &= ~0x40;  // LOAD's second sector is free in the bitmap
     for (size_t byte = 56 + 34 / 8 + 1; byte < 56 + 90; ++byte) holes[byte] = 0x55;
+    // Damage the check must see: a run at sector 1, a chain that goes back, a record not marked
+    // used, and on a disk of 1600 sectors whose total says 720, a run and an entry past 720.
+    std::vector<uint8_t> at_1 = files, backward = files, record_free = files, runs_far = files;
+    at_1[3 * 256 + 28] = 1;
+    backward[2 * 256 + 31] = 6;  // LOAD: a second run that ends where the first does
+    backward[2 * 256 + 32] = 0x10;
+    record_free[56] &= ~0x08;
+    runs_far.resize(IMAGE_BYTES);
+    std::vector<uint8_t> index_far = runs_far;
+    runs_far[3 * 256 + 28] = 0x20;  // OLD at 800
+    runs_far[3 * 256 + 29] = 0x03;
+    index_far[256 + 6] = 0x03;  // a fourth entry at 800
+    index_far[256 + 7] = 0x20;
+    // Free in exactly 76 pieces past 34, and a record's place below them.
+    std::vector<uint8_t> pieces = files;
+    std::fill(pieces.begin() + 56, pieces.begin() + 56 + 90, 0xFF);
+    for (uint32_t n = 100; n <= 252; n += 2) pieces[56 + n / 8] &= ~(1 << n % 8);
+    std::vector<uint8_t> hole = files;  // [LOAD, 0, OLD, PROT]
+    std::copy_n(files.begin() + 258, 4, hole.begin() + 260);
+    hole[258] = hole[259] = 0;
+    std::vector<uint8_t> zeros_at_14(128, 'Z');
+    zeros_at_14[14] = zeros_at_14[15] = 0;
     std::vector<DiskFile> most(127, {"F", 0x01, 0, 1});
     const std::string on_3 = " on volume 3 on " + DRIVE_1;
     const std::string none = "Nothing was changed.\n";
@@ -946,6 +1022,19 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         {{"DEL", "3", "PROT"}, 16, "slotpull failed: PROT" + on_3 + " is protected, and the TI deletes no protected file.\n" + none},
         {{"PUT", "3"}, 1, "Too few arguments.\nUsage:    slotpush PUT <disk> <file>...\n"},
         {{"PUT", "nospace.dsk", "new.tfi"}, 8, "slotpull failed: the image file 'nospace.dsk': text of error 112\n"},
+        {{"PUT", "files.dsk", "exact.tfi"}, 0, "ABCDEFGHIJ (PROGRAM, 711 sectors) from exact.tfi put on the image file 'files.dsk'.\n1 file put; 0 sectors free.\n"},
+        {{"PUT", "files.dsk", "over.tfi"}, 16, "slotpull failed: OVER (from 'over.tfi') needs 712 sectors; the image file 'files.dsk' has 711 free.\n" + none},
+        {{"PUT", "pieces.dsk", "seventy.tfi"}, 0, "SEVENTY (PROGRAM, 77 sectors) from seventy.tfi put on the image file 'pieces.dsk'.\n1 file put; 0 sectors free.\n"},
+        {{"PUT", "files.dsk", "empty.tfi", "blank.tfi"}, 0, "EMPTY (PROGRAM, 1 sectors) from empty.tfi put on the image file 'files.dsk'.\nblank (PROGRAM, 2 sectors) from blank.tfi put on the image file 'files.dsk'.\n2 files put; 708 sectors free.\n"},
+        {{"PUT", "files.dsk", "huge.tfi"}, 16, "slotpull failed: 'huge.tfi' is not a TI file: neither a TIFILES file nor a descriptor record and its sectors.\n" + none},
+        {{"PUT", "files.dsk", "zeros.bin"}, 16, "slotpull failed: 'zeros.bin' is not a TI file: neither a TIFILES file nor a descriptor record and its sectors.\n" + none},
+        {{"DEL", "ten.dsk", "ABCDEFGHIJ"}, 0, "ABCDEFGHIJ (PROGRAM, 2 sectors) deleted from the image file 'ten.dsk'.\n1 file deleted; 718 sectors free.\n"},
+        {{"PUT", "at_1.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'at_1.dsk' is damaged, so it is not changed: OLD: a run of its data lies outside the disk.\n" + none},
+        {{"PUT", "backward.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'backward.dsk' is damaged, so it is not changed: LOAD: the runs of its data chain go backwards.\n" + none},
+        {{"PUT", "record_free.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'record_free.dsk' is damaged, so it is not changed: sector 3 of OLD is not marked used.\n" + none},
+        {{"PUT", "runs_far.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'runs_far.dsk' is damaged, so it is not changed: OLD: a run of its data lies outside the disk.\n" + none},
+        {{"DEL", "hole.dsk", "OLD"}, 16, "slotpull failed: the disk in the image file 'hole.dsk' is damaged, so it is not changed: index entry 2 is empty and entries follow it, which the TI never reads.\n" + none},
+        {{"PUT", "index_far.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'index_far.dsk' is damaged, so it is not changed: index entry 4 points at sector 800, outside the disk.\n" + none},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -957,9 +1046,25 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
                                          {"unmarked.dsk", unmarked},
                                          {"holes.dsk", holes},
                                          {"full.dsk", disk_with_files(most)},
-                                         {"track.dsk", track_dump_of(files)}}) {
+                                         {"track.dsk", track_dump_of(files)},
+                                         {"at_1.dsk", at_1},
+                                         {"backward.dsk", backward},
+                                         {"record_free.dsk", record_free},
+                                         {"runs_far.dsk", runs_far},
+                                         {"index_far.dsk", index_far},
+                                         {"pieces.dsk", pieces},
+                                         {"hole.dsk", hole},
+                                         {"ten.dsk", disk_with_files({{"ABCDEFGHIJ", 1, 0, 1}})}}) {
             m.files[name] = disk;
         }
+        m.files["exact.tfi"] = tifiles_file("ABCDEFGHIJ", 0x01, 710);
+        m.files["over.tfi"] = tifiles_file("OVER", 0x01, 711);
+        m.files["seventy.tfi"] = tifiles_file("SEVENTY", 0x01, 76);
+        m.files["empty.tfi"] = tifiles_file("EMPTY", 0x01, 0);
+        m.files["blank.tfi"] = tifiles_file("", 0x01, 1);
+        m.files["huge.tfi"] = tifiles_file("HUGE", 0x01, 1600);  // and one byte too many
+        m.files["huge.tfi"].push_back(0);
+        m.files["zeros.bin"] = zeros_at_14;
         m.files["files.dsk"] = m.files["nospace.dsk"] = files;
         m.files["new.tfi"] = tifiles_file("NEW", 0x01, 3);
         m.files["LOAD.tfi"] = tifiles_file("LOAD", 0x01, 1);
@@ -989,6 +1094,23 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         }
         TearDown();
     }
+    // Put where the TI puts it: the record in the first free sector, the data from 34, the index
+    // in name order; the new image flushed before it takes the old one's name.
+    SetUp();
+    fake::Machine& m = fake::machine();
+    m.files["files.dsk"] = files;
+    m.files["AAA.tfi"] = tifiles_file("AAA", 0x01, 1);
+    ASSERT_EQ(run_slotpush({"slotpush", "PUT", "files.dsk", "AAA.tfi"}).status, 0);
+    const std::vector<uint8_t>& put = m.files["files.dsk"];
+    EXPECT_EQ(std::vector<uint8_t>(put.begin() + 256, put.begin() + 264),
+              (std::vector<uint8_t>{0, 9, 0, 2, 0, 3, 0, 4}));
+    EXPECT_EQ(put[9 * 256 + 28], 34);
+    const auto at = [&](const char* function) {
+        return std::find_if(m.log.begin(), m.log.end(),
+                            [&](const fake::Call& call) { return call.function == function; });
+    };
+    EXPECT_LT(at("FlushFileBuffers"), at("replace_by_move"));
+    EXPECT_NE(at("replace_by_move"), m.log.end());
 }
 
 TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {

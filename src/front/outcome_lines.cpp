@@ -381,6 +381,13 @@ void report_outcome(const Outcome& outcome, const Card* card) {
     if (outcome.status == RESULT_CHANGE_REFUSED) std::printf("Nothing was changed.\n");
 }
 
+// Why a trimmed read-back kept 1600 sectors, by Trimmed::Why.
+const char* const TRIM_WHY[] = {
+    "it uses sectors past its own end",
+    "a file of it lies past its own end, whatever its bitmap says",
+    "its own geometry gives more sectors than a slot holds",
+};
+
 void report_volume_saved(const Outcome& saved) {
     std::printf("Volume %s on %s (%s) saved as %s", Decimal(saved.volume).text, saved.card_name,
                 disk_text(saved.holds), saved.path);
@@ -393,8 +400,7 @@ void report_volume_saved(const Outcome& saved) {
         case Trimmed::Kind::regeometried:
             std::printf(
                 ", 1600 sectors with its geometry made 2 sides x 40 tracks x 20 sectors: %s",
-                saved.file_beyond ? "a file of it lies past its own end, whatever its bitmap says"
-                                  : "it uses sectors past its own end");
+                TRIM_WHY[saved.trim_why]);
             break;
     }
     if (saved.whole_slot) std::printf(", the whole slot: its odd bytes are not all the filler");

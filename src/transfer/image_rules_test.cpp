@@ -89,10 +89,13 @@ TEST(ImageRules, WideningFreesExactlyTheSectorsAtOrAboveTheOldTotal) {
         uint16_t total;
         size_t first_cleared;  // bitmap byte from which all are 0x00
         int partial;           // value of the byte before it, or -1 when it stays 0xFF
+        uint32_t keep = 0;     // sectors the disk's files use, whatever its total says
     };
     const Case cases[] = {
-        {360, 101, -1},   {720, 146, -1}, {1440, 236, -1},  {1600, 256, -1}, {2880, 256, -1},
-        {65535, 256, -1}, {0, 56, -1},    {361, 102, 0x01}, {7, 57, 0x7F},   {1599, 256, 0x7F},
+        {360, 101, -1},     {720, 146, -1},    {1440, 236, -1},   {1600, 256, -1},
+        {2880, 256, -1},    {65535, 256, -1},  {0, 56, -1},       {361, 102, 0x01},
+        {7, 57, 0x7F},      {1599, 256, 0x7F}, {40, 73, -1, 136}, {0, 58, 0x03, 10},
+        {360, 101, -1, 40},
     };
     for (const Case& c : cases) {
         Image image;
@@ -103,7 +106,7 @@ TEST(ImageRules, WideningFreesExactlyTheSectorsAtOrAboveTheOldTotal) {
         std::fill(image.bytes.begin() + 56, image.bytes.begin() + 256, 0xFF);
         const std::vector<uint8_t> before = image.bytes;
 
-        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>());
+        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>(), c.keep);
         std::vector<uint8_t> expected = before;
         expected[10] = 0x06;
         expected[11] = 0x40;
@@ -111,7 +114,7 @@ TEST(ImageRules, WideningFreesExactlyTheSectorsAtOrAboveTheOldTotal) {
         if (c.partial >= 0) expected[c.first_cleared - 1] = static_cast<uint8_t>(c.partial);
         EXPECT_EQ(image.bytes, expected) << "old total " << c.total;
 
-        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>());
+        widen_to_1600_sectors(image.view().first<IMAGE_SECTOR_BYTES>(), c.keep);
         EXPECT_EQ(image.bytes, expected) << "widening twice, old total " << c.total;
     }
 }

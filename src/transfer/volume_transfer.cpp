@@ -72,7 +72,7 @@ Outcome save_volume(const char* path, const Card& card, uint32_t volume,
     saved.path = path;
     saved.trim = static_cast<uint8_t>(trimmed.kind);
     saved.disk_sectors = trimmed.sectors;
-    saved.file_beyond = trimmed.file_beyond;
+    saved.trim_why = static_cast<uint8_t>(trimmed.why);
     return saved;
 }
 
