@@ -12,7 +12,8 @@
 # - pulled (detached): a write fails with the system's reason, and nothing else changes;
 # - named with --card, directly, through a by-id style link and as a card file: written, read
 #   back and listed; while mounted, refused with the mount named;
-# - a Ctrl-C during a backup of a card file: the volume under way saved whole, the run stopped.
+# - a Ctrl-C during a backup of a card file: the volume under way saved whole, the run stopped;
+# - two writers at once on the device and on a card file: each waits for the other's claim.
 # Usage: loop_device_test.sh PROGRAM DEVICE_ROOT WORK_DIRECTORY
 # Exits 77 (skipped), saying why, where loop devices or mounting are not permitted.
 set -uo pipefail
@@ -151,6 +152,35 @@ cmp -s -n $((3 * SLOT)) "$loop" "$work/before" || fail "PUT: slots 1 to 3 change
 run DEL 4 HELLO
 check "DEL on the device" "0 HELLO (PROGRAM, 3 sectors) deleted from volume 4 on /dev/sdb.
 1 file deleted; 1598 sectors free." "$status $output"
+
+# --- Two writers at once, for real, on the device and on a card file, 50 times each: two PUTs
+# into one volume each wait for the other's claim, so neither says "put" of a file the disk then
+# lacks; a PUT racing a whole-volume write leaves a sound disk, the new one with or without it.
+perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 1, 1, "A"), "\0" x 102, "A" x 256' >"$root/work/A.tfi"
+perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 1, 1, "B"), "\0" x 102, "B" x 256' >"$root/work/B.tfi"
+cp "$root/work/ti.dsk" "$root/work/other.dsk"
+(cd "$root/work" && "$program" PUT other.dsk HELLO.tfi >/dev/null)
+truncate -s $((4 * SLOT)) "$work/race.img"
+for card in "$loop" "$work/race.img"; do
+  lost=0
+  unsound=0
+  for _ in $(seq 50); do
+    (cd "$root/work" && "$program" --card "$card" ti.dsk 4 >/dev/null &&
+      { "$program" --card "$card" PUT 4 A.tfi >"$work/put.a" 2>&1 &
+        "$program" --card "$card" PUT 4 B.tfi >"$work/put.b" 2>&1 & wait; } &&
+      "$program" --card "$card" DIR 4 >"$work/dir" 2>&1)
+    for file in a b; do
+      name=$(tr a-z A-Z <<<$file)
+      grep -q "^$name (PROGRAM" "$work/put.$file" && ! grep -q "^$name " "$work/dir" && lost=$((lost + 1))
+    done
+    (cd "$root/work" && { "$program" --card "$card" PUT 4 A.tfi >/dev/null 2>&1 &
+      "$program" --card "$card" other.dsk 4 >/dev/null 2>&1 & wait; } &&
+      "$program" --card "$card" DIR 4 >"$work/dir" 2>&1) || unsound=$((unsound + 1))
+    grep -q "^HELLO " "$work/dir" || unsound=$((unsound + 1))
+  done
+  check "$card: two PUTs at once, 50 times: no file said put and lost" 0 "$lost"
+  check "$card: a PUT racing a whole-volume write, 50 times: the new disk whole" 0 "$unsound"
+done
 
 # --- Named on the command line: the device itself, a by-id style link to it, and a card file
 mkdir -p "$work/by-id"

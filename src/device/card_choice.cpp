@@ -63,15 +63,16 @@ Outcome drive_of_letter(int32_t index, const char* text, int32_t& drive) {
 }
 
 // A path opens for reading and is a disk or a file, not a console, pipe or folder; what names
-// it is kept.
-Outcome check_named_path(const char* text, std::optional<FileIdentity>& identity) {
+// it is kept, and whether it is a file (which tells no disk's length).
+Outcome check_named_path(const char* text, Card& named) {
     ScopedHandle card(CreateFileA(text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
     if (!card) return said_of_card(card_failed(STATUS_REFUSED, GetLastError()), text);
     if (GetFileType(card.get()) != FILE_TYPE_DISK) {
         return said_of_card(failed(STATUS_REFUSED, NO_ERROR, Outcome::About::not_a_card), text);
     }
-    identity = identity_of(card.get());
+    named.file = identity_of(card.get());
+    named.is_file = !disk_length(card.get());
     return succeeded();
 }
 
@@ -122,7 +123,7 @@ Outcome name_card(const char* text, Card& card) {
         card = physical_drive_card(drive);
         return succeeded();
     }
-    if (const Outcome checked = check_named_path(text, card.file); checked.failed()) {
+    if (const Outcome checked = check_named_path(text, card); checked.failed()) {
         return checked;
     }
     card.access = &NAMED_PATH_ACCESS;
