@@ -184,12 +184,16 @@ TEST_F(FrontEnd, ManyImagesGoIntoFollowingVolumesUnderOneClaim) {
     fake::Machine& m = fake::machine();
     m.files[CHOICE_FILE] = drive_choice_bytes(1);
     m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    // The first look at the card refused: what each volume held is read through the claim.
+    m.fail_function("CreateFileA", 7);
     const ToolRun batch = run_slotpush({"slotpush", "disk.dsk", "files.dsk", "disk.dsk", "6-8"});
+    EXPECT_EQ(m.find("CreateFileA", 7)->target, DRIVE_1);
     EXPECT_EQ(batch.status, 0);
     const std::string on = " on " + DRIVE_1 + " was empty; it now holds ";
     EXPECT_EQ(batch.output, "Volume 6" + on + "?????#*18?.\nVolume 7" + on + "FILES.\nVolume 8" +
                                 on + "?????#*18?.\nslotpull succeeded.\n");
     // Twenty, on a card of 24 volumes: one claim, and each slot as a single write leaves it.
+    m.clear_faults();
     m.drives[1].size = 24 * uint64_t{SLOT_BYTES};
     std::vector<std::string> twenty = {"slotpush"};
     for (int i = 0; i < 20; ++i) twenty.push_back(i % 2 == 0 ? "disk.dsk" : "files.dsk");

@@ -114,6 +114,8 @@ class Machine {
     void fail_call(size_t index, Fault fault = {}) { faults_[index] = fault; }
     // The occurrence-th call (from 0) of this function goes wrong.
     void fail_function(const std::string& function, size_t occurrence, Fault fault = {});
+    // No call goes wrong any more.
+    void clear_faults() { faults_.clear(), function_faults_.clear(); }
 
     size_t open_handle_count() const { return handles_.size(); }
     size_t allocation_count() const { return allocations_.size(); }
