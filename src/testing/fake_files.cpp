@@ -63,6 +63,7 @@ BOOL move_file(const char* function, LPCSTR from, LPCSTR to, bool replacing) {
     const auto found = m.files.find(from);
     if (found == m.files.end()) return fake::fail(ERROR_FILE_NOT_FOUND, FALSE);
     if (!replacing && m.files.count(to) != 0) return fake::fail(ERROR_FILE_EXISTS, FALSE);
+    if (replacing && m.is_open(to)) return fake::fail(ERROR_ACCESS_DENIED, FALSE);  // as Windows
     if (m.read_only.count(to) != 0) return fake::fail(ERROR_ACCESS_DENIED, FALSE);
     auto bytes = std::move(found->second);
     m.files.erase(found);

@@ -118,6 +118,12 @@ class Machine {
     void clear_faults() { faults_.clear(), function_faults_.clear(); }
 
     size_t open_handle_count() const { return handles_.size(); }
+    bool is_open(const std::string& target) const {
+        for (const auto& [id, open] : handles_) {
+            if (open.target == target) return true;
+        }
+        return false;
+    }
     size_t allocation_count() const { return allocations_.size(); }
     // Calls of function, of those only the ones whose target begins with target_prefix.
     size_t count(const std::string& function, const std::string& target_prefix = "") const;

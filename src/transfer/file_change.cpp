@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "device/card_claim.h"
-#include "device/platform_detection.h"
 #include "disk/disk_change.h"
 #include "disk/disk_check.h"
 #include "disk/file_export.h"
@@ -86,10 +85,12 @@ Outcome check_for_change(const DiskPlace& place, DiskBytes disk) {
 // whole new image file.
 Outcome write_change(const DiskPlace& place, LoadedDisk& loaded, const DiskChange& change) {
     if (place.file != nullptr) {
+        const auto release = [&] { loaded.image.release(); };
+        const FunctionRef<void()> let_go(release);
         SaveGuard guard;
         guard.card = place.card;
         guard.where = Outcome::Where::image_file;
-        if (is_9x_family()) loaded.image.release();
+        guard.let_go = &let_go;
         return save_whole_file(place.file, {loaded.bytes.get(), loaded.length}, guard);
     }
     ChangedSector order[IMAGE_SECTORS];

@@ -104,7 +104,7 @@ DWORD write_whole(HANDLE file, std::span<const uint8_t> bytes) {
 // The new file takes the target's name: in one move where nothing was there, or where the
 // system replaces in one step; else the old file steps aside first, and comes back where the
 // new one cannot take its place. NO_ERROR, or why not.
-DWORD take_name(const char* fresh, const char* target, bool replacing) {
+DWORD move_into_place(const char* fresh, const char* target, bool replacing) {
     if (!replacing) return MoveFileA(fresh, target) ? NO_ERROR : GetLastError();
     if (replace_by_move(fresh, target)) return NO_ERROR;
     if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) return GetLastError();
@@ -119,6 +119,16 @@ DWORD take_name(const char* fresh, const char* target, bool replacing) {
     }
     DeleteFileA(aside_name.get());
     return NO_ERROR;
+}
+
+// The same, once more after the caller lets go of the old file where the system refused to move
+// over it, or aside, while it was held open.
+DWORD take_name(const char* fresh, const char* target, bool replacing, const SaveGuard& guard) {
+    const DWORD error = move_into_place(fresh, target, replacing);
+    const bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!held || guard.let_go == nullptr) return error;
+    (*guard.let_go)();
+    return move_into_place(fresh, target, replacing);
 }
 
 // Compared by hand, without regard to case as Windows compares names: the Windows programs
@@ -216,7 +226,7 @@ Outcome save_whole_file(const char* path, std::span<const uint8_t> bytes, const 
     const bool replacing = static_cast<bool>(existing);
     existing.reset(INVALID_HANDLE_VALUE);  // Windows moves no file that is held open
     DWORD error = write_whole(created, bytes);
-    if (error == NO_ERROR) error = take_name(fresh.get(), target, replacing);
+    if (error == NO_ERROR) error = take_name(fresh.get(), target, replacing, guard);
     if (error == NO_ERROR) return succeeded();
     DeleteFileA(fresh.get());
     return failure(guard, path, RESULT_SAVE_FAILED, error);

@@ -30,6 +30,10 @@ struct SaveGuard {
     std::optional<FileIdentity> source;       // the disk being read, by any of its names
     const MayReplace* may_replace = nullptr;  // nullptr: a file there is replaced
     Outcome::Where where = Outcome::Where::output_file;
+    // What lets go of the file the caller holds open to claim it, where the system moves no file
+    // over one held open (Windows): called, and the move tried once more, where it refuses.
+    // Another program that opens the old file meanwhile makes the move fail, never lose a change.
+    const FunctionRef<void()>* let_go = nullptr;
 };
 
 // Saves bytes under path as above. Where path is a link, the file it names is replaced and the

@@ -32,7 +32,7 @@ class ImageClaim {
   public:
     Outcome take(const char* path);
     HANDLE handle() const { return file_.get(); }
-    // Lets the file go before it is saved where moving it aside needs it closed (the 9x family).
+    // Lets the file go, where its new file cannot take its name while it is held (Windows).
     void release() { file_.reset(INVALID_HANDLE_VALUE); }
 
   private:
