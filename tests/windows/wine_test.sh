@@ -241,6 +241,21 @@ run "" PUT ti.dsk HELLO.tfi
 check "PUT beside planted links" "0 1 file put; 355 sectors free." "$status $(tail -1 <<<"$output")"
 checks=$((checks + 1))
 cmp -s card.img card.before || fail "PUT beside planted links: the card changed"
+# Two PUTs into one volume of a card file at once, five times: the card file's share mode keeps
+# the second writer waiting, so both files are on the disk afterwards.
+for f in A B; do
+  perl -e 'print pack("a8 n C x5 A10", "\x07TIFILES", 1, 1, $ARGV[0]), "\0" x 102, "x" x 256' "$f" >"$f.tfi"
+done
+both=0
+for _ in 1 2 3 4 5; do
+  run "" --card card.img ti.dsk 3
+  "$wine" ./slotpush.exe --card card.img PUT 3 A.tfi >/dev/null 2>&1 &
+  "$wine" ./slotpush.exe --card card.img PUT 3 B.tfi >/dev/null 2>&1 &
+  wait
+  run "" --card card.img DIR 3
+  grep -q "^A " <<<"$output" && grep -q "^B " <<<"$output" && both=$((both + 1))
+done
+check "two PUTs at once on a card file, five times: both files put" 5 "$both"
 # A Ctrl-C during a backup into a folder that holds an earlier one: the volume under way is
 # saved, the run stops and says so, and every file of the folder is whole, old or new.
 many=()
