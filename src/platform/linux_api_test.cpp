@@ -559,6 +559,24 @@ TEST_F(LinuxApi, ADiskIsClaimedOpenedForWritingOnlyByItsFirstWriteAndReadBackPas
     EXPECT_EQ(opened_with(O_RDWR), 1) << "opened to write, once";
     EXPECT_EQ(contents(ROOT / "dev/sda").substr(510, 7), "sdnewas")
         << "at the position the handle had";
+    // A change claims the disk before it reads, without a write; a card file opened to write,
+    // sharing no writing, keeps every other such writer out by its flock, and its flush syncs it.
+    h = CreateFileA("\\\\.\\PHYSICALDRIVE0", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_TRUE(claim_for_writing(h) && claimed());
+    EXPECT_TRUE(CloseHandle(h));
+    put(work / "card.img", "card");
+    const auto card_writer = [&] {
+        return CreateFileA(file("card.img").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    h = card_writer();
+    EXPECT_EQ(card_writer(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+    syncs = 0;
+    EXPECT_TRUE(WriteFile(h, "new", 3, &moved, nullptr) && FlushFileBuffers(h));
+    EXPECT_EQ(syncs, 1);
+    EXPECT_TRUE(CloseHandle(h));
 }
 
 }  // namespace
