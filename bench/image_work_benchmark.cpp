@@ -44,9 +44,9 @@ void load_image(benchmark::State& state) {
     std::fwrite(dump.data(), 1, dump.size(), file);
     std::fclose(file);
     for (auto _ : state) {
-        Outcome outcome;
-        Buffer image = load_image_file(path.c_str(), outcome);
-        benchmark::DoNotOptimize(image.get());
+        LoadedFile loaded;
+        benchmark::DoNotOptimize(load_file(path.c_str(), IMAGE_BYTES, loaded));
+        benchmark::DoNotOptimize(loaded.bytes.get());
     }
     std::remove(path.c_str());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * IMAGE_BYTES));

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#include "disk/directory.h"
 #include "disk/file_export.h"
 #include "disk/tifiles.h"
 #include "fuzz/fuzz_check.h"
-#include "transfer/file_listing.h"
 
 namespace {
 

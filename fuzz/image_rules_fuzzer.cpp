@@ -12,14 +12,15 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake::reset();
     fake::machine().files["image"].assign(data, data + size);
-    Outcome outcome;
-    Buffer image = load_image_file("image", outcome);
+    LoadedFile file;
+    const Result failed = load_file("image", IMAGE_BYTES, file);
     FUZZ_CHECK(fake::machine().open_handle_count() == 0);
     if (size > IMAGE_BYTES) {
-        FUZZ_CHECK(!image && outcome.status == RESULT_IMAGE_TOO_LARGE && outcome.byte == size);
+        FUZZ_CHECK(failed && failed->status() == RESULT_IMAGE_TOO_LARGE && !file.bytes);
         return 0;
     }
-    FUZZ_CHECK(image && !outcome.failed());
+    FUZZ_CHECK(!failed && file.length == size);
+    Buffer image = std::move(file.bytes);
     FUZZ_CHECK(size == 0 || std::memcmp(image.get(), data, size) == 0);
     static const std::vector<uint8_t> fill(IMAGE_BYTES, FILL_BYTE);
     FUZZ_CHECK(std::memcmp(image.get() + size, fill.data(), IMAGE_BYTES - size) == 0);

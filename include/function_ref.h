@@ -10,15 +10,15 @@
 template <typename Signature>
 class FunctionRef;
 
-template <typename Result, typename... Arguments>
-class FunctionRef<Result(Arguments...)> {
+template <typename Returned, typename... Arguments>
+class FunctionRef<Returned(Arguments...)> {
   public:
     // A function, or a pointer to one: held as itself.
     template <typename Function>
     requires std::is_function_v<Function> FunctionRef(
         Function* function)  // NOLINT: converts, as a function pointer does
         : held_{.function = reinterpret_cast<void (*)()>(function)},
-          call_([](Held held, Arguments... arguments) -> Result {
+          call_([](Held held, Arguments... arguments) -> Returned {
               return reinterpret_cast<Function*>(held.function)(
                   std::forward<Arguments>(arguments)...);
           }) {}
@@ -28,16 +28,16 @@ class FunctionRef<Result(Arguments...)> {
     requires(!std::is_same_v<std::remove_cvref_t<Callable>, FunctionRef> &&
              !std::is_function_v<std::remove_reference_t<Callable>> &&
              !std::is_pointer_v<std::remove_cvref_t<Callable>> &&
-             std::is_invocable_r_v<Result, Callable&, Arguments...>)
+             std::is_invocable_r_v<Returned, Callable&, Arguments...>)
         FunctionRef(Callable&& callable)  // NOLINT: converts, as a function pointer does
         : held_{.object = static_cast<const void*>(std::addressof(callable))},
-          call_([](Held held, Arguments... arguments) -> Result {
+          call_([](Held held, Arguments... arguments) -> Returned {
               using Object = std::remove_reference_t<Callable>;
               return (*static_cast<Object*>(const_cast<void*>(held.object)))(
                   std::forward<Arguments>(arguments)...);
           }) {}
 
-    Result operator()(Arguments... arguments) const {
+    Returned operator()(Arguments... arguments) const {
         return call_(held_, std::forward<Arguments>(arguments)...);
     }
 
@@ -47,5 +47,5 @@ class FunctionRef<Result(Arguments...)> {
         void (*function)();
     };
     Held held_;
-    Result (*call_)(Held, Arguments...);
+    Returned (*call_)(Held, Arguments...);
 };

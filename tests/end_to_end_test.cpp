@@ -230,25 +230,8 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
     fs::create_hard_link(work / "two.dsk", work / "twin.dsk");
     write_file(work / "ti.dsk.slotpush-old", {1});
 
-    const std::string usage =
-        "\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\n"
-        "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n"
-        "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
-        "          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> "
-        "<folder> saved\n"
-        "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
-        "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
-        "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
-        "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
-        "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
-        "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
-        "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
-        "          slotpush CLEAR <volume#>            empty a volume\n"
-        "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
-        "Options:  --card <device or file>             name the card (also --card=PATH)\n"
-        "          --trim                              FLASH: a disk at its own size\n"
-        "          --force                             GET: replace a file that is there already\n"
-        "          --help, --version                   this text; the program's version\n";
+    const Bytes usage_bytes = read_file(USAGE_FILE);
+    const std::string usage(usage_bytes.begin(), usage_bytes.end());
     const auto unsupported = [](const std::string& file) {
         return "Not a supported TI/99-4A format: '" + file + "' has no DSK signature.\n";
     };
@@ -331,11 +314,13 @@ TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0},
          247,
-         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: it did not open for writing: No such file or "
+         "directory\n"},
         {{"disk.dsk", "1"},
          Bytes{3, 0, 0, 0, 0, 0, 0, 0},
          247,
-         "slotpull failed: \\\\.\\PHYSICALDRIVE3: No such file or directory\n"},
+         "slotpull failed: \\\\.\\PHYSICALDRIVE3: it did not open for writing: No such file or "
+         "directory\n"},
     };
     for (const Case& c : cases) {
         fs::remove_all(work / "slotpCFG");
@@ -403,7 +388,8 @@ TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
     const Bytes before = read_file(disk);
     const ToolRun refused = run_tool(work, {"disk.dsk", "1"}, "", "./slotpush", NOBODY);
     EXPECT_EQ(refused.status, 247);
-    EXPECT_EQ(refused.output, "slotpull failed: /dev/sda: Permission denied\n");
+    EXPECT_EQ(refused.output,
+              "slotpull failed: /dev/sda: it did not open for writing: Permission denied\n");
     EXPECT_EQ(read_file(disk), before);
 }
 

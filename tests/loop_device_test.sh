@@ -80,10 +80,10 @@ mv "$work/slotpCFG" "$root/work/slotpCFG"
 cat "$loop" >"$work/before"
 run image.dsk 2
 check "mounted: status of a refused write" 253 "$status"
-check "mounted: outcome" "slotpull failed: /dev/sdb: The disk is in use: $loop is mounted on $mnt." "$output"
+check "mounted: outcome" "slotpull failed: /dev/sdb: it could not be claimed: The disk is in use: $loop is mounted on $mnt." "$output"
 run --card "$loop" image.dsk 2
 check "mounted, named: status of a refused write" 253 "$status"
-check "mounted, named: outcome" "slotpull failed: $loop: The disk is in use: $loop is mounted on $mnt." "$output"
+check "mounted, named: outcome" "slotpull failed: $loop: it could not be claimed: The disk is in use: $loop is mounted on $mnt." "$output"
 checks=$((checks + 1))
 cmp -s "$loop" "$work/before" || fail "mounted: the device changed"
 run FLASH 1
@@ -96,7 +96,7 @@ umount "$mnt"
 blockdev --setro "$loop"
 run image.dsk 2
 check "write-protected: status" 253 "$status"
-check "write-protected: outcome" "slotpull failed: /dev/sdb: The media is write protected." "$output"
+check "write-protected: outcome" "slotpull failed: /dev/sdb: it could not be claimed: The media is write protected." "$output"
 blockdev --setrw "$loop"
 
 # --- Held by another program with nothing mounted: the system's own text for a disk in use
@@ -104,7 +104,7 @@ perl -MFcntl -e '$| = 1; sysopen(my $d, $ARGV[0], O_RDONLY | O_EXCL) or exit 1; 
 holder=$!
 for _ in $(seq 100); do [ -s "$work/held" ] && break; sleep 0.05; done
 run image.dsk 2
-check "held, nothing mounted: refused" "253 slotpull failed: /dev/sdb: The disk is in use by the system or another program." "$status $output"
+check "held, nothing mounted: refused" "253 slotpull failed: /dev/sdb: it could not be claimed: The disk is in use by the system or another program." "$status $output"
 kill "$holder" && wait "$holder"
 holder=
 
@@ -181,6 +181,12 @@ for card in "$loop" "$work/race.img"; do
   check "$card: two PUTs at once, 50 times: no file said put and lost" 0 "$lost"
   check "$card: a PUT racing a whole-volume write, 50 times: the new disk whole" 0 "$unsound"
 done
+# A card file held past the claim's two seconds by another writer's flock: refused as a claim.
+flock -x "$work/race.img" sleep 4 &
+sleep 0.3
+run --card "$work/race.img" CLEAR 4
+check "held card file: refused" "253 slotpull failed: $work/race.img: it could not be claimed: The process cannot access the file because it is being used by another process." "$status $output"
+wait
 
 # --- Named on the command line: the device itself, a by-id style link to it, and a card file
 mkdir -p "$work/by-id"
@@ -242,7 +248,7 @@ else
   loop=
   run image.dsk 2
   check "pulled: status of a failed write" 253 "$status"
-  check "pulled: outcome" "slotpull failed: volume 2 on /dev/sdb: Invalid argument" "$output"
+  check "pulled: outcome" "slotpull failed: volume 2 on /dev/sdb: the write failed: Invalid argument" "$output"
   [ -e "$backing" ] && fail "pulled: another took $loop_name up meanwhile; the step proves nothing"
 fi
 checks=$((checks + 1))

@@ -11,8 +11,8 @@
 #include <optional>
 #include <span>
 
+#include "device/failure.h"
 #include "device/handle_io.h"
-#include "device/outcome.h"
 #include "function_ref.h"
 #include "winapi.h"
 
@@ -35,7 +35,7 @@ struct CardWrite {
 // in place until its step is read back), and written is told once run i is written and checked.
 struct WriteSource {
     size_t count = 0;
-    FunctionRef<Outcome(size_t i, CardWrite& run)> prepare;
+    FunctionRef<Result(size_t i, CardWrite& run)> prepare;
     FunctionRef<void(size_t i)> written;
 };
 
@@ -57,14 +57,14 @@ struct CardAccess {
     bool (*pc_disk)(HANDLE reader);
     // Claims the card for a change, into claim (card_claim.h): success, or why not. A PC's disk
     // is refused before this is called (pc_disk).
-    Outcome (*claim)(CardClaim& claim);
+    Result (*claim)(CardClaim& claim);
     // Reads buffer.size() bytes (whole sectors, in pages) at byte_offset through the claim, from
     // the card itself: NO_ERROR, or why not.
     DWORD (*read_claimed)(CardClaim& claim, std::span<uint8_t> buffer, uint64_t byte_offset);
     // Writes the source's runs in their order through the claim, each step's runs flushed to
     // the card and read back to compare before the next step is written, so that a cut write
-    // leaves every step before it whole. Success, or a failure that says what failed.
-    Outcome (*write)(CardClaim& claim, const WriteSource& runs);
+    // leaves every step before it whole. Success, or a failure that says which step failed.
+    Result (*write)(CardClaim& claim, const WriteSource& runs);
     // Lets the card go, however the change ended.
     void (*release)(CardClaim& claim);
 };

@@ -52,28 +52,30 @@ int32_t physical_drive_named(const char* text) {
 }
 
 // On the NT family a letter names the one physical drive its volume lies on.
-Outcome drive_of_letter(int32_t index, const char* text, int32_t& drive) {
+Result drive_of_letter(int32_t index, const char* text, int32_t& drive) {
     const DriveSet drives = drives_of_letter(static_cast<char>('A' + index));
     if (drives == 0 || (drives & (drives - 1)) != 0) {
-        return said_of_card(failed(STATUS_REFUSED, NO_ERROR, Outcome::About::not_one_disk), text);
+        return Failure(STATUS_REFUSED, Text("no single physical drive holds ")
+                                           .add(text)
+                                           .add("; name the drive as \\\\.\\PHYSICALDRIVEn."));
     }
     for (drive = 0; !holds(drives, drive); ++drive) {
     }
-    return succeeded();
+    return std::nullopt;
 }
 
 // A path opens for reading and is a disk or a file, not a console, pipe or folder; what names
 // it is kept, and whether it is a file (which tells no disk's length).
-Outcome check_named_path(const char* text, Card& named) {
+Result check_named_path(const char* text, Card& named) {
     ScopedHandle card(CreateFileA(text, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr));
-    if (!card) return said_of_card(card_failed(STATUS_REFUSED, GetLastError()), text);
+    if (!card) return last_error_failure(STATUS_REFUSED, text);
     if (GetFileType(card.get()) != FILE_TYPE_DISK) {
-        return said_of_card(failed(STATUS_REFUSED, NO_ERROR, Outcome::About::not_a_card), text);
+        return Failure(STATUS_REFUSED, Text(text).add(" is neither a disk nor a file."));
     }
     named.file = identity_of(card.get());
     named.is_file = !disk_length(card.get());
-    return succeeded();
+    return std::nullopt;
 }
 
 }  // namespace
@@ -103,32 +105,28 @@ Card letter_card(int32_t drive_index) {
     return card;
 }
 
-Outcome name_card(const char* text, Card& card) {
+Result name_card(const char* text, Card& card) {
     if (std::strlen(text) >= CARD_NAME_BYTES) {
-        return said_of_card(card_failed(STATUS_REFUSED, ERROR_FILENAME_EXCED_RANGE), text);
+        return Failure::system(STATUS_REFUSED, ERROR_FILENAME_EXCED_RANGE, text);
     }
     if (const int32_t drive = physical_drive_named(text); drive >= 0) {
         card = physical_drive_card(drive);
-        return succeeded();
+        return std::nullopt;
     }
     if (const int32_t index = letter_named(text); index >= 0) {
         if (is_9x_family()) {
             card = letter_card(index);
-            return succeeded();
+            return std::nullopt;
         }
         int32_t drive = 0;
-        if (const Outcome found = drive_of_letter(index, text, drive); found.failed()) {
-            return found;
-        }
+        if (Result found = drive_of_letter(index, text, drive)) return found;
         card = physical_drive_card(drive);
-        return succeeded();
+        return std::nullopt;
     }
-    if (const Outcome checked = check_named_path(text, card); checked.failed()) {
-        return checked;
-    }
+    if (Result checked = check_named_path(text, card)) return checked;
     card.access = &NAMED_PATH_ACCESS;
     set_names(card, text, text);
-    return succeeded();
+    return std::nullopt;
 }
 
 std::optional<Card> choose_card() {

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
 
 // \\.\PHYSICALDRIVE<drive>, shown by the system's own name where it has one ("/dev/sdb").
 Card physical_drive_card(int32_t drive);
@@ -18,7 +18,7 @@ Card letter_card(int32_t drive_index);
 // the NT family the one physical drive that holds it); or any other path, a file or a disk that
 // the system names its own way. A path that does not open, or that is neither a disk nor a
 // file, is refused: a failure that names it.
-Outcome name_card(const char* text, Card& card);
+Result name_card(const char* text, Card& card);
 
 // Prints the Windows version banner and runs the listing of the platform's family, which returns
 // the card the user picks (none when no drive is chosen).

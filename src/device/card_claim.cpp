@@ -13,10 +13,10 @@ bool held_elsewhere(DWORD error) {
 
 }  // namespace
 
-Outcome claim_while_held(FunctionRef<Outcome()> claim, FunctionRef<void()> let_go) {
+Result claim_while_held(FunctionRef<Result()> claim, FunctionRef<void()> let_go) {
     for (int attempt = 1;; ++attempt) {
-        const Outcome claimed = claim();
-        if (!claimed.failed() || !held_elsewhere(claimed.error) || attempt == CLAIM_ATTEMPTS) {
+        Result claimed = claim();
+        if (!claimed || !held_elsewhere(claimed->error()) || attempt == CLAIM_ATTEMPTS) {
             return claimed;
         }
         let_go();
@@ -24,10 +24,10 @@ Outcome claim_while_held(FunctionRef<Outcome()> claim, FunctionRef<void()> let_g
     }
 }
 
-Outcome CardClaim::take() {
+Result CardClaim::take() {
     const auto claim = [&] {
-        const Outcome claimed = card.access->claim(*this);
-        taken = !claimed.failed();
+        Result claimed = card.access->claim(*this);
+        taken = !claimed;
         return claimed;
     };
     const auto let_go = [&] {
@@ -35,5 +35,5 @@ Outcome CardClaim::take() {
         handle.reset(INVALID_HANDLE_VALUE);
         volumes.reset();
     };
-    return said_of_card(claim_while_held(claim, let_go), card.shown);
+    return claim_while_held(claim, let_go);
 }

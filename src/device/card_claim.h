@@ -19,7 +19,7 @@
 
 // Runs claim until it succeeds, or fails for a reason other than another program holding what
 // it claims, which is asked for again for a short while; let_go runs before each new try.
-Outcome claim_while_held(FunctionRef<Outcome()> claim, FunctionRef<void()> let_go);
+Result claim_while_held(FunctionRef<Result()> claim, FunctionRef<void()> let_go);
 
 class CardClaim {
   public:
@@ -31,12 +31,12 @@ class CardClaim {
     }
 
     // Takes the claim, waiting a short while where another holds it: success, or why not.
-    Outcome take();
+    Result take();
     // Reads whole sectors into pages through the claim: NO_ERROR, or why not.
     DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset) {
         return card.access->read_claimed(*this, buffer, byte_offset);
     }
-    Outcome write(const WriteSource& runs) { return card.access->write(*this, runs); }
+    Result write(const WriteSource& runs) { return card.access->write(*this, runs); }
 
     // What the family holds while the claim lasts; the volumes are let go after the handle.
     const Card& card;

@@ -50,9 +50,26 @@ bool CardReader::read_volume_start(uint32_t volume, DWORD& error) {
     return whole || !ends_the_card(error);
 }
 
-Outcome CardReader::past_end(uint32_t volume, int32_t status) const {
-    Outcome refused = failed(status, NO_ERROR, Outcome::About::past_card_end);
-    refused.volume = volume;
-    refused.last_volume = whole_volumes();
-    return refused;
+WalkEnd CardReader::for_each_volume(uint32_t first, uint32_t last,
+                                    FunctionRef<bool(uint32_t volume, DWORD error)> visit) {
+    using Kind = WalkEnd::Kind;
+    for (uint32_t volume = first;; ++volume) {
+        DWORD error = NO_ERROR;
+        if (!read_volume_start(volume, error)) {
+            return {volume == first ? Kind::first_past_end : Kind::card_end, volume};
+        }
+        if (!visit(volume, error)) return {Kind::stopped, volume};
+        if (volume == last || volume == UINT32_MAX) return {Kind::last, volume};
+        if (interrupted()) return {Kind::interrupted, volume};
+    }
+}
+
+Failure CardReader::past_end(uint32_t volume, bool own_line) const {
+    Text words(own_line ? "Volume " : "volume ");
+    words.number(volume).add(" is past the card's end");
+    const std::optional<uint32_t> last = whole_volumes();
+    if (last == 0u) words.add("; the card holds no whole volume");
+    if (last && *last != 0) words.add("; its last whole volume is ").number(*last);
+    words.add(".");
+    return own_line ? Failure::line(STATUS_REFUSED, words) : Failure(STATUS_REFUSED, words);
 }

@@ -9,8 +9,17 @@
 
 #include "device/card.h"
 #include "device/handle_io.h"
+#include "function_ref.h"
 #include "owned_buffer.h"
 #include "slotpush.h"
+
+// How a walk over the card's volumes ended: at its last volume; where the card ends, after the
+// volume before `volume`; at its first volume, which lies past the card's end; where the walker
+// stopped it; or at a Ctrl-C between two volumes.
+struct WalkEnd {
+    enum class Kind : uint8_t { last, card_end, first_past_end, stopped, interrupted } kind;
+    uint32_t volume = 0;
+};
 
 class CardReader {
   public:
@@ -26,13 +35,16 @@ class CardReader {
     // say): a write refuses such a disk before it claims anything.
     bool is_pc_disk() const;
 
-    // Reads the first sector of volume into sector(), error saying how that went; false where the
-    // card ends before the volume: past its whole volumes, or, where it tells no size, where a
-    // read there finds nothing. Nothing is read past a known end.
-    bool read_volume_start(uint32_t volume, DWORD& error);
-    // The refusal, with status, of a volume past the card's end, naming its last whole volume
-    // where the card tells it.
-    Outcome past_end(uint32_t volume, int32_t status) const;
+    // The refusal of a volume past the card's end, naming its last whole volume where the card
+    // tells it: "volume 5 is past the card's end; its last whole volume is 4.", or, as a listing
+    // says it in a line of its own, "Volume 5 is ...".
+    Failure past_end(uint32_t volume, bool own_line = false) const;
+
+    // Walks volumes first to last (0: to the card's end), reading each one's first sector into
+    // sector(): visit is told of each, with NO_ERROR or why its sector could not be read, and
+    // stops the walk by returning false.
+    WalkEnd for_each_volume(uint32_t first, uint32_t last,
+                            FunctionRef<bool(uint32_t volume, DWORD error)> visit);
 
     // Reads buffer.size() bytes at byte_offset: NO_ERROR, or why they could not be read.
     DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset);
@@ -43,6 +55,11 @@ class CardReader {
     }
 
   private:
+    // Reads the first sector of volume into sector(), error saying how that went; false where the
+    // card ends before the volume: past its whole volumes, or, where it tells no size, where a
+    // read there finds nothing. Nothing is read past a known end.
+    bool read_volume_start(uint32_t volume, DWORD& error);
+
     const Card& card_;
     ScopedHandle device_;
     Pages page_;

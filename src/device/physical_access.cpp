@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/card_claim.h"
+#include "device/card_failure.h"
 #include "device/handle_io.h"
 #include "device/slot_check.h"
 #include "device/volume_claim.h"
@@ -78,25 +79,30 @@ bool is_pc_disk(HANDLE disk) {
 // handle needs. A card file is opened so that no one else may open it for writing; a disk
 // keeps the share of the system's other users, and is claimed as the system claims it for its
 // first write, at once.
-Outcome open_writer(CardClaim& claim) {
+Result open_writer(CardClaim& claim) {
     const Card& card = claim.card;
     const DWORD share = card.is_file ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
     claim.handle.reset(CreateFileA(card.path, GENERIC_READ | GENERIC_WRITE, share, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_NO_BUFFERING, nullptr));
-    if (!claim.handle) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
-    if (!claim_for_writing(claim.handle.get())) {
-        return card_failed(RESULT_WRITE_FAILED, GetLastError());
+    if (!claim.handle) {
+        // A card file another writer holds: its share mode is the claim, refused as a disk's is.
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION) {
+            return card_failure(card, RESULT_WRITE_FAILED, error, STEP_CLAIM);
+        }
+        return card_failure(card, RESULT_DRIVE_NOT_OPENED, error, STEP_OPEN);
     }
-    return succeeded();
+    if (!claim_for_writing(claim.handle.get())) {
+        return card_failure(card, RESULT_WRITE_FAILED, GetLastError(), STEP_CLAIM);
+    }
+    return std::nullopt;
 }
 
 // The drive's volumes are locked and dismounted first, and stay so until the claim ends after
 // the last check; a volume that cannot be locked stops the change before anything is read.
-Outcome claim_physical_drive(CardClaim& claim) {
+Result claim_physical_drive(CardClaim& claim) {
     claim.volumes.emplace();
-    if (const Outcome claimed = claim.volumes->claim(claim.card.drive); claimed.failed()) {
-        return claimed;
-    }
+    if (Result claimed = claim.volumes->claim(claim.card.drive, claim.card.shown)) return claimed;
     return open_writer(claim);
 }
 
@@ -105,16 +111,19 @@ DWORD read_claimed(CardClaim& claim, std::span<uint8_t> buffer, uint64_t byte_of
 }
 
 // Reads the run back into the claim's pages, grown to it, and compares.
-Outcome check_run(CardClaim& claim, const CardWrite& run) {
+Result check_run(CardClaim& claim, const CardWrite& run) {
+    DWORD error = NO_ERROR;
     if (run.bytes.size() > claim.back_bytes) {
         claim.back = obtain_pages(claim.back_bytes = run.bytes.size());
-        if (!claim.back) return failed_with_last_error(RESULT_WRITE_FAILED);
+        if (!claim.back) error = GetLastError();
     }
     const std::span<uint8_t> back{claim.back.get(), run.bytes.size()};
-    if (const DWORD error = read_at(claim.handle.get(), run.byte_offset, back)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+    if (error == NO_ERROR) error = read_at(claim.handle.get(), run.byte_offset, back);
+    if (error != NO_ERROR) {
+        return volume_failure(claim.card, RESULT_WRITE_FAILED, error, run.byte_offset,
+                              STEP_READ_BACK);
     }
-    return check_slot(run.bytes, back, run.byte_offset);
+    return check_slot(claim.card, run.bytes, back, run.byte_offset);
 }
 
 // The most runs a step holds before they are flushed and read back: a change's step has far
@@ -123,26 +132,28 @@ constexpr size_t MOST_STEP_RUNS = 256;
 
 // Each run is one call; the runs of a step are flushed to the card together, then read back
 // while the claim still holds, before the next step is made.
-Outcome write_claimed(CardClaim& claim, const WriteSource& runs) {
+Result write_claimed(CardClaim& claim, const WriteSource& runs) {
+    const Card& card = claim.card;
     CardWrite step[MOST_STEP_RUNS];
     size_t in_step = 0;
     for (size_t i = 0; i < runs.count; ++i) {
         CardWrite& run = step[in_step++];
-        if (Outcome prepared = runs.prepare(i, run); prepared.failed()) return prepared;
+        if (Result prepared = runs.prepare(i, run)) return prepared;
         if (const DWORD error = write_at(claim.handle.get(), run.byte_offset, run.bytes)) {
-            return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
+            return volume_failure(card, RESULT_WRITE_FAILED, error, run.byte_offset, STEP_WRITE);
         }
         if (!run.ends_step && i + 1 < runs.count && in_step < MOST_STEP_RUNS) continue;
         if (!FlushFileBuffers(claim.handle.get())) {
-            return volume_failed(RESULT_WRITE_FAILED, GetLastError(), run.byte_offset);
+            return volume_failure(card, RESULT_WRITE_FAILED, GetLastError(), run.byte_offset,
+                                  STEP_FLUSH);
         }
         for (size_t k = 0; k < in_step; ++k) {
-            if (Outcome checked = check_run(claim, step[k]); checked.failed()) return checked;
+            if (Result checked = check_run(claim, step[k])) return checked;
         }
         for (size_t k = 0; k < in_step; ++k) runs.written(i + 1 - in_step + k);
         in_step = 0;
     }
-    return succeeded();
+    return std::nullopt;
 }
 
 // Windows is asked to read the drive's layout anew, after its sectors were written.

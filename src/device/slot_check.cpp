@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "device/card_failure.h"
+
 namespace {
 
 // The index of the first byte that differs, or the length where none does. Compared a word at a
@@ -22,12 +24,14 @@ size_t first_difference(std::span<const uint8_t> a, std::span<const uint8_t> b) 
 
 }  // namespace
 
-Outcome check_slot(std::span<const uint8_t> written, std::span<const uint8_t> read_back,
-                   uint64_t byte_offset) {
+Result check_slot(const Card& card, std::span<const uint8_t> written,
+                  std::span<const uint8_t> read_back, uint64_t byte_offset) {
     const size_t differs = first_difference(written, read_back);
-    if (differs == written.size()) return succeeded();
-    Outcome outcome = failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::slot_differs);
-    outcome.volume = volume_at(byte_offset);
-    outcome.byte = byte_offset - volume_byte_offset(outcome.volume) + differs;
-    return outcome;
+    if (differs == written.size()) return std::nullopt;
+    const uint32_t volume = volume_at(byte_offset);
+    Text words = volume_on(card, volume);
+    words.add(" does not hold what was written; the first difference is at byte ")
+        .number(byte_offset - volume_byte_offset(volume) + differs)
+        .add(" of its slot.");
+    return Failure(RESULT_WRITE_FAILED, words);
 }

@@ -1,5 +1,7 @@
 #include "device/volume_claim.h"
 
+#include <cstring>
+
 #include "device/volume_disks.h"
 
 namespace {
@@ -35,20 +37,26 @@ bool lock_volume(HANDLE volume) {
 
 }  // namespace
 
-Outcome VolumeClaim::claim(int32_t drive) {
+Failure locked_volume_failure(char letter, const char* card_shown, DWORD error) {
+    const char name[] = {letter, ':', '\0'};
+    Text what("Volume ");
+    what.add(name);
+    if (std::strcmp(card_shown, name) != 0) what.add(" on ").add(card_shown);
+    what.add(" could not be locked");
+    return Failure::system(RESULT_WRITE_FAILED, error, what.c_str());
+}
+
+Result VolumeClaim::claim(int32_t drive, const char* card_shown) {
     for (int32_t index = 0; index < DRIVE_LETTERS; ++index) {
         const auto letter = static_cast<char>('A' + index);
         HANDLE volume = open_volume_on(letter, drive);
         if (volume == INVALID_HANDLE_VALUE) continue;
         held_[index].emplace(volume);
         if (!lock_volume(volume) || !control(volume, FSCTL_DISMOUNT_VOLUME)) {
-            Outcome refused = failed_with_last_error(RESULT_WRITE_FAILED);
-            refused.about = Outcome::About::card_volume;
-            refused.letter = letter;
-            return refused;
+            return locked_volume_failure(letter, card_shown, GetLastError());
         }
     }
-    return succeeded();
+    return std::nullopt;
 }
 
 void refresh_disk_layout(HANDLE disk) {

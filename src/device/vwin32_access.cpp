@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "device/card_claim.h"
+#include "device/card_failure.h"
 #include "device/handle_io.h"
 #include "device/slot_check.h"
 #include "device/vwin32_driver.h"
@@ -82,16 +83,19 @@ DWORD read_sectors_through(HANDLE vwin32, int32_t drive_index, std::span<uint8_t
 }
 
 // Reads the written run back while the volume is still locked, and compares.
-Outcome verify_vwin32(HANDLE vwin32, int32_t drive_index, std::span<const uint8_t> written,
-                      uint64_t byte_offset) {
+Result verify_vwin32(const CardClaim& claim, std::span<const uint8_t> written,
+                     uint64_t byte_offset) {
     const Pages pages = obtain_pages(written.size());
-    if (!pages) return failed_with_last_error(RESULT_WRITE_FAILED);
+    DWORD error = pages ? NO_ERROR : GetLastError();
     DISKIO io{};
     describe_run(io, pages.get(), byte_offset, written.size());  // it fitted for the write
-    if (const DWORD error = sector_request(vwin32, drive_index, io, READ_SECTORS)) {
-        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+    if (error == NO_ERROR) {
+        error = sector_request(claim.handle.get(), claim.card.drive, io, READ_SECTORS);
     }
-    return check_slot(written, {pages.get(), written.size()}, byte_offset);
+    if (error != NO_ERROR) {
+        return volume_failure(claim.card, RESULT_WRITE_FAILED, error, byte_offset, STEP_READ_BACK);
+    }
+    return check_slot(claim.card, written, {pages.get(), written.size()}, byte_offset);
 }
 
 }  // namespace
@@ -112,19 +116,20 @@ namespace {
 // The claim of a drive letter's volume: the driver opened and the logical volume locked. A lock
 // that is refused stops the change before any byte moves, as the NT family's claim does:
 // another program is using the volume.
-Outcome claim_letter(CardClaim& claim) {
+Result claim_letter(CardClaim& claim) {
+    const Card& card = claim.card;
     claim.handle.reset(CreateFileA(VWIN32_ACCESS_NAME, GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
                                    nullptr));
-    if (!claim.handle) return card_failed(RESULT_DRIVE_NOT_OPENED, GetLastError());
-    const auto drive_number = static_cast<uint8_t>(claim.card.drive + 1);
+    if (!claim.handle) {
+        return card_failure(card, RESULT_DRIVE_NOT_OPENED, GetLastError(), STEP_OPEN);
+    }
+    const auto drive_number = static_cast<uint8_t>(card.drive + 1);
     if (const DWORD refused = lock_logical_volume(claim.handle.get(), drive_number)) {
-        Outcome outcome = failed(RESULT_WRITE_FAILED, refused, Outcome::About::card_volume);
-        outcome.letter = static_cast<char>('A' + claim.card.drive);
-        return outcome;
+        return locked_volume_failure(static_cast<char>('A' + card.drive), card.shown, refused);
     }
     claim.locked = true;
-    return succeeded();
+    return std::nullopt;
 }
 
 DWORD read_letter_claimed(CardClaim& claim, std::span<uint8_t> buffer, uint64_t byte_offset) {
@@ -133,22 +138,23 @@ DWORD read_letter_claimed(CardClaim& claim, std::span<uint8_t> buffer, uint64_t 
 
 // Each run is one request, read back while the volume is still locked, before the next run is
 // described; a run the service cannot describe is not sent.
-Outcome write_letter_runs(CardClaim& claim, const WriteSource& runs) {
+Result write_letter_runs(CardClaim& claim, const WriteSource& runs) {
     for (size_t i = 0; i < runs.count; ++i) {
         CardWrite run;
-        if (Outcome prepared = runs.prepare(i, run); prepared.failed()) return prepared;
+        if (Result prepared = runs.prepare(i, run)) return prepared;
         DISKIO io{};
         DWORD error = describe_run(io, run.bytes.data(), run.byte_offset, run.bytes.size());
         if (error == NO_ERROR) {
             error = sector_request(claim.handle.get(), claim.card.drive, io, WRITE_DIRECTORY_DATA);
         }
-        if (error != NO_ERROR) return volume_failed(RESULT_WRITE_FAILED, error, run.byte_offset);
-        const Outcome checked =
-            verify_vwin32(claim.handle.get(), claim.card.drive, run.bytes, run.byte_offset);
-        if (checked.failed()) return checked;
+        if (error != NO_ERROR) {
+            return volume_failure(claim.card, RESULT_WRITE_FAILED, error, run.byte_offset,
+                                  STEP_WRITE);
+        }
+        if (Result checked = verify_vwin32(claim, run.bytes, run.byte_offset)) return checked;
         runs.written(i);
     }
-    return succeeded();
+    return std::nullopt;
 }
 
 // Once locked, the unlock goes out whatever the change gave.
@@ -179,21 +185,18 @@ const CardAccess LETTER_ACCESS = {[](const Card&) { return open_vwin32_reader();
 
 // A run the service cannot take is refused before the driver is opened, so that it sends
 // nothing.
-Outcome write_sectors_vwin32(int32_t drive_index, std::span<const uint8_t> buffer,
-                             uint64_t byte_offset) {
+Result write_sectors_vwin32(const Card& card, std::span<const uint8_t> buffer,
+                            uint64_t byte_offset) {
     DISKIO io{};
     if (const DWORD error = describe_run(io, buffer.data(), byte_offset, buffer.size())) {
-        return volume_failed(RESULT_WRITE_FAILED, error, byte_offset);
+        return volume_failure(card, RESULT_WRITE_FAILED, error, byte_offset, STEP_WRITE);
     }
-    Card card;
-    card.access = &LETTER_ACCESS;
-    card.drive = drive_index;
     CardClaim claim(card);
-    if (Outcome claimed = claim.take(); claimed.failed()) return claimed;
+    if (Result claimed = claim.take()) return claimed;
     const CardWrite run{buffer, byte_offset};
-    const auto prepare = [&](size_t, CardWrite& next) {
+    const auto prepare = [&](size_t, CardWrite& next) -> Result {
         next = run;
-        return succeeded();
+        return std::nullopt;
     };
     return claim.write({1, prepare, no_run_written});
 }

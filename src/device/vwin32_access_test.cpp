@@ -65,14 +65,23 @@ class Vwin32Access : public ::testing::Test {
 };
 
 TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
-    const Outcome ok = succeeded();
-    const Outcome differs = failed(-3, NO_ERROR, Outcome::About::slot_differs);
-    const Outcome locked = failed(-3, ERROR_ACCESS_DENIED, Outcome::About::card_volume);
+    // A failure's status, the system's reason and the step its words name.
+    struct Said {
+        int32_t status;
+        DWORD error;
+        const char* step;
+    };
+    const Said ok = {0, NO_ERROR, ""};
+    const Said differs = {-3, NO_ERROR, "volume 5 on E: does not hold what was written"};
+    const Said locked = {-3, ERROR_ACCESS_DENIED, "Volume E: could not be locked: "};
+    const auto failed = [](int32_t status, DWORD error, const char* step) {
+        return Said{status, error, step};
+    };
     struct Case {
         const char* name;
         std::function<void()> arrange;
-        Outcome outcome;  // its status, reason and subject
-        bool slot_kept;   // the volume holds the slot afterwards
+        Said outcome;
+        bool slot_kept;  // the volume holds the slot afterwards
         std::vector<std::string> requests;
     };
     // clang-format off
@@ -89,24 +98,25 @@ TEST_F(Vwin32Access, AWriteLocksTransfersOnceAndAlwaysUnlocks) {
         {"the volume keeps nothing of the write", [this] { volume().sectors.keeps_writes = false; },
          differs, false, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"the read-back is refused, still locked", [this] { volume().reads = false; },
-         failed(-3, 0x1E), true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
+         failed(-3, 0x1E, "volume 5 on E:: the read-back after the write failed: "), true, {LOCK_48, WRITE_5, READ_BACK_5, UNLOCK_48}},
         {"service refuses the write, and both unlocks: the service's reason",
          [this] { volume().writes = false;
                   volume().grants_unlock[0] = volume().grants_unlock[1] = false; },
-         failed(-3, 0x1D), false, {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
+         failed(-3, 0x1D, "volume 5 on E:: the write failed: "), false, {LOCK_48, WRITE_5, UNLOCK_48, UNLOCK_08}},
         {"write call fails", [] { fake::machine().fail_function("DeviceIoControl", 1); },
-         failed(-3, ERROR_GEN_FAILURE), false, {LOCK_48, WRITE_5, UNLOCK_48}},
+         failed(-3, ERROR_GEN_FAILURE, "volume 5 on E:: the write failed: "), false, {LOCK_48, WRITE_5, UNLOCK_48}},
         {"no driver", [] { fake::machine().has_vwin32 = false; },
-         failed(-9, ERROR_FILE_NOT_FOUND), false, {}},
+         failed(-9, ERROR_FILE_NOT_FOUND, "E:: it did not open for writing: "), false, {}},
     };
     // clang-format on
     for (const Case& c : cases) {
         SetUp();
         c.arrange();
-        const Outcome outcome = write_sectors_vwin32(DRIVE_INDEX, slot, 4 * SLOT_BYTES);
-        EXPECT_EQ(outcome.status, c.outcome.status) << c.name;
-        EXPECT_EQ(outcome.error, c.outcome.error) << c.name;
-        EXPECT_EQ(outcome.about, c.outcome.about) << c.name;
+        const Result result = write_sectors_vwin32(letter_card(DRIVE_INDEX), slot, 4 * SLOT_BYTES);
+        EXPECT_EQ(result ? result->status() : 0, c.outcome.status) << c.name;
+        EXPECT_EQ(result ? result->error() : NO_ERROR, c.outcome.error) << c.name;
+        const std::string words = result ? result->words().c_str() : "";
+        EXPECT_EQ(words.substr(0, std::strlen(c.outcome.step)), c.outcome.step) << c.name;
         EXPECT_EQ(requests(), c.requests) << c.name;
         EXPECT_EQ(volume().sectors.bytes(4 * SLOT_BYTES, SLOT_BYTES) == slot, c.slot_kept)
             << c.name;
@@ -143,13 +153,14 @@ TEST_F(Vwin32Access, RunsThatDoNotFitTheServiceAreRefusedUnsent) {
     std::vector<uint8_t> too_many(65536 * 512);
     const uint64_t last_start = uint64_t{UINT32_MAX} * 512;
     volume().sectors.size = last_start + SLOT_BYTES;
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, too_many, 0).error, ERROR_INVALID_PARAMETER);
+    const Card card = letter_card(DRIVE_INDEX);
+    EXPECT_EQ(write_sectors_vwin32(card, too_many, 0)->error(), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(read_letter(too_many, 0), ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start + 512).status, -3);
+    EXPECT_EQ(write_sectors_vwin32(card, slot, last_start + 512)->status(), -3);
     EXPECT_EQ(read_letter(slot, last_start + 512), ERROR_SECTOR_NOT_FOUND);
     EXPECT_EQ(fake::machine().count("DeviceIoControl"), 0u) << "nothing was sent";
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, largest, 0).status, 0);
-    EXPECT_EQ(write_sectors_vwin32(DRIVE_INDEX, slot, last_start).status, 0);
+    EXPECT_FALSE(write_sectors_vwin32(card, largest, 0));
+    EXPECT_FALSE(write_sectors_vwin32(card, slot, last_start));
     EXPECT_EQ(requests().back(), "1 440d 5 486a 0 0");
 }
 
@@ -161,13 +172,14 @@ TEST_F(Vwin32Access, VolumesGoToTheirSlotsOfTheDriveLetter) {
         SetUp();
         fake::machine().files["disk.dsk"] = sector_dump(360, 92160);
         volume().sectors.size = (start + 1600) * 512;
-        EXPECT_EQ(write_volume_from(card, "disk.dsk", volume_number).status, 0) << volume_number;
+        EXPECT_FALSE(write_volume_from(card, "disk.dsk", volume_number, [](auto&) {}))
+            << volume_number;
         // The lock, then the volume's first sector read, then the write.
         EXPECT_EQ(requests()[1],
                   "6 7305 - ffffffff 5 0 start " + std::to_string(start) + " count 1");
         EXPECT_EQ(requests()[2],
                   "6 7305 - ffffffff 5 4001 start " + std::to_string(start) + " count 1600");
-        EXPECT_EQ(read_volume_back(card, volume_number, "saved").status, 0);
+        EXPECT_FALSE(read_volume_back(card, volume_number, "saved", false, [](auto&) {}));
         EXPECT_EQ(fake::machine().files["saved"], normalised(sector_dump(360, 92160)));
         TearDown();
     }

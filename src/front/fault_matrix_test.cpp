@@ -138,6 +138,19 @@ class Oracle {
             // After the look, the first pages are the slot's, made before anything is claimed.
             const bool slot_pages = !looking && transfer && call.function == "VirtualAlloc" &&
                                     s.transfer != Transfer::read_back && pages++ == 0;
+            // 9x: a sector request whose ESI asks a write, read back with no flush between.
+            const bool writes_9x = vwin32 && call.function == "DeviceIoControl" &&
+                                   call.args.size() > 5 && call.args[1] == 0x7305 &&
+                                   call.args[5] == 0x4001;
+            if (card && (call.function == "WriteFile" || writes_9x)) {
+                step_ = Step::write;
+                next_ = writes_9x ? Step::read_back : Step::write;
+            } else if (card && call.function == "FlushFileBuffers") {
+                step_ = Step::flush;
+                next_ = Step::read_back;
+            } else {
+                step_ = next_;
+            }
             expected_.push_back(looking || labelling ? Expected{0, true}
                                 : slot_pages         ? Expected{RESULT_NO_SOURCE, true}
                                 : transfer
@@ -164,6 +177,10 @@ class Oracle {
     Expected at(size_t index) const { return expected_[index]; }
 
   private:
+    // The step of a write that a call of the card belongs to: the write itself, its flush, or
+    // the read-back that checks it; a failure's line names it.
+    enum class Step { write, flush, read_back } step_ = Step::write, next_ = Step::write;
+
     // Where a read-back's save stands: not begun, looking at the FLASH there, writing a new one.
     enum class Saving { not_yet, looking, writing } saving_ = Saving::not_yet;
 
@@ -221,17 +238,29 @@ class Oracle {
         return {status, true, status == 0 ? "" : subject(call)};
     }
 
-    // What the outcome line names before the reason: the file, the card or its volume.
+    // What the outcome line names before the reason: the file, the card or its volume, and the
+    // step of a write that failed.
     std::string subject(const fake::Call& call) const {
         const std::string& f = call.function;
         const std::string card = s_.nine_x ? "E:" : "\\\\.\\PHYSICALDRIVE2";
         if (call.target == "disk.dsk" || call.target == "track.dsk") {
             return "the image file '" + call.target + "': ";
         }
-        if (f == "LocalAlloc" || f == "VirtualAlloc") return "";
+        const bool reading = s_.transfer == Transfer::read_back;
+        const bool checking = step_ == Step::read_back;
+        if (f == "LocalAlloc" || (f == "VirtualAlloc" && !checking)) return "";
         const bool opens = f == "CreateFileA" || f == "claim_for_writing" ||
                            (s_.nine_x && f == "DeviceIoControl" && call.args[3] != 0xFFFFFFFF);
-        return opens ? card + ": " : "volume " + std::to_string(VOLUME) + " on " + card + ": ";
+        if (opens) {
+            return card + (reading                    ? ": "
+                           : f == "claim_for_writing" ? ": it could not be claimed: "
+                                                      : ": it did not open for writing: ");
+        }
+        const std::string volume = "volume " + std::to_string(VOLUME) + " on " + card + ": ";
+        if (reading) return volume;
+        return volume + (step_ == Step::write   ? "the write failed: "
+                         : step_ == Step::flush ? "the flush after the write failed: "
+                                                : "the read-back after the write failed: ");
     }
 
     // The volumes of the drive letters, asked about before a write. A letter that does not
@@ -244,7 +273,7 @@ class Oracle {
                                   call.args[0] == IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS);
         if (card && asks_device) {
             return {RESULT_WRITE_FAILED, true,
-                    "volume 3 on \\\\.\\PHYSICALDRIVE2: ", ERROR_ACCESS_DENIED};
+                    "volume 3 on \\\\.\\PHYSICALDRIVE2: the write failed: ", ERROR_ACCESS_DENIED};
         }
         if (card && call.function == "DeviceIoControl" && call.args[0] == FSCTL_DISMOUNT_VOLUME) {
             return {RESULT_WRITE_FAILED, true,

@@ -1,5 +1,5 @@
-// The process entry: the command line as a table of commands, the drive-choice file, the volume
-// number and the run's outcome.
+// The process entry: the command line read by the table of commands, the card settled once
+// (named, stored in the drive-choice file, or chosen), the command run and its failure said.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,6 @@ int slotpush_main(int argc, char** argv);
 // be written a failure of its own (STATUS_OUTPUT_LOST).
 int slotpush_process(int argc, char** argv);
 
-void print_usage();
-
 // The drive-choice file's name: the program path with its last three characters replaced by CFG
 // (all of a shorter path). None when no memory is left for it.
 Owned<char> drive_choice_file_name(const char* program_path);
@@ -24,8 +22,3 @@ Owned<char> drive_choice_file_name(const char* program_path);
 // number that names no physical drive the tool can use (0 to 15; -1 asks) is refused with one
 // line naming the file and the number: false.
 bool load_drive_choice(const char* typed_path, int32_t& stored_drive);
-
-// 0 with the volume number in volume_out when text is all decimal digits and names a volume
-// from 1 to the largest 32-bit number; otherwise (an empty text and 0 among them) prints the
-// invalid-volume message and returns STATUS_REFUSED.
-int32_t check_volume_number(const char* text, uint32_t& volume_out);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -15,27 +16,6 @@ namespace {
 
 using namespace testing_support;
 
-constexpr const char* USAGE =
-    "\nslotpush Version 1.0\n\n"
-    "Usage:    slotpush <DSK file> <volume#>\n"
-    "Example:  slotpush c:\\ti_dsk\\dm5.dsk 5\n"
-    "\n"
-    "Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)\n"
-    "          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> <folder> "
-    "saved\n"
-    "          slotpush LIST <first>[-<last>]      list what the volumes hold\n"
-    "          slotpush DIR <volume#>|<DSK file>   list the files on a disk\n"
-    "          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file\n"
-    "          slotpush PUT <disk> <file>...       put files onto a volume or DSK file\n"
-    "          slotpush DEL <disk> <name>...       delete files from a volume or DSK file\n"
-    "          slotpush NAME <volume#> <name>      rename the disk in a volume\n"
-    "          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk\n"
-    "          slotpush CLEAR <volume#>            empty a volume\n"
-    "          slotpush FIND <text>                find disks and files by name (* and ?)\n"
-    "Options:  --card <device or file>             name the card (also --card=PATH)\n"
-    "          --trim                              FLASH: a disk at its own size\n"
-    "          --force                             GET: replace a file that is there already\n"
-    "          --help, --version                   this text; the program's version\n";
 constexpr const char* CHOICE_FILE = "slotpCFG";  // for a program called "slotpush"
 const std::string DRIVE_1 = "\\\\.\\PHYSICALDRIVE1";
 
@@ -75,7 +55,8 @@ class FrontEnd : public ::testing::Test {
 };
 
 TEST_F(FrontEnd, TheCommandLineIsReadBeforeAnythingIsOpened) {
-    const std::string usage = USAGE;
+    std::ifstream file(USAGE_FILE);
+    const std::string usage{std::istreambuf_iterator<char>(file), {}};
     const std::string flash_form = "Usage:    slotpush FLASH <volume#> [<file>]\n";
     struct Case {
         std::vector<std::string> args;  // after "slotpush"
@@ -86,7 +67,9 @@ TEST_F(FrontEnd, TheCommandLineIsReadBeforeAnythingIsOpened) {
     const Case cases[] = {
         {{}, 1, usage},
         {{"disk.dsk"}, 1, usage},
-        {{"--card", "card.img", "LIST"}, 1, usage},
+        {{"--card", "card.img", "LIST"}, 1, "Too few arguments.\nUsage:    slotpush LIST <first>[-<last>]\n"},
+        {{"DIR"}, 1, "Too few arguments.\nUsage:    slotpush DIR <volume#>|<DSK file>\n"},
+        {{"GET"}, 1, "Too few arguments.\nUsage:    slotpush GET <disk> [<name> [<to>]]\n"},
         {{"-h"}, 0, usage},
         {{"FLASH", "5", "--help"}, 0, usage},
         {{"--version"}, 0, "slotpush 1.0\n"},
@@ -593,15 +576,19 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
         {"missing image", "none.dsk", [] {}, -2,
          "slotpull failed: the image file 'none.dsk': text of error 2\n"},
         {"drive absent", "disk.dsk", [] { fake::machine().drives[1].opens = false; }, -9,
-         "slotpull failed: " + DRIVE_1 + ": text of error 2\n"},
+         "slotpull failed: " + DRIVE_1 + ": it did not open for writing: text of error 2\n"},
         {"drive refuses writing", "disk.dsk",
          [] { fake::machine().drives[1].opens_for_write = false; }, -9,
-         "slotpull failed: " + DRIVE_1 + ": text of error 5\n"},
+         "slotpull failed: " + DRIVE_1 + ": it did not open for writing: text of error 5\n"},
         {"write fails", "disk.dsk",
          [] {
              fake::machine().fail_function("WriteFile", 0, {ERROR_WRITE_FAULT, std::nullopt});
          },
-         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 29\n"},
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": the write failed: text of error 29\n"},
+        {"flush fails", "disk.dsk", [] { fake::machine().fail_function("FlushFileBuffers", 0); },
+         -3,
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             ": the flush after the write failed: text of error 31\n"},
         {"drive too small", "disk.dsk", [] { add_drive(1, 4 * SLOT_BYTES + 4096); }, -1,
          "slotpull failed: volume 5 is past the card's end; its last whole volume is 4.\n"},
         {"drive of unknown size too small", "disk.dsk",
@@ -610,7 +597,7 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
              fake::machine().fail_function("DeviceIoControl", 0);
              fake::machine().fail_function("SetFilePointer", 4);  // the card's end
          },
-         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 27\n"},
+         -3, "slotpull failed: volume 5 on " + DRIVE_1 + ": the write failed: text of error 27\n"},
         {"no system text", "none.dsk", [] { fake::machine().fail_function("FormatMessageA", 0); },
          -2, "slotpull failed: the image file 'none.dsk': error 2\n"},
         {"not an image", "bad.dsk", [] {}, -4,
@@ -652,7 +639,8 @@ TEST_F(FrontEnd, TheOutcomeLineCarriesTheSystemTextOfTheFailure) {
              "its files use: those stay marked used.\nslotpull succeeded.\n"},
         {"the card cannot be read back", "disk.dsk",
          [] { fake::machine().drives[1].uncached_reads_fail = true; }, -3,
-         "slotpull failed: volume 5 on " + DRIVE_1 + ": text of error 23\n"},
+         "slotpull failed: volume 5 on " + DRIVE_1 +
+             ": the read-back after the write failed: text of error 23\n"},
     };
     for (const Case& c : cases) {
         SetUp();

@@ -3,11 +3,14 @@
 #include <charconv>
 #include <cstring>
 
+#include "device/card_failure.h"
 #include "device/card_reader.h"
+#include "transfer/file_save.h"
 #include "transfer/folder_entries.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
 #include "transfer/pc_file_names.h"
+#include "transfer/volume_change.h"
 #include "winapi.h"
 
 namespace {
@@ -60,10 +63,16 @@ FolderKind folder_kind(const char* folder, DWORD& error) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FolderKind::folder : FolderKind::other;
 }
 
-Outcome folder_refused(Outcome::About about, const char* folder) {
-    Outcome refused = failed(STATUS_REFUSED, NO_ERROR, about);
-    refused.path = folder;
-    return refused;
+// "There is no folder 'backup'; nothing was written.", or of something else, "'backup' is not a
+// folder; nothing was written.": lines of their own.
+Failure no_folder(const char* folder) {
+    Text words("There is no folder ");
+    return Failure::line(STATUS_REFUSED, words.quoted(folder).add("; nothing was written."));
+}
+Failure not_a_folder(const char* folder) {
+    Text words;
+    return Failure::line(STATUS_REFUSED, words.quoted(folder).add(" is not a folder; nothing was "
+                                                                  "written."));
 }
 
 // The backup files a folder holds for the volumes of a range, in volume order, each with its
@@ -112,6 +121,8 @@ class BackupFiles {
 struct BackupWalk {
     const Card& card;
     const char* folder;
+    VolumeRange range;
+    bool trim;
     const BackupLines& lines;
     BackupFiles earlier;
     uint32_t next_earlier = 0;  // the first earlier file whose volume is not passed yet
@@ -134,142 +145,123 @@ void remove_earlier(BackupWalk& walk, uint32_t volume, const char* kept) {
     }
 }
 
-// Saves the slot of a volume that holds something; its line said. A failure, said, stops the
-// backup.
-Outcome save_slot(BackupWalk& walk, uint32_t volume, std::span<const uint8_t> raw,
-                  const VolumeSummary& summary, bool trim) {
+// Saves the slot of a volume that holds something; its line said. A failure stops the backup.
+Result save_slot(BackupWalk& walk, uint32_t volume, std::span<const uint8_t> raw,
+                 const VolumeSummary& summary, bool trim) {
     backup_path(walk.folder, volume, summary, walk.path.get());
     const bool whole = odd_bytes_hold_data(raw);
-    const Outcome saved =
-        save_volume(walk.path.get(), walk.card, volume, raw, trim && !whole, whole);
-    if (saved.failed()) {
-        walk.lines.stopped(saved);
-        return failed(saved.status, NO_ERROR, Outcome::About::listed);
+    VolumeSaved saved;
+    if (Result failed =
+            save_volume(walk.path.get(), walk.card, volume, raw, trim && !whole, whole, saved)) {
+        return failed;
     }
     walk.lines.saved(saved);
     char kept[MAX_PATH];
     put_text(kept, last_part(walk.path.get()));
     remove_earlier(walk, volume, kept);
-    return saved;
+    return std::nullopt;
 }
 
 // The folder for a backup, made where it is missing; refused where it is something else.
-Outcome make_folder(const char* folder) {
+Result make_folder(const char* folder) {
     DWORD error = NO_ERROR;
     const FolderKind kind = folder_kind(folder, error);
-    if (kind == FolderKind::other) return folder_refused(Outcome::About::not_a_folder, folder);
+    if (kind == FolderKind::other) return not_a_folder(folder);
     if (kind == FolderKind::folder || CreateDirectoryA(folder, nullptr) ||
         GetLastError() == ERROR_ALREADY_EXISTS) {
-        return succeeded();
+        return std::nullopt;
     }
-    return said_of(failed_with_last_error(RESULT_CREATE_FAILED), Outcome::Where::output_file,
-                   folder);
+    return last_error_failure(RESULT_CREATE_FAILED, file_called(OUTPUT_FILE, folder).c_str());
+}
+
+// One volume of the backup, whose first sector the walk has read (error saying how that went):
+// the folder made at the first, an empty volume's earlier file removed, another's slot saved.
+Result back_up_volume(BackupWalk& walk, CardReader& reader, uint32_t volume, DWORD error,
+                      std::span<uint8_t> raw, BackupDone& done) {
+    if (error == NO_ERROR && volume == walk.range.first) {
+        if (Result refused = make_folder(walk.folder)) return refused;
+        if (!walk.earlier.read(walk.folder, walk.range)) {
+            return last_error_failure(RESULT_NO_SOURCE);
+        }
+    }
+    const VolumeSummary summary =
+        error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};
+    if (error == NO_ERROR && summary.kind != VolumeSummary::Kind::empty) {
+        error = reader.read(raw, volume_byte_offset(volume));
+    }
+    if (error != NO_ERROR) return volume_read_failure(walk.card, volume, error);
+    if (summary.kind == VolumeSummary::Kind::empty) {
+        ++done.empty;
+        remove_earlier(walk, volume, nullptr);
+        return std::nullopt;
+    }
+    if (Result failed = save_slot(walk, volume, raw, summary, walk.trim)) return failed;
+    ++done.saved;
+    return std::nullopt;
 }
 
 }  // namespace
 
-Outcome backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
-                       const BackupLines& lines, BackupDone& done) {
+Result backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
+                      const BackupLines& lines, BackupDone& done) {
     CardReader reader(card);
     if (const DWORD error = reader.open_error()) {
-        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+        return card_failure(card, RESULT_NO_SOURCE, error);
     }
-    BackupWalk walk{card, folder, lines, {}, 0, obtain<char>(std::strlen(folder) + MAX_PATH)};
+    BackupWalk walk{card,  folder, range, trim,
+                    lines, {},     0,     obtain<char>(std::strlen(folder) + MAX_PATH)};
     const Buffer raw = obtain<uint8_t>(SLOT_BYTES);
-    if (!raw || !walk.path) return failed_with_last_error(RESULT_NO_SOURCE);
-    for (uint32_t volume = range.first;; ++volume) {
-        DWORD error = NO_ERROR;
-        const bool ended = !reader.read_volume_start(volume, error);
-        if (ended && volume == range.first) return reader.past_end(volume, STATUS_REFUSED);
-        if (ended) break;
-        if (error == NO_ERROR && volume == range.first) {
-            if (Outcome refused = make_folder(folder); refused.failed()) return refused;
-            if (!walk.earlier.read(folder, range)) return failed_with_last_error(RESULT_NO_SOURCE);
-        }
-        const VolumeSummary summary =
-            error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};
-        const uint64_t offset = volume_byte_offset(volume);
-        if (error == NO_ERROR && summary.kind != VolumeSummary::Kind::empty) {
-            error = reader.read({raw.get(), SLOT_BYTES}, offset);
-        }
-        if (error != NO_ERROR) {
-            return said_of_card(volume_failed(RESULT_NO_SOURCE, error, offset), card.shown);
-        }
-        if (summary.kind == VolumeSummary::Kind::empty) {
-            ++done.empty;
-            remove_earlier(walk, volume, nullptr);
-        } else if (const Outcome saved =
-                       save_slot(walk, volume, {raw.get(), SLOT_BYTES}, summary, trim);
-                   saved.failed()) {
-            return saved;
-        } else {
-            ++done.saved;
-        }
-        if (volume == range.last || volume == UINT32_MAX) break;
-        if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
-    }
-    return succeeded();
+    if (!raw || !walk.path) return last_error_failure(RESULT_NO_SOURCE);
+    Result failed;
+    const auto visit = [&](uint32_t volume, DWORD error) {
+        failed = back_up_volume(walk, reader, volume, error, {raw.get(), SLOT_BYTES}, done);
+        return !failed;
+    };
+    const WalkEnd end = reader.for_each_volume(range.first, range.last, visit);
+    if (end.kind == WalkEnd::Kind::first_past_end) return reader.past_end(range.first, true);
+    if (end.kind == WalkEnd::Kind::interrupted) return stopped_by_ctrl_c();
+    return failed;
 }
 
-Outcome restore_volumes(const Card& card, const char* folder, VolumeRange range,
-                        VolumeWritten on_written, FileSkipped on_skipped, Restore& restore) {
+Result restore_volumes(const Card& card, const char* folder, VolumeRange range,
+                       WrittenLine on_written, FileSkipped on_skipped, Restore& restore) {
     DWORD error = NO_ERROR;
     switch (folder_kind(folder, error)) {
         case FolderKind::missing:
             if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-                return folder_refused(Outcome::About::no_folder, folder);
+                return no_folder(folder);
             }
-            return said_of(failed(STATUS_REFUSED, error), Outcome::Where::input_file, folder);
+            return Failure::system(STATUS_REFUSED, error, file_called(INPUT_FILE, folder).c_str());
         case FolderKind::other:
-            return folder_refused(Outcome::About::not_a_folder, folder);
+            return not_a_folder(folder);
         case FolderKind::folder:
             break;
     }
     const size_t stride = std::strlen(folder) + MAX_PATH;
     const Owned<char> pattern = obtain<char>(stride);
-    if (!pattern) return failed_with_last_error(RESULT_NO_SOURCE);
+    if (!pattern) return last_error_failure(RESULT_NO_SOURCE);
     bool is_folder = false;
     for (FolderEntries entries(folder, pattern.get());
          const char* name = entries.next(is_folder);) {
-        const uint32_t volume = is_folder ? 0 : backup_volume(name);
-        if (volume == 0) {
-            on_skipped(folder, name, is_folder);
-        } else if (range.holds(volume)) {
-            ++restore.found;
-        }
+        if (is_folder || backup_volume(name) == 0) on_skipped(folder, name, is_folder);
     }
-    if (restore.found == 0) return succeeded();
-    restore.paths = obtain<char>(restore.found * stride);
-    restore.files = obtain<const char*>(restore.found);
-    restore.volumes = obtain<uint32_t>(restore.found);
-    if (!restore.paths || !restore.files || !restore.volumes) {
-        return failed_with_last_error(RESULT_NO_SOURCE);
+    BackupFiles files;
+    if (!files.read(folder, range)) return last_error_failure(RESULT_NO_SOURCE);
+    restore.found = files.count();
+    if (restore.found == 0) return std::nullopt;
+    const Owned<char> paths = obtain<char>(restore.found * stride);
+    if (!paths) return last_error_failure(RESULT_NO_SOURCE);
+    for (uint32_t i = 0; i < restore.found; ++i) {
+        path_in(folder, files.name_at(i), paths.get() + i * stride);
+        if (i == 0 || files.volume(i) != files.volume(i - 1)) continue;
+        Text words;
+        words.quoted(paths.get() + (i - 1) * stride).add(" and ").quoted(paths.get() + i * stride);
+        words.add(" are both for volume ").number(files.volume(i)).add("; nothing was written.");
+        return Failure(STATUS_REFUSED, words);
     }
-    uint32_t count = 0;
-    for (FolderEntries entries(folder, pattern.get());
-         const char* name = entries.next(is_folder);) {
-        const uint32_t volume = is_folder ? 0 : backup_volume(name);
-        if (volume == 0 || !range.holds(volume) || count == restore.found) continue;
-        char* path = restore.paths.get() + count * stride;
-        path_in(folder, name, path);
-        // In volume order, as a run of many writes them.
-        uint32_t at = count++;
-        for (; at > 0 && restore.volumes[at - 1] > volume; --at) {
-            restore.volumes[at] = restore.volumes[at - 1];
-            restore.files[at] = restore.files[at - 1];
-        }
-        restore.volumes[at] = volume;
-        restore.files[at] = path;
-    }
-    restore.found = count;
-    for (uint32_t i = 1; i < count; ++i) {
-        if (restore.volumes[i] != restore.volumes[i - 1]) continue;
-        Outcome twice = failed(STATUS_REFUSED, NO_ERROR, Outcome::About::two_backups);
-        twice.path = restore.files[i - 1];
-        twice.file_name = restore.files[i];
-        twice.volume = restore.volumes[i];
-        return twice;
-    }
-    const ImageList images{restore.files.get(), restore.volumes.get(), count, true};
-    return write_volume_list(card, images, on_written, restore.written);
+    const auto volume = [&](uint32_t i) { return files.volume(i); };
+    const auto fill = [&](uint32_t i, std::span<uint8_t> slot, VolumeWritten& written) {
+        return fill_from_image(paths.get() + i * stride, true, slot, written);
+    };
+    return write_volume_run(card, {restore.found, volume, fill}, on_written, restore.run);
 }

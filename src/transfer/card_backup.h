@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
 #include "function_ref.h"
 #include "owned_buffer.h"
 #include "transfer/volume_transfer.h"
@@ -18,13 +18,12 @@ struct VolumeRange {
     bool holds(uint32_t volume) const { return volume >= first && (last == 0 || volume <= last); }
 };
 
-// A backup's lines, each said as it happens: a volume saved (as a read-back says it), an
+// A backup's lines, each said as it happens: a volume saved (as a read-back says it), and an
 // earlier file of the folder removed because its volume is empty now or saved under another
-// name, and the failure that stopped the run, while the names it gives are there.
+// name.
 struct BackupLines {
-    FunctionRef<void(const Outcome& saved)> saved;
+    SavedLine saved;
     FunctionRef<void(uint32_t volume, const char* path, bool empty)> removed;
-    FunctionRef<void(const Outcome& failure)> stopped;
 };
 
 struct BackupDone {
@@ -40,22 +39,20 @@ struct BackupDone {
 // backups', and volumes outside the range, are left alone. A first volume past the card's end
 // is refused as LIST refuses it; a volume that cannot be read or saved stops the run, as does a
 // Ctrl-C once the volume under way is saved (RESULT_INTERRUPTED).
-Outcome backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
-                       const BackupLines& lines, BackupDone& done);
+Result backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
+                      const BackupLines& lines, BackupDone& done);
 
 // Told of each entry of the folder that is not a backup's file, which is skipped.
 using FileSkipped = FunctionRef<void(const char* folder, const char* name, bool is_folder)>;
 
-// A restore's backup files, which its outcome may name, and how far it came.
+// How far a restore came: the backup files of the range it found (none found is no failure),
+// and the run of many that wrote them.
 struct Restore {
-    Owned<char> paths;
-    Owned<const char*> files;
-    Owned<uint32_t> volumes;
-    uint32_t found = 0;  // backup files of the range; none found is no failure
-    uint32_t written = 0;
+    uint32_t found = 0;
+    RunProgress run;
 };
 
 // Writes each backup file of folder whose volume lies in range back into its volume, as one run
-// of many volumes (write_volume_list): a slot's disk, or a whole slot, as it was saved.
-Outcome restore_volumes(const Card& card, const char* folder, VolumeRange range,
-                        VolumeWritten on_written, FileSkipped on_skipped, Restore& restore);
+// of many volumes (write_volume_run): a slot's disk, or a whole slot, as it was saved.
+Result restore_volumes(const Card& card, const char* folder, VolumeRange range,
+                       WrittenLine on_written, FileSkipped on_skipped, Restore& restore);

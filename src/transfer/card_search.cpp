@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "disk/disk_change.h"
 #include "transfer/image_rules.h"
@@ -38,24 +39,21 @@ bool name_holds(const char* name, const char* text) {
     }
 }
 
-Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uint32_t& found,
-                     uint64_t& read_bytes) {
-    found = 0;
-    read_bytes = 0;
+Result find_on_card(const Card& card, const char* text, FoundLine on_found, Search& search) {
+    search = {};
+    uint32_t& found = search.found;
+    uint64_t& read_bytes = search.read_bytes;
     CardReader reader(card);
     if (const DWORD error = reader.open_error()) {
-        return said_of_card(card_failed(RESULT_NO_SOURCE, error), card.shown);
+        return card_failure(card, RESULT_NO_SOURCE, error);
     }
     const Buffer raw = obtain<uint8_t>(size_t{FIRST_SECTORS} * DEVICE_SECTOR_BYTES);
     const Buffer disk = obtain<uint8_t>(IMAGE_BYTES);
-    if (!raw || !disk) return failed_with_last_error(RESULT_NO_SOURCE);
+    if (!raw || !disk) return last_error_failure(RESULT_NO_SOURCE);
     const auto read = [&](std::span<uint8_t> buffer, uint64_t byte_offset) {
         return reader.read(buffer, byte_offset);
     };
-    Outcome outcome = succeeded();  // a volume not read is said, and the search goes on
-    DWORD error = NO_ERROR;
-    for (uint32_t volume = 1; reader.read_volume_start(volume, error); ++volume) {
-        if (interrupted()) return failed(RESULT_INTERRUPTED, NO_ERROR, Outcome::About::interrupted);
+    const auto visit = [&](uint32_t volume, DWORD error) {
         read_bytes += error == NO_ERROR ? DEVICE_SECTOR_BYTES : 0;
         const VolumeSummary summary =
             error == NO_ERROR ? summarise_slot(reader.sector()) : VolumeSummary{};
@@ -71,9 +69,9 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
         }
         if (error != NO_ERROR) {
             on_found(match);
-            outcome = failed(RESULT_NO_SOURCE, error, Outcome::About::listed);
+            ++search.unread;
         }
-        if (error != NO_ERROR || summary.kind != VolumeSummary::Kind::disk) continue;
+        if (error != NO_ERROR || summary.kind != VolumeSummary::Kind::disk) return true;
         const Directory directory = read_directory({disk.get(), IMAGE_BYTES});
         for (uint32_t i = 0; i < directory.count; ++i) {
             const DirectoryEntry& entry = directory.entries[i];
@@ -82,7 +80,10 @@ Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uin
             ++found;
             on_found(match);
         }
-        if (volume == UINT32_MAX) break;
+        return true;
+    };
+    if (reader.for_each_volume(1, 0, visit).kind == WalkEnd::Kind::interrupted) {
+        return stopped_by_ctrl_c();
     }
-    return outcome;
+    return std::nullopt;
 }

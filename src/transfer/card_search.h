@@ -6,8 +6,9 @@
 #include <cstdint>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
 #include "disk/directory.h"
+#include "function_ref.h"
 
 // A volume found: its disk's name and, where a file's name holds the text, that file's entry
 // (nullptr where the disk's name does); or a volume that could not be read, and why (error).
@@ -17,14 +18,21 @@ struct Found {
     const DirectoryEntry* file = nullptr;
     DWORD error = NO_ERROR;
 };
-using FoundSaid = void (*)(const Found& found);
+using FoundLine = FunctionRef<void(const Found& found)>;
 
 // Whether name holds text, compared without regard to case; in text, * stands for any run of
 // characters and ? for any one.
 bool name_holds(const char* name, const char* text);
 
-// Reads every volume of the card through one open and says each match; found counts them.
-// A volume that cannot be read is said too, the search goes on, and it fails in the end.
-// read_bytes counts the bytes read from the card.
-Outcome find_on_card(const Card& card, const char* text, FoundSaid on_found, uint32_t& found,
-                     uint64_t& read_bytes);
+// What a search came to: the matches, the volumes that could not be read, and the bytes read
+// from the card.
+struct Search {
+    uint32_t found = 0;
+    uint32_t unread = 0;
+    uint64_t read_bytes = 0;
+};
+
+// Reads every volume of the card through one open and says each match. A volume that cannot be
+// read is said too, and the search goes on. Fails where the card does not open, or a Ctrl-C
+// stops it.
+Result find_on_card(const Card& card, const char* text, FoundLine on_found, Search& search);

@@ -2,14 +2,30 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
+#include "disk/volume_header.h"
+#include "function_ref.h"
 
-// Prints a header and a line for each volume from first to last (0: to the card's end): its
-// disk's name, sectors, free sectors and protection, runs of empty slots as one line, a volume
-// that cannot be read with the system's reason; then, where the card ends first, a line naming
-// its last whole volume. Reads one sector per volume and writes nothing. Succeeds when the list
-// ran to its end; fails when the card does not open, first lies past the card's end, or the
-// first volume cannot be read.
-Outcome list_volumes(const Card& card, uint32_t first, uint32_t last);
+// A volume of the catalogue: its disk's summary, or why its first sector could not be read.
+struct CatalogueEntry {
+    uint32_t volume = 0;
+    VolumeSummary summary;
+    DWORD error = NO_ERROR;
+};
+
+// What the catalogue's lines are told: the card opened (its whole volumes, where it tells its
+// size), then each volume in turn.
+struct CatalogueLines {
+    FunctionRef<void(std::optional<uint32_t> whole_volumes)> opened;
+    FunctionRef<void(const CatalogueEntry& entry)> volume;
+};
+
+// Reads one sector of each volume from first to last (0: to the card's end) through one open of
+// the card, and writes nothing. ends_after names the last volume where the card ends first
+// (else 0). Fails where the card does not open, first lies past its end (a line of its own), or
+// a Ctrl-C stops the walk.
+Result read_catalogue(const Card& card, uint32_t first, uint32_t last, const CatalogueLines& lines,
+                      uint32_t& ends_after);

@@ -7,8 +7,11 @@
 
 #include <cstdint>
 
-#include "device/outcome.h"
+#include "device/failure.h"
 #include "transfer/file_transfer.h"
+
+// What a valid TI name is, as a refusal says it.
+inline constexpr char TI_NAME_RULE[] = "(1 to 10 characters; no blank, '.' or control byte)";
 
 // What a change came to, for its closing line.
 struct ChangeDone {
@@ -20,9 +23,9 @@ struct ChangeDone {
 // PUT: the TIFILES (or older-form) files at paths onto the disk at place, each under the name
 // its header holds where that is a valid one, else its file name without its extension. Told of
 // each file once all are written.
-Outcome put_files(const DiskPlace& place, char* const* paths, uint32_t count, FileSaved on_put,
-                  ChangeDone& done);
+Result put_files(const DiskPlace& place, const char* const* paths, uint32_t count, FileLine on_put,
+                 ChangeDone& done);
 
 // DEL: the files named (byte for byte) off the disk at place; a protected file is not deleted.
-Outcome delete_files(const DiskPlace& place, char* const* names, uint32_t count,
-                     FileSaved on_deleted, ChangeDone& done);
+Result delete_files(const DiskPlace& place, const char* const* names, uint32_t count,
+                    FileLine on_deleted, ChangeDone& done);

@@ -19,47 +19,54 @@ constexpr uint32_t MOST_NAME_TRIES = 100;
 constexpr size_t NAME_MARK_BYTES = 32;  // what a new file's name adds to its target's
 constexpr size_t LINKED_PATH_BYTES = 4096;
 
-Outcome failure(const SaveGuard& guard, const char* path, int32_t status, DWORD error,
-                Outcome::About about = Outcome::About::system) {
-    Outcome outcome = failed(status, error, about);
-    outcome.where = guard.where;
-    outcome.path = path;
-    return outcome;
+// "the output file 'LOAD': ", and the system's reason.
+Failure failure(const SaveGuard& guard, const char* path, int32_t status, DWORD error) {
+    return Failure::system(status, error, file_called(guard.called, path).c_str());
+}
+
+// A file the save does not write over, and why: "the output file 'LOAD' may only be read;
+// nothing was written."
+Failure kept(const SaveGuard& guard, const char* path, const Text& why,
+             int32_t status = RESULT_CREATE_FAILED) {
+    Text words = file_called(guard.called, path);
+    words.add(" ").add(why);
+    return Failure(status,
+                   status == RESULT_FILES_LEFT ? words : words.add("; nothing was written."));
 }
 
 // What stands under the name already may be replaced: not a device, the card, the disk being
 // read, a file of several names or one that may only be read, and only where the guard lets it.
-Outcome check_existing(HANDLE existing, const char* target, const char* path,
-                       const SaveGuard& guard) {
-    using About = Outcome::About;
+Result check_existing(HANDLE existing, const char* target, const char* path,
+                      const SaveGuard& guard) {
     if (disk_length(existing) || GetFileType(existing) != FILE_TYPE_DISK) {
-        return failure(guard, path, RESULT_CREATE_FAILED, NO_ERROR, About::output_no_file);
+        return kept(guard, path, Text("is a device, not a file"));
     }
     BY_HANDLE_FILE_INFORMATION information{};
     if (GetFileInformationByHandle(existing, &information)) {
         const FileIdentity identity{information.dwVolumeSerialNumber, information.nFileIndexHigh,
                                     information.nFileIndexLow};
         if (guard.card != nullptr && guard.card->file == identity) {
-            return failure(guard, path, RESULT_CREATE_FAILED, NO_ERROR, About::output_is_card);
+            return kept(guard, path, Text("is the card itself"));
         }
-        if (guard.source == identity) {
-            return failure(guard, path, RESULT_CREATE_FAILED, NO_ERROR, About::output_is_source);
-        }
+        if (guard.source == identity) return kept(guard, path, Text("is the disk being read"));
         if (information.nNumberOfLinks > 1) {
-            Outcome linked =
-                failure(guard, path, RESULT_CREATE_FAILED, NO_ERROR, About::output_linked);
-            linked.length = information.nNumberOfLinks;
-            return linked;
+            Text why("is one file under ");
+            why.number(information.nNumberOfLinks)
+                .add(
+                    " names (hard links), which a new file "
+                    "would part");
+            return kept(guard, path, why);
         }
     }
     const DWORD attributes = GetFileAttributesA(target);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return failure(guard, path, RESULT_CREATE_FAILED, NO_ERROR, About::output_read_only);
+        return kept(guard, path, Text("may only be read"));
     }
     if (guard.may_replace != nullptr && !(*guard.may_replace)(path)) {
-        return failure(guard, path, RESULT_FILES_LEFT, NO_ERROR, About::output_exists);
+        return kept(guard, path, Text("is there already; it is kept (--force replaces it)."),
+                    RESULT_FILES_LEFT);
     }
-    return succeeded();
+    return std::nullopt;
 }
 
 // "<target>.slotpush-<process>-<n>" into name, which holds the target's length and
@@ -190,7 +197,17 @@ std::optional<FileIdentity> identity_at(const char* path) {
     return identity_of(file.get());
 }
 
-Outcome save_whole_file(const char* path, std::span<const uint8_t> bytes, const SaveGuard& guard) {
+Text file_called(const char* called, const char* path) {
+    return Text(called).add(" ").quoted(path);
+}
+
+bool guards(const SaveGuard& guard, const char* path) {
+    const std::optional<FileIdentity> identity = identity_at(path);
+    return identity &&
+           ((guard.card != nullptr && guard.card->file == identity) || guard.source == identity);
+}
+
+Result save_whole_file(const char* path, std::span<const uint8_t> bytes, const SaveGuard& guard) {
     if (*path == '\0') return failure(guard, path, RESULT_CREATE_FAILED, ERROR_FILE_NOT_FOUND);
     char linked[LINKED_PATH_BYTES];
     const char* target = linked_path(path, linked, sizeof linked) ? linked : path;
@@ -212,10 +229,7 @@ Outcome save_whole_file(const char* path, std::span<const uint8_t> bytes, const 
         return failure(guard, path, RESULT_CREATE_FAILED, missing);
     }
     if (existing) {
-        if (Outcome refused = check_existing(existing.get(), target, path, guard);
-            refused.failed()) {
-            return refused;
-        }
+        if (Result refused = check_existing(existing.get(), target, path, guard)) return refused;
     }
     const Owned<char> fresh = obtain<char>(std::strlen(target) + NAME_MARK_BYTES);
     if (!fresh) return failure(guard, path, RESULT_CREATE_FAILED, GetLastError());
@@ -227,7 +241,7 @@ Outcome save_whole_file(const char* path, std::span<const uint8_t> bytes, const 
     existing.reset(INVALID_HANDLE_VALUE);  // Windows moves no file that is held open
     DWORD error = write_whole(created, bytes);
     if (error == NO_ERROR) error = take_name(fresh.get(), target, replacing, guard);
-    if (error == NO_ERROR) return succeeded();
+    if (error == NO_ERROR) return std::nullopt;
     DeleteFileA(fresh.get());
     return failure(guard, path, RESULT_SAVE_FAILED, error);
 }

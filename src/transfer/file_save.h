@@ -17,9 +17,17 @@
 #include <span>
 
 #include "device/card.h"
+#include "device/failure.h"
 #include "device/handle_io.h"
-#include "device/outcome.h"
 #include "function_ref.h"
+
+// What a failure calls the PC files it names.
+inline constexpr char IMAGE_FILE[] = "the image file";
+inline constexpr char INPUT_FILE[] = "the file";
+inline constexpr char OUTPUT_FILE[] = "the output file";
+
+// "the image file 'games.dsk'": a PC file as a failure names it, called as above.
+Text file_called(const char* called, const char* path);
 
 // Whether a file that is there already may be replaced: asked with its name as given.
 using MayReplace = FunctionRef<bool(const char* path)>;
@@ -29,7 +37,7 @@ struct SaveGuard {
     const Card* card = nullptr;               // the card, by any of its names
     std::optional<FileIdentity> source;       // the disk being read, by any of its names
     const MayReplace* may_replace = nullptr;  // nullptr: a file there is replaced
-    Outcome::Where where = Outcome::Where::output_file;
+    const char* called = OUTPUT_FILE;         // the file to save, as a failure calls it
     // What lets go of the file the caller holds open to claim it, where the system moves no file
     // over one held open (Windows): called, and the move tried once more, where it refuses.
     // Another program that opens the old file meanwhile makes the move fail, never lose a change.
@@ -41,7 +49,10 @@ struct SaveGuard {
 // source, a file that may only be read or one of several names (hard links, which a new file
 // would part), or a file the guard may not replace (RESULT_FILES_LEFT). Success, or a failure
 // with status RESULT_CREATE_FAILED (nothing written) or RESULT_SAVE_FAILED.
-Outcome save_whole_file(const char* path, std::span<const uint8_t> bytes, const SaveGuard& guard);
+Result save_whole_file(const char* path, std::span<const uint8_t> bytes, const SaveGuard& guard);
+
+// Whether path names the card or the source the guard keeps, which no save writes over.
+bool guards(const SaveGuard& guard, const char* path);
 
 // What names the file at path whatever path reaches it; none where nothing opens there.
 std::optional<FileIdentity> identity_at(const char* path);

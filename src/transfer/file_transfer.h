@@ -5,11 +5,13 @@
 #include <cstdint>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
+#include "disk/directory.h"
 #include "disk/volume_header.h"
 #include "function_ref.h"
 #include "transfer/file_save.h"
 #include "transfer/pc_file_names.h"
+#include "transfer/volume_records.h"
 
 // Where a disk lies: volume `volume` of the card, or the image file `file` where that is named.
 struct DiskPlace {
@@ -28,12 +30,21 @@ struct SavedFile {
     Renamed renamed = Renamed::no;
 };
 
-// The outcome said of the disk at place and of the file name (the TI name typed, or the PC
-// file read).
-Outcome said_of_file(Outcome outcome, const DiskPlace& place, const char* name);
+// Where the disk lies, as a line names it: "volume 5 on /dev/sdb", "the image file 'games.dsk'".
+Text place_words(const DiskPlace& place);
 
-// Told of each file as it is saved, so that its line comes before the next is read.
-using FileSaved = void (*)(const SavedFile& saved, const DiskPlace& place);
+// Told of each file as it is saved, put or deleted, so that its line comes before the next is
+// read.
+using FileLine = FunctionRef<void(const SavedFile& file)>;
+
+// Told of a failure that does not stop the run, at once, so that its line comes in its place.
+using FailureLine = FunctionRef<void(const Failure& failure)>;
+
+// DIR: the directory of the disk at place: a volume's, read through one open of the card and one
+// read of its slot, or an image file's, read as a write would read it (a track dump as its
+// sector dump, the volume widened to 1600 sectors), so that the disk is seen before it is
+// written.
+Result read_directory_at(const DiskPlace& place, Directory& directory);
 
 // What GET is asked: the file `name` (nullptr: every file of the disk) into the PC file `path`
 // (nullptr: a name of its own, from its TI name), replacing a file there as may_replace says.
@@ -46,8 +57,8 @@ struct GetRequest {
 // Told of each file as it is saved, and of each that is not, with why, while the names its
 // lines need are still there.
 struct GetLines {
-    FunctionRef<void(const SavedFile& saved, const DiskPlace& place)> saved;
-    FunctionRef<void(const Outcome& left)> left;
+    FileLine saved;
+    FailureLine left;
 };
 
 struct GetDone {
@@ -60,6 +71,12 @@ struct GetDone {
 // may_replace lets it (save_whole_file). A name of the file's own is made safe on a PC: where it
 // is taken by this run or the disk read, it gets a number ("A_B~2"). Every file of the disk is
 // tried, whatever became of the one before, until a Ctrl-C. Success; else the disk's own
-// failure, or, each file's already said, RESULT_FILES_LEFT or RESULT_INTERRUPTED.
-Outcome get_files(const DiskPlace& place, const GetRequest& request, const GetLines& lines,
-                  GetDone& done);
+// failure, the one file's, or, each file's already said, RESULT_FILES_LEFT or
+// RESULT_INTERRUPTED.
+Result get_files(const DiskPlace& place, const GetRequest& request, const GetLines& lines,
+                 GetDone& done);
+
+// "There is no file 'load' on volume 5 on /dev/sdb; did you mean LOAD?", or, of a disk that is
+// none, "There is no TI disk in volume 5 on /dev/sdb: it is empty.", with status.
+Failure no_such_file(int32_t status, const DiskPlace& place, const char* name,
+                     const DiskLabel& holds, const char* other_case = "");

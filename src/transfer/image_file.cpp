@@ -9,58 +9,48 @@
 #include "transfer/file_save.h"
 #include "winapi.h"
 
-using Where = Outcome::Where;
-
 bool file_exists(const char* path) {
     const ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, 0, nullptr));
     return static_cast<bool>(file);
 }
 
-Buffer load_from(HANDLE file, const char* path, size_t capacity, size_t& length, Outcome& outcome,
-                 Where where) {
+Result load_from(HANDLE file, const char* path, size_t capacity, LoadedFile& loaded,
+                 const char* called) {
     uint64_t end = 0;
     if (const DWORD error = seek_to_end(file, end)) {
-        outcome = said_of(failed(RESULT_NO_SOURCE, error), where, path);
-        return nullptr;
+        return Failure::system(RESULT_NO_SOURCE, error, file_called(called, path).c_str());
     }
     if (end > capacity) {
-        outcome = failed(RESULT_IMAGE_TOO_LARGE, NO_ERROR, Outcome::About::image_too_large);
-        outcome.length = end;
-        outcome.path = path;
-        return nullptr;
+        Text words = file_called("The image file", path);
+        words.add(" holds ").number(end).add(" bytes; a disk image holds at most ");
+        return Failure::line(RESULT_IMAGE_TOO_LARGE, words.number(IMAGE_BYTES).add(" bytes."));
     }
-    Buffer bytes = obtain<uint8_t>(capacity);
-    if (!bytes) {
-        outcome = failed_with_last_error(RESULT_NO_SOURCE);
-        return nullptr;
+    loaded.bytes = obtain<uint8_t>(capacity);
+    if (!loaded.bytes) return last_error_failure(RESULT_NO_SOURCE);
+    std::fill_n(loaded.bytes.get(), capacity, FILL_BYTE);
+    loaded.length = static_cast<size_t>(end);
+    if (const DWORD error = read_at(file, 0, {loaded.bytes.get(), loaded.length})) {
+        return Failure::system(RESULT_NO_SOURCE, error, file_called(called, path).c_str());
     }
-    std::fill_n(bytes.get(), capacity, FILL_BYTE);
-    length = static_cast<size_t>(end);
-    if (const DWORD error = read_at(file, 0, {bytes.get(), length})) {
-        outcome = said_of(failed(RESULT_NO_SOURCE, error), where, path);
-        return nullptr;
-    }
-    return bytes;
+    return std::nullopt;
 }
 
-Buffer load_file(const char* path, size_t capacity, size_t& length, Outcome& outcome, Where where) {
+Result load_file(const char* path, size_t capacity, LoadedFile& loaded, const char* called) {
     const ScopedHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr));
-    if (!file) {
-        outcome = said_of(failed_with_last_error(RESULT_NO_SOURCE), where, path);
-        return nullptr;
-    }
-    return load_from(file.get(), path, capacity, length, outcome, where);
+    if (!file) return last_error_failure(RESULT_NO_SOURCE, file_called(called, path).c_str());
+    return load_from(file.get(), path, capacity, loaded, called);
 }
 
-Outcome ImageClaim::take(const char* path) {
+Result ImageClaim::take(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        Outcome refused = failed(RESULT_CREATE_FAILED, NO_ERROR, Outcome::About::output_read_only);
-        return said_of(refused, Where::image_file, path);
+        return Failure(
+            RESULT_CREATE_FAILED,
+            file_called(IMAGE_FILE, path).add(" may only be read; nothing was written."));
     }
-    const auto claim = [&] {
+    const auto claim = [&]() -> Result {
         // The name moves over it while it is held (FILE_SHARE_DELETE); the 9x family, which has
         // no such share, moves no file held open anyway.
         const DWORD shares[] = {FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_SHARE_READ};
@@ -69,21 +59,13 @@ Outcome ImageClaim::take(const char* path) {
                                     OPEN_EXISTING, 0, nullptr));
             if (file_ || GetLastError() != ERROR_INVALID_PARAMETER) break;
         }
-        if (!file_)
-            return said_of(failed_with_last_error(RESULT_NO_SOURCE), Where::image_file, path);
-        if (identity_of(file_.get()) != identity_at(path)) {
-            // taken, then renamed over: asked for again by its name
-            return said_of(failed(RESULT_NO_SOURCE, ERROR_SHARING_VIOLATION), Where::image_file,
-                           path);
-        }
-        return succeeded();
+        DWORD error = file_ ? NO_ERROR : GetLastError();
+        // taken, then renamed over: asked for again by its name
+        if (file_ && identity_of(file_.get()) != identity_at(path)) error = ERROR_SHARING_VIOLATION;
+        if (error == NO_ERROR) return std::nullopt;
+        return Failure::system(RESULT_NO_SOURCE, error, file_called(IMAGE_FILE, path).c_str());
     };
     return claim_while_held(claim, [&] { release(); });
-}
-
-Buffer load_image_file(const char* path, Outcome& outcome) {
-    size_t length = 0;
-    return load_file(path, IMAGE_BYTES, length, outcome);
 }
 
 bool odd_bytes_hold_data(std::span<const uint8_t> raw_slot) {
@@ -93,13 +75,13 @@ bool odd_bytes_hold_data(std::span<const uint8_t> raw_slot) {
     return false;
 }
 
-Outcome save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
-                        bool trim, bool whole, Trimmed& trimmed) {
+Result save_image_file(const char* path, const Card& card, std::span<const uint8_t> raw_slot,
+                       bool trim, bool whole, Trimmed& trimmed) {
     SaveGuard guard;
     guard.card = &card;
     if (whole) return save_whole_file(path, raw_slot, guard);
     Buffer output = obtain<uint8_t>(IMAGE_BYTES);
-    if (!output) return failed_with_last_error(RESULT_NO_SOURCE);
+    if (!output) return last_error_failure(RESULT_NO_SOURCE);
     const std::span<uint8_t, IMAGE_BYTES> image{output.get(), IMAGE_BYTES};
     deinterleave(raw_slot, image);
     size_t length = IMAGE_BYTES;

@@ -71,3 +71,17 @@ DiskLabel label_of(const VolumeSummary& summary) {
     std::copy(std::begin(summary.name), std::end(summary.name), label.name);
     return label;
 }
+
+const char* disk_text(const DiskLabel& label) {
+    switch (label.kind) {
+        case DiskLabel::Kind::empty:
+            return "empty";
+        case DiskLabel::Kind::not_a_disk:
+            return "not a TI disk";
+        case DiskLabel::Kind::disk:
+            return label.name[0] != '\0' ? label.name : "a disk without a name";
+        case DiskLabel::Kind::unknown:
+            break;
+    }
+    return "";
+}

@@ -2,9 +2,9 @@
 // single-density track dump, test the volume signature, widen the volume to 1600 sectors.
 #pragma once
 
-#include "device/outcome.h"
 #include "disk/volume_header.h"
 #include "transfer/slot_layout.h"
+#include "transfer/volume_records.h"
 
 // The sectors a track dump holds: 2 sides of 40 tracks of 9.
 inline constexpr uint32_t TRACK_DUMP_SECTORS = 720;
@@ -20,5 +20,9 @@ Buffer convert_track_dump(ConstImageView track_dump);
 // The same of a slot whose first device sector (the disk's sector 0, interleaved) is raw.
 VolumeSummary summarise_slot(std::span<const uint8_t, DEVICE_SECTOR_BYTES> raw);
 
-// The summary as an outcome carries it.
+// The summary as a volume's lines name its disk.
 DiskLabel label_of(const VolumeSummary& summary);
+
+// A disk as the catalogue names it, for a line that is not the catalogue's: "empty", "not a TI
+// disk", its name, or "a disk without a name"; "" where it could not be read.
+const char* disk_text(const DiskLabel& label);

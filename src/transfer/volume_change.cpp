@@ -1,23 +1,29 @@
 #include "transfer/volume_change.h"
 
+#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "disk/directory.h"
 #include "transfer/image_rules.h"
 #include "transfer/slot_layout.h"
 
-Outcome claim_card(const Card& card, uint32_t last, CardClaim& claim) {
+Result claim_card(const Card& card, uint32_t last, CardClaim& claim) {
     {
         CardReader reader(card);
         if (reader.open_error() == NO_ERROR) {
             const auto whole = reader.whole_volumes();
-            if (whole && last > *whole) return reader.past_end(last, STATUS_REFUSED);
+            if (whole && last > *whole) return reader.past_end(last);
             if (reader.is_pc_disk()) {
-                return said_of_card(failed(RESULT_WRITE_FAILED, NO_ERROR, Outcome::About::pc_disk),
-                                    card.shown);
+                Text words(card.shown);
+                words.add(" is a fixed disk with partitions, not a card; nothing was written.");
+                return Failure(RESULT_WRITE_FAILED, words);
             }
         }
     }
     return claim.take();
+}
+
+Failure volume_read_failure(const Card& card, uint32_t volume, DWORD error) {
+    return volume_failure(card, RESULT_NO_SOURCE, error, volume_byte_offset(volume));
 }
 
 DiskLabel label_through(CardClaim& claim, uint32_t volume) {
@@ -52,26 +58,25 @@ DWORD read_disk_records(const SlotRead& read, uint32_t volume, uint32_t from, ui
     return NO_ERROR;
 }
 
-Outcome read_claimed_records(CardClaim& claim, uint32_t volume, uint8_t* disk) {
+Result read_claimed_records(CardClaim& claim, uint32_t volume, uint8_t* disk) {
     const Pages raw = obtain_pages(size_t{FIRST_SECTORS} * DEVICE_SECTOR_BYTES);
-    if (!raw) return failed_with_last_error(RESULT_NO_SOURCE);
+    if (!raw) return last_error_failure(RESULT_NO_SOURCE);
     uint64_t read_bytes = 0;
     const auto through = [&](std::span<uint8_t> buffer, uint64_t byte_offset) {
         return claim.read(buffer, byte_offset);
     };
     if (const DWORD error = read_disk_records(through, volume, 0, raw.get(), disk, read_bytes)) {
-        return said_of_card(volume_failed(RESULT_NO_SOURCE, error, volume_byte_offset(volume)),
-                            claim.card.shown);
+        return volume_read_failure(claim.card, volume, error);
     }
-    return succeeded();
+    return std::nullopt;
 }
 
-Outcome write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const uint8_t> disk,
-                             std::span<const ChangedSector> order) {
-    if (order.empty()) return succeeded();
+Result write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const uint8_t> disk,
+                            std::span<const ChangedSector> order) {
+    if (order.empty()) return std::nullopt;
     const Pages raw = obtain_pages(order.size() * DEVICE_SECTOR_BYTES);
     const Owned<CardWrite> runs = obtain<CardWrite>(order.size());
-    if (!raw || !runs) return failed_with_last_error(RESULT_WRITE_FAILED);
+    if (!raw || !runs) return last_error_failure(RESULT_WRITE_FAILED);
     size_t count = 0;
     for (size_t i = 0; i < order.size(); ++i) {
         const std::span<uint8_t> sector{raw.get() + i * DEVICE_SECTOR_BYTES, DEVICE_SECTOR_BYTES};
@@ -89,9 +94,9 @@ Outcome write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const 
         if (last != nullptr) last->ends_step = !same_step;
         runs[count++] = {sector, offset, true};
     }
-    const auto prepare = [&](size_t i, CardWrite& run) {
+    const auto prepare = [&](size_t i, CardWrite& run) -> Result {
         run = runs[i];
-        return succeeded();
+        return std::nullopt;
     };
     return claim.write({count, prepare, no_run_written});
 }

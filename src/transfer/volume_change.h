@@ -8,9 +8,10 @@
 
 #include "device/card.h"
 #include "device/card_claim.h"
-#include "device/outcome.h"
+#include "device/failure.h"
 #include "disk/disk_change.h"
 #include "function_ref.h"
+#include "transfer/volume_records.h"
 
 // Reads buffer.size() bytes of the card at byte_offset: NO_ERROR, or why not.
 using SlotRead = FunctionRef<DWORD(std::span<uint8_t> buffer, uint64_t byte_offset)>;
@@ -18,7 +19,7 @@ using SlotRead = FunctionRef<DWORD(std::span<uint8_t> buffer, uint64_t byte_offs
 // Looks at the card through a reader of its own, then claims it for a change of volumes up to
 // last: a volume past its end (where it tells its size) is refused, as is a PC's own disk,
 // before anything is claimed; a card that does not answer is left to the claim to report.
-Outcome claim_card(const Card& card, uint32_t last, CardClaim& claim);
+Result claim_card(const Card& card, uint32_t last, CardClaim& claim);
 
 // What the volume held before a change, as its first sector, read through the claim, says;
 // unknown where it cannot be read.
@@ -37,10 +38,13 @@ DWORD read_disk_records(const SlotRead& read, uint32_t volume, uint32_t from, ui
                         uint8_t* disk, uint64_t& read_bytes);
 
 // Reads a volume's disk, as read_disk_records does, through the claim into disk.
-Outcome read_claimed_records(CardClaim& claim, uint32_t volume, uint8_t* disk);
+Result read_claimed_records(CardClaim& claim, uint32_t volume, uint8_t* disk);
 
 // Writes the disk's sectors named in order, in that order, into the volume's slot through the
 // claim: the sectors of one step that follow one another there in one write, each step flushed
 // and read back before the next. Success, or the write's failure.
-Outcome write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const uint8_t> disk,
-                             std::span<const ChangedSector> order);
+Result write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const uint8_t> disk,
+                            std::span<const ChangedSector> order);
+
+// A failure to read volume's slot, in words that name the volume and the card.
+Failure volume_read_failure(const Card& card, uint32_t volume, DWORD error);

@@ -5,8 +5,9 @@
 #include <cstdint>
 
 #include "device/card.h"
-#include "device/outcome.h"
+#include "device/failure.h"
 #include "disk/volume_header.h"
+#include "transfer/volume_records.h"
 
 enum class VolumeEdit : uint8_t {
     rename,  // NAME: the disk's name, sector 0
@@ -16,6 +17,6 @@ enum class VolumeEdit : uint8_t {
 
 // Changes volume as edit says; name (blank-padded, valid) for rename and format. A volume past
 // the card's end and a PC's disk are refused as a write refuses them; rename refuses a volume
-// that holds no TI disk. The outcome says what the volume held and holds.
-Outcome edit_volume(const Card& card, uint32_t volume, VolumeEdit edit,
-                    const uint8_t (&name)[TI_NAME_BYTES]);
+// that holds no TI disk. on_written says what the volume held and holds.
+Result edit_volume(const Card& card, uint32_t volume, VolumeEdit edit,
+                   const uint8_t (&name)[TI_NAME_BYTES], WrittenLine on_written);

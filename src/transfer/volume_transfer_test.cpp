@@ -45,14 +45,18 @@ class VolumeTransfer : public ::testing::Test {
         }
     }
 
-    Outcome copy(const char* source, const char* destination, uint32_t volume) {
-        Outcome outcome;
+    // The failure's status and words; 0 and "" for success.
+    std::pair<int32_t, std::string> copy(const char* source, const char* destination,
+                                         uint32_t volume) {
+        Result result;
         output = printed_by([&] {
             const Card card = physical_drive_card(DRIVE);
-            outcome = std::string(source) == "FLASH" ? read_volume_back(card, volume, destination)
-                                                     : write_volume_from(card, source, volume);
+            result = std::string(source) == "FLASH"
+                         ? read_volume_back(card, volume, destination, false, [](auto&) {})
+                         : write_volume_from(card, source, volume, [](auto&) {});
         });
-        return outcome;
+        if (!result) return {RESULT_SUCCESS, ""};
+        return {result->status(), result->words().c_str()};
     }
 
     std::string output;
@@ -76,7 +80,7 @@ TEST_F(VolumeTransfer, EachVolumeGoesToItsOwnSlotWithOneWrite) {
         fake::machine().files["disk.dsk"] = dump;
         add_drive(DRIVE, c.offset + 2 * SLOT_BYTES, DISK_FILL);
 
-        ASSERT_EQ(copy("disk.dsk", "FLASH", c.volume).status, RESULT_SUCCESS)
+        ASSERT_EQ(copy("disk.dsk", "FLASH", c.volume).first, RESULT_SUCCESS)
             << "volume " << c.volume;
         EXPECT_EQ(output, "");
         expect_only_slot_written(c.offset);
@@ -105,7 +109,7 @@ TEST_F(VolumeTransfer, ReadBackSavesTheEvenBytesOfTheSlot) {
     fake::machine().files["FLASH"] = std::vector<uint8_t>(500000, 1);  // truncated, not merged
     const auto written_before = drive().written_range();
 
-    ASSERT_EQ(copy("FLASH", "FLASH", 2).status, RESULT_SUCCESS);
+    ASSERT_EQ(copy("FLASH", "FLASH", 2).first, RESULT_SUCCESS);
     const std::vector<uint8_t>& saved = fake::machine().files["FLASH"];
     ASSERT_EQ(saved.size(), IMAGE_BYTES);
     for (size_t k = 0; k < IMAGE_BYTES; ++k) ASSERT_EQ(saved[k], raw[2 * k]) << k;
@@ -120,20 +124,23 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
     const std::vector<uint8_t> track_dump = track_dump_of(converted);
     converted.resize(IMAGE_BYTES, FILL_BYTE);
 
-    using About = Outcome::About;
     struct Case {
         const char* name;
         std::vector<uint8_t> file;
         bool read_fails;
-        Outcome outcome;                  // its status, subject and length
-        std::vector<uint8_t> slot_image;  // empty: nothing may be written
+        std::pair<int32_t, std::string> outcome;  // its status and words
+        std::vector<uint8_t> slot_image;          // empty: nothing may be written
     };
     const std::vector<uint8_t> full = sector_dump(1600, IMAGE_BYTES);
     std::vector<uint8_t> lower_case = full;
     lower_case[13] = 'd';
-    Outcome too_large = failed(RESULT_IMAGE_TOO_LARGE, NO_ERROR, About::image_too_large);
-    too_large.length = IMAGE_BYTES + 1;
-    const Outcome not_an_image = failed(RESULT_NOT_AN_IMAGE, NO_ERROR, About::not_an_image);
+    const std::pair<int32_t, std::string> too_large = {
+        RESULT_IMAGE_TOO_LARGE,
+        "The image file 'image' holds 409601 bytes; a disk image holds at most 409600 bytes."};
+    const std::pair<int32_t, std::string> not_an_image = {
+        RESULT_NOT_AN_IMAGE, "Not a supported TI/99-4A format: 'image' has no DSK signature."};
+    const std::pair<int32_t, std::string> unread = {RESULT_NO_SOURCE,
+                                                    "the image file 'image': text of error 31"};
     const Case cases[] = {
         {"sector dump of 360 sectors",
          sector_dump(360, 92160),
@@ -141,7 +148,7 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
          {},
          normalised(sector_dump(360, 92160))},
         {"full sector dump", full, false, {}, normalised(full)},
-        {"full sector dump that cannot be read", full, true, failed(RESULT_NO_SOURCE, 0), {}},
+        {"full sector dump that cannot be read", full, true, unread, {}},
         {"track dump", track_dump, false, {}, normalised(converted)},
         {"no signature", lower_case, false, not_an_image, {}},
         {"empty file", {}, false, not_an_image, {}},
@@ -152,10 +159,7 @@ TEST_F(VolumeTransfer, ImagesAreNormalisedOrRefusedBeforeAnythingIsWritten) {
         fake::machine().files["image"] = c.file;
         add_drive(DRIVE, 2 * SLOT_BYTES, DISK_FILL);
         if (c.read_fails) fake::machine().fail_function("ReadFile", 0);
-        const Outcome outcome = copy("image", "FLASH", 2);
-        EXPECT_EQ(outcome.status, c.outcome.status) << c.name;
-        EXPECT_EQ(outcome.about, c.outcome.about) << c.name;
-        EXPECT_EQ(outcome.length, c.outcome.length) << c.name;
+        EXPECT_EQ(copy("image", "FLASH", 2), c.outcome) << c.name;
         EXPECT_EQ(output, "") << "the front end says why, " << c.name;
         if (c.slot_image.empty()) {
             EXPECT_FALSE(drive().written_range()) << c.name;

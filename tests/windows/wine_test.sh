@@ -62,22 +62,7 @@ store_drive() {  # the drive-choice file beside the program: four bytes, little-
 # --- Usage
 run "" only-one-argument
 check "usage status" 1 "$status"
-check "usage text" "$(printf '\nslotpush Version 1.0\n\nUsage:    slotpush <DSK file> <volume#>\nExample:  slotpush c:\\ti_dsk\\dm5.dsk 5\n\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s\n%s' \
-  'Also:     slotpush FLASH <volume#> [<file>]   read a volume back (into FLASH)' \
-  '          slotpush RESTORE <folder> [<range>] write back what FLASH <first>-<last> <folder> saved' \
-  '          slotpush LIST <first>[-<last>]      list what the volumes hold' \
-  '          slotpush DIR <volume#>|<DSK file>   list the files on a disk' \
-  '          slotpush GET <disk> [<name> [<to>]] save files of a volume or DSK file' \
-  '          slotpush PUT <disk> <file>...       put files onto a volume or DSK file' \
-  '          slotpush DEL <disk> <name>...       delete files from a volume or DSK file' \
-  '          slotpush NAME <volume#> <name>      rename the disk in a volume' \
-  '          slotpush FORMAT <volume#> [<name>]  make a volume a new, empty disk' \
-  '          slotpush CLEAR <volume#>            empty a volume' \
-  '          slotpush FIND <text>                find disks and files by name (* and ?)' \
-  'Options:  --card <device or file>             name the card (also --card=PATH)' \
-  '          --trim                              FLASH: a disk at its own size' \
-  '          --force                             GET: replace a file that is there already' \
-  '          --help, --version                   this text; the program'"'"'s version')" "$output"
+check "usage text" "$(cat "$tests/usage.txt")" "$output"
 
 # --- Banners, and the family each platform leads to (seen in which devices are probed)
 header=$'List of All Possible Flash Drives\n---------------------------------\n\n'
