@@ -4,6 +4,10 @@
 
 #include <cstdint>
 
+inline bool is_printable(uint8_t byte) {
+    return byte >= 0x20 && byte < 0x7F;
+}
+
 inline char printable(uint8_t byte) {
-    return byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '?';
+    return is_printable(byte) ? static_cast<char>(byte) : '?';
 }

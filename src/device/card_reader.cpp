@@ -2,12 +2,19 @@
 
 #include <algorithm>
 
+#include "device/card_failure.h"
+
 CardReader::CardReader(const Card& card) : card_(card), device_(card.access->open_reader(card)) {
     if (!device_) {
         open_error_ = GetLastError();
         return;
     }
     if (card.access->size != nullptr) size_ = card.access->size(device_.get());
+}
+
+Result CardReader::opened() const {
+    if (open_error_ == NO_ERROR) return std::nullopt;
+    return card_failure(card_, RESULT_NO_SOURCE, open_error_);
 }
 
 std::optional<uint32_t> CardReader::whole_volumes() const {

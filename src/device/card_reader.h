@@ -25,8 +25,9 @@ class CardReader {
   public:
     explicit CardReader(const Card& card);
 
-    // NO_ERROR, or why the card could not be opened for reading.
-    DWORD open_error() const { return open_error_; }
+    // Whether the card opened for reading: nothing, or why not, said of the card (status
+    // RESULT_NO_SOURCE).
+    Result opened() const;
     // The card's length in bytes, where the system tells it.
     std::optional<uint64_t> size() const { return size_; }
     // The card's whole volumes where its size is known: every volume from 1 to this one.

@@ -6,12 +6,11 @@
 #include "disk/disk_check.h"
 
 DiskChange::DiskChange(std::span<uint8_t> disk) : disk_(disk), end_(disk_end(disk)) {
-    const Sector index = sector_of(disk, INDEX_SECTOR);
-    for (; files_ < MOST_FILES; ++files_) {
-        const auto record = static_cast<uint16_t>(index[2 * files_] << 8 | index[2 * files_ + 1]);
-        if (record == 0) break;
-        index_[files_] = record;
-    }
+    // A disk with a hole in its index is refused before it is changed (check_disk).
+    uint32_t hole = 0;
+    walk_index(
+        sector_of(disk, INDEX_SECTOR),
+        [&](uint32_t, uint32_t record) { index_[files_++] = static_cast<uint16_t>(record); }, hole);
 }
 
 namespace {

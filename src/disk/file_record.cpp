@@ -22,7 +22,7 @@ FileRecord decode_record(Sector record) {
     std::memcpy(file.name, record.data(), TI_NAME_BYTES);
     file.flags = record[FLAGS];
     file.records_per_sector = record[RECORDS_PER_SECTOR];
-    file.allocated = record[ALLOCATED] * 256u + record[ALLOCATED + 1];
+    file.allocated = be16(record.data() + ALLOCATED);
     file.eof_offset = record[EOF_OFFSET];
     file.record_length = record[RECORD_LENGTH];
     file.level3_records = record[LEVEL3_RECORDS] | record[LEVEL3_RECORDS + 1] << 8;

@@ -25,12 +25,12 @@ TiFileRead read_ti_file(std::span<const uint8_t> bytes) {
     bool magic = true;  // compared by hand: the Windows programs import no memcmp
     for (size_t i = 0; i < sizeof MAGIC; ++i) magic = magic && header[i] == MAGIC[i];
     if (magic) {
-        file.allocated = header[SECTORS] * 256u + header[SECTORS + 1];
+        file.allocated = be16(header + SECTORS);
         file.flags = header[FLAGS];
         file.records_per_sector = header[RECORDS_PER_SECTOR];
         file.eof_offset = header[EOF_OFFSET];
         file.record_length = header[RECORD_LENGTH];
-        file.level3_records = header[LEVEL3_RECORDS] * 256u + header[LEVEL3_RECORDS + 1];
+        file.level3_records = be16(header + LEVEL3_RECORDS);
         std::memcpy(file.name, header + NAME, TI_NAME_BYTES);
         // Trailing bytes past the sectors (a transfer's padding) are not the file's.
         read.form = held < size_t{file.allocated} * IMAGE_SECTOR_BYTES ? TiFileRead::Form::cut_short

@@ -31,7 +31,7 @@ bool has_disk_signature(Sector sector0) {
 }
 
 uint32_t total_sectors(Sector sector0) {
-    return sector0[TOTAL_SECTORS] * 256u + sector0[TOTAL_SECTORS + 1];
+    return be16(sector0.data() + TOTAL_SECTORS);
 }
 
 bool is_used(Sector sector0, uint32_t sector) {

@@ -23,6 +23,7 @@
 #include "platform/linux_disks.h"
 #include "platform/linux_errors.h"
 #include "platform/system_calls.h"
+#include "printable.h"
 #include "winapi.h"
 
 namespace {
@@ -183,7 +184,7 @@ void copy_text(const std::string& text, char* out, size_t out_bytes) {
     const size_t length = std::min(text.size(), out_bytes - 1);
     for (size_t i = 0; i < length; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        out[i] = c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+        out[i] = printable(c);
     }
     out[length] = '\0';
 }

@@ -3,7 +3,6 @@
 #include <charconv>
 #include <cstring>
 
-#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "transfer/file_save.h"
 #include "transfer/folder_entries.h"
@@ -205,9 +204,7 @@ Result back_up_volume(BackupWalk& walk, CardReader& reader, uint32_t volume, DWO
 Result backup_volumes(const Card& card, VolumeRange range, const char* folder, bool trim,
                       const BackupLines& lines, BackupDone& done) {
     CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return card_failure(card, RESULT_NO_SOURCE, error);
-    }
+    if (Result failed = reader.opened()) return failed;
     BackupWalk walk{card,  folder, range, trim,
                     lines, {},     0,     obtain<char>(std::strlen(folder) + MAX_PATH)};
     const Buffer raw = obtain<uint8_t>(SLOT_BYTES);

@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "disk/disk_change.h"
 #include "transfer/image_rules.h"
@@ -44,9 +43,7 @@ Result find_on_card(const Card& card, const char* text, FoundLine on_found, Sear
     uint32_t& found = search.found;
     uint64_t& read_bytes = search.read_bytes;
     CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return card_failure(card, RESULT_NO_SOURCE, error);
-    }
+    if (Result failed = reader.opened()) return failed;
     const Buffer raw = obtain<uint8_t>(size_t{FIRST_SECTORS} * DEVICE_SECTOR_BYTES);
     const Buffer disk = obtain<uint8_t>(IMAGE_BYTES);
     if (!raw || !disk) return last_error_failure(RESULT_NO_SOURCE);

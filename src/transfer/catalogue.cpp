@@ -1,6 +1,5 @@
 #include "transfer/catalogue.h"
 
-#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "transfer/image_rules.h"
 
@@ -8,9 +7,7 @@ Result read_catalogue(const Card& card, uint32_t first, uint32_t last, const Cat
                       uint32_t& ends_after) {
     ends_after = 0;
     CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return card_failure(card, RESULT_NO_SOURCE, error);
-    }
+    if (Result failed = reader.opened()) return failed;
     bool opened = false;
     const auto visit = [&](uint32_t volume, DWORD error) {
         if (!opened) lines.opened(reader.whole_volumes());

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "printable.h"
 #include "winapi.h"
 
 namespace {
@@ -18,7 +19,7 @@ constexpr const char* const DEVICE_NAMES[] = {
 };
 
 bool refused(char c) {
-    bool found = c < 0x20 || c > 0x7E;  // compared by hand: no strchr on Windows
+    bool found = !is_printable(static_cast<uint8_t>(c));  // by hand: no strchr on Windows
     for (const char* r = REFUSED; *r != '\0'; ++r) found = found || c == *r;
     return found;
 }
@@ -51,7 +52,7 @@ PcName pc_name_of(const uint8_t* name, uint32_t record) {
     char shown[TI_NAME_BYTES + 1] = {};
     for (size_t i = 0; i < length; ++i) {
         shown[i] = static_cast<char>(name[i]);
-        if (name[i] < 0x20 || name[i] > 0x7E) pc.renamed = Renamed::not_text;
+        if (!is_printable(name[i])) pc.renamed = Renamed::not_text;
     }
     if (length == 0) {
         static const char PLAIN[] = "FILE";

@@ -9,7 +9,7 @@
 Result claim_card(const Card& card, uint32_t last, CardClaim& claim) {
     {
         CardReader reader(card);
-        if (reader.open_error() == NO_ERROR) {
+        if (!reader.opened()) {
             const auto whole = reader.whole_volumes();
             if (whole && last > *whole) return reader.past_end(last);
             if (reader.is_pc_disk()) {
@@ -44,18 +44,26 @@ DWORD read_disk_records(const SlotRead& read, uint32_t volume, uint32_t from, ui
     }
     read_bytes += bytes;
     deinterleave({raw, bytes}, {disk + size_t{from} * IMAGE_SECTOR_BYTES, bytes / 2});
-    const uint8_t* index = disk + INDEX_SECTOR * IMAGE_SECTOR_BYTES;
-    const uint32_t total = total_sectors(Sector{disk, IMAGE_SECTOR_BYTES});
-    for (uint32_t i = 0; i < MOST_FILES; ++i) {
-        const uint32_t record = be16(index + 2 * i);
-        if (record < FIRST_SECTORS || record >= total || record >= IMAGE_SECTORS) continue;
-        const uint64_t at = start + uint64_t{record} * DEVICE_SECTOR_BYTES;
-        if (const DWORD error = read({raw, DEVICE_SECTOR_BYTES}, at)) return error;
-        read_bytes += DEVICE_SECTOR_BYTES;
-        deinterleave({raw, DEVICE_SECTOR_BYTES},
-                     {disk + size_t{record} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES});
-    }
-    return NO_ERROR;
+    const DiskBytes image{disk, IMAGE_BYTES};
+    const uint32_t total = total_sectors(sector_of(image, 0));
+    DWORD error = NO_ERROR;
+    uint32_t hole = 0;  // the records past a hole are read too: the catalogue lists them
+    walk_index(
+        sector_of(image, INDEX_SECTOR),
+        [&](uint32_t, uint32_t record) {
+            if (error != NO_ERROR || record < FIRST_SECTORS || record >= total ||
+                record >= IMAGE_SECTORS) {
+                return;
+            }
+            error =
+                read({raw, DEVICE_SECTOR_BYTES}, start + uint64_t{record} * DEVICE_SECTOR_BYTES);
+            if (error != NO_ERROR) return;
+            read_bytes += DEVICE_SECTOR_BYTES;
+            deinterleave({raw, DEVICE_SECTOR_BYTES},
+                         {disk + size_t{record} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES});
+        },
+        hole);
+    return error;
 }
 
 Result read_claimed_records(CardClaim& claim, uint32_t volume, uint8_t* disk) {

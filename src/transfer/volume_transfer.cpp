@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "device/card_claim.h"
-#include "device/card_failure.h"
 #include "device/card_reader.h"
 #include "disk/disk_check.h"
 #include "transfer/image_file.h"
@@ -154,9 +153,7 @@ Result save_volume(const char* path, const Card& card, uint32_t volume,
 
 Result read_slot(const Card& card, uint32_t volume, Buffer& raw) {
     CardReader reader(card);
-    if (const DWORD error = reader.open_error()) {
-        return card_failure(card, RESULT_NO_SOURCE, error);
-    }
+    if (Result failed = reader.opened()) return failed;
     if (const auto whole = reader.whole_volumes(); whole && volume > *whole) {
         return reader.past_end(volume);
     }
