@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     DiskChange put(disk);
     const uint32_t free = put.free_sectors();
     if (put.add(file, read.body) != ChangeFault::none) return 0;
-    ChangedSector order[IMAGE_SECTORS];
+    ChangedSector order[IMAGE_SECTORS + 1];
     FUZZ_CHECK(put.write_order(order) <= file.allocated + 3);
     FUZZ_CHECK(put.free_sectors() == free - file.allocated - 1);
     FUZZ_CHECK(check_disk(disk).fault == FileFault::none);

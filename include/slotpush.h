@@ -77,9 +77,22 @@ inline constexpr const char* CLEAR_KEYWORD = "CLEAR";
 inline constexpr const char* FIND_KEYWORD = "FIND";
 // The keyword that writes a backup's folder back into its volumes.
 inline constexpr const char* RESTORE_KEYWORD = "RESTORE";
+// The keywords of a disk's files as the TI moves them: shown, copied between disks, renamed,
+// protected and unprotected.
+inline constexpr const char* TYPE_KEYWORD = "TYPE";
+inline constexpr const char* COPY_KEYWORD = "COPY";
+inline constexpr const char* REN_KEYWORD = "REN";
+inline constexpr const char* PROTECT_KEYWORD = "PROTECT";
+inline constexpr const char* UNPROTECT_KEYWORD = "UNPROTECT";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";
 // The option that saves a read-back's disk at its own size.
 inline constexpr const char* TRIM_OPTION = "--trim";
-// The option that lets GET replace a file that is there already.
+// The option that lets GET replace a file that is there already, and PUT and COPY a file of the
+// same name on the disk.
 inline constexpr const char* FORCE_OPTION = "--force";
+// The options that take a file's contents as the PC's own text, or a BASIC listing, and the one
+// that gives a file PUT puts a name of the user's.
+inline constexpr const char* TEXT_OPTION = "--text";
+inline constexpr const char* BASIC_OPTION = "--basic";
+inline constexpr const char* AS_OPTION = "--as";

@@ -382,6 +382,10 @@ void hold_interruptions();
 // Not a Windows function: TRUE once a Ctrl-C held by hold_interruptions has been noted.
 BOOL interrupted();
 
+// Not a Windows function: how the system ends a line of a text file: CR LF on Windows, LF on
+// Linux.
+LPCSTR native_line_end();
+
 // The VWIN32 driver of the 9x family, reached with DeviceIoControl.
 #define VWIN32_DIOC_DOS_IOCTL 1u      // interrupt 21h function 440Dh, generic block-device IOCTL
 #define VWIN32_DIOC_DOS_DRIVEINFO 6u  // interrupt 21h function 7305h, absolute disk read/write

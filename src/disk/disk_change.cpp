@@ -38,7 +38,7 @@ WritableSector DiskChange::sector(uint32_t n) {
 
 uint32_t DiskChange::first_free(uint32_t from) const {
     const Sector sector0 = sector_of(disk_, 0);
-    while (from < end_ && is_used(sector0, from)) ++from;
+    while (from < end_ && (is_used(sector0, from) || freed_later_[from])) ++from;
     return std::min(from, end_);  // a disk shorter than 34 sectors has no data area above it
 }
 
@@ -48,12 +48,18 @@ uint32_t DiskChange::free_sectors() const {
     return free;
 }
 
-ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> body) {
+uint32_t DiskChange::find(const uint8_t* name) const {
     for (uint32_t i = 0; i < files_; ++i) {
-        if (same_bytes(file.name, sector(index_[i]).data(), TI_NAME_BYTES)) {
-            return ChangeFault::name_taken;
+        if (same_bytes(name, disk_.data() + size_t{index_[i]} * IMAGE_SECTOR_BYTES,
+                       TI_NAME_BYTES)) {
+            return index_[i];
         }
     }
+    return 0;
+}
+
+ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> body) {
+    if (find(file.name) != 0) return ChangeFault::name_taken;
     if (files_ == MOST_FILES) return ChangeFault::index_full;
     if (free_sectors() < file.allocated + 1) return ChangeFault::disk_full;
     FileRecord placed = file;
@@ -86,23 +92,67 @@ ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> bod
     return ChangeFault::none;
 }
 
-ChangeFault DiskChange::remove(uint32_t record) {
+// The file's record and data sectors freed in sector 0; with later, kept from this change's
+// placements too, and marked used in the sector 0 written before the index.
+void DiskChange::free_file(uint32_t record, bool later) {
     const FileRecord file = decode_record(sector(record));
-    if ((file.flags & file_flags::PROTECTED) != 0) return ChangeFault::is_protected;
     const WritableSector sector0 = sector(0);
-    mark_used(sector0, record, false);
+    const auto free = [&](uint32_t n) {
+        mark_used(sector0, n, false);
+        freed_later_[n] = later;
+    };
+    free(record);
     for (uint32_t i = 0; i < file.run_count; ++i) {
         const Run& run = file.runs[i];
-        for (uint32_t n = run.first; n < run.first + run.length; ++n) mark_used(sector0, n, false);
+        for (uint32_t n = run.first; n < run.first + run.length && n < IMAGE_SECTORS; ++n) free(n);
     }
+    changed_[0] = true;
+}
+
+void DiskChange::drop_from_index(uint32_t record) {
     uint32_t kept = 0;
     for (uint32_t i = 0; i < files_; ++i) {
         if (index_[i] != record) index_[kept++] = index_[i];
     }
     files_ = kept;
-    changed_[0] = deleted_ = true;
+}
+
+ChangeFault DiskChange::remove(uint32_t record) {
+    const FileRecord file = decode_record(sector(record));
+    if ((file.flags & file_flags::PROTECTED) != 0) return ChangeFault::is_protected;
+    free_file(record, false);
+    drop_from_index(record);
+    deleted_ = true;
     write_index();
     return ChangeFault::none;
+}
+
+ChangeFault DiskChange::replace(uint32_t old, const FileRecord& file,
+                                std::span<const uint8_t> body) {
+    if ((decode_record(sector(old)).flags & file_flags::PROTECTED) != 0) {
+        return ChangeFault::is_protected;
+    }
+    free_file(old, true);
+    drop_from_index(old);
+    replaced_ = true;
+    return add(file, body);
+}
+
+ChangeFault DiskChange::rename(uint32_t record, const uint8_t (&name)[TI_NAME_BYTES]) {
+    if (find(name) != 0) return ChangeFault::name_taken;
+    std::memcpy(sector(record).data(), name, TI_NAME_BYTES);
+    records_[record_count_++] = static_cast<uint16_t>(record);
+    write_index();
+    return ChangeFault::none;
+}
+
+void DiskChange::protect(uint32_t record, bool protect) {
+    uint8_t& flags = sector(record)[RECORD_FLAGS];
+    const uint8_t now = protect ? flags | file_flags::PROTECTED
+                                : flags & static_cast<uint8_t>(~file_flags::PROTECTED);
+    if (now == flags) return;
+    flags = now;
+    records_[record_count_++] = static_cast<uint16_t>(record);
 }
 
 // The index in name order (the names' bytes compared), zeros after it, as the TI writes it; an
@@ -127,18 +177,30 @@ void DiskChange::write_index() {
     changed_[INDEX_SECTOR] = true;
 }
 
-uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS]) const {
+uint32_t DiskChange::write_order(ChangedSector (&order)[IMAGE_SECTORS + 1]) const {
     uint32_t count = 0;
     for (uint32_t i = 0; i < data_count_; ++i) order[count++] = {data_[i], 0};
     for (uint32_t i = 0; i < record_count_; ++i) order[count++] = {records_[i], 0};
-    // Files added: sector 0 with their data and records, then the index; files deleted: the
-    // index first, then sector 0.
-    const uint16_t last_two[2][2] = {{0, INDEX_SECTOR}, {INDEX_SECTOR, 0}};
-    uint8_t step = 0;
-    for (const uint16_t n : last_two[deleted_ ? 1 : 0]) {
-        if (!changed_[n]) continue;
-        order[count++] = {n, step};
-        step = 1;
+    const bool index = changed_[INDEX_SECTOR];
+    if (replaced_) {
+        // The new files whole and marked used, the old ones too; the index; the old ones freed.
+        std::memcpy(first_sector0_, disk_.data(), IMAGE_SECTOR_BYTES);
+        for (uint32_t n = 0; n < IMAGE_SECTORS; ++n) {
+            if (freed_later_[n])
+                mark_used(WritableSector{first_sector0_, IMAGE_SECTOR_BYTES}, n, true);
+        }
+        order[count++] = {0, 0, first_sector0_};
+        if (index) order[count++] = {INDEX_SECTOR, 1};
+        order[count++] = {0, 2};
+    } else if (deleted_) {
+        // Files deleted: the index first, then sector 0.
+        if (index) order[count++] = {INDEX_SECTOR, 0};
+        order[count++] = {0, 1};
+    } else {
+        // Files added: sector 0 with their data and records, then the index; a renamed file's
+        // record, then the index.
+        if (changed_[0]) order[count++] = {0, 0};
+        if (index) order[count++] = {INDEX_SECTOR, static_cast<uint8_t>(count > 0 ? 1 : 0)};
     }
     return count;
 }

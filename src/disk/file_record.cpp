@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr size_t FLAGS = 12;
 constexpr size_t RECORDS_PER_SECTOR = 13;
 constexpr size_t ALLOCATED = 14;  // big-endian, 2 bytes
 constexpr size_t EOF_OFFSET = 16;
@@ -20,7 +19,7 @@ constexpr size_t CHAIN_ENTRY_BYTES = 3;
 FileRecord decode_record(Sector record) {
     FileRecord file;
     std::memcpy(file.name, record.data(), TI_NAME_BYTES);
-    file.flags = record[FLAGS];
+    file.flags = record[RECORD_FLAGS];
     file.records_per_sector = record[RECORDS_PER_SECTOR];
     file.allocated = be16(record.data() + ALLOCATED);
     file.eof_offset = record[EOF_OFFSET];
@@ -44,7 +43,7 @@ FileRecord decode_record(Sector record) {
 void encode_record(const FileRecord& file, WritableSector record) {
     std::fill(record.begin(), record.end(), 0);
     std::memcpy(record.data(), file.name, TI_NAME_BYTES);
-    record[FLAGS] = file.flags;
+    record[RECORD_FLAGS] = file.flags;
     record[RECORDS_PER_SECTOR] = file.records_per_sector;
     record[ALLOCATED] = static_cast<uint8_t>(file.allocated >> 8);
     record[ALLOCATED + 1] = static_cast<uint8_t>(file.allocated);

@@ -15,6 +15,9 @@
 
 inline constexpr uint32_t MOST_RUNS = 76;
 
+// Where a record holds its flags.
+inline constexpr size_t RECORD_FLAGS = 12;
+
 namespace file_flags {
 inline constexpr uint8_t PROGRAM = 0x01;
 inline constexpr uint8_t INTERNAL = 0x02;

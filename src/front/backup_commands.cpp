@@ -27,7 +27,7 @@ Text backup_count(const BackupDone& done) {
 
 }  // namespace
 
-Result check_back_up(const Args& args) {
+Result check_back_up(const Args& args, const Options&) {
     if (args.folder != nullptr) return std::nullopt;
     return Failure::line(STATUS_USAGE, Text("A range of volumes is saved into a folder: name it."));
 }

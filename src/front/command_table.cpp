@@ -36,11 +36,21 @@ const Command COMMANDS[] = {
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk",
      {one(Kind::place)}, NO_OPTIONS, CardUse::for_volume, nullptr, dir},
     {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file",
-     {one(Kind::place), maybe(Kind::name), maybe(Kind::file)}, FORCE, CardUse::for_volume, nullptr, get},
+     {one(Kind::place), maybe(Kind::name), maybe(Kind::file)}, FORCE | TEXT, CardUse::for_volume, nullptr, get},
     {PUT_KEYWORD, "PUT <disk> <file>...", "put files onto a volume or DSK file",
-     {one(Kind::place), one(Kind::files)}, NO_OPTIONS, CardUse::for_volume, nullptr, put},
+     {one(Kind::place), one(Kind::files)}, FORCE | TEXT | BASIC | AS, CardUse::for_volume, check_put, put},
     {DEL_KEYWORD, "DEL <disk> <name>...", "delete files from a volume or DSK file",
      {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, del},
+    {TYPE_KEYWORD, "TYPE <disk> <name>", "show a file: its text, or its bytes",
+     {one(Kind::place), one(Kind::name)}, NO_OPTIONS, CardUse::for_volume, nullptr, type},
+    {COPY_KEYWORD, "COPY <disk> <disk> [<name>...]", "copy files from one disk onto another",
+     {one(Kind::place), one(Kind::target), maybe(Kind::names)}, FORCE, CardUse::for_volume, nullptr, copy},
+    {REN_KEYWORD, "REN <disk> <name> <new name>", "rename a file",
+     {one(Kind::place), one(Kind::name), one(Kind::disk_name)}, NO_OPTIONS, CardUse::for_volume, nullptr, ren},
+    {PROTECT_KEYWORD, "PROTECT <disk> <name>...", "protect files, as DEL honours it",
+     {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, protect},
+    {UNPROTECT_KEYWORD, "UNPROTECT <disk> <name>...", "take files' protection away",
+     {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, unprotect},
     {NAME_KEYWORD, "NAME <volume#> <name>", "rename the disk in a volume",
      {one(Kind::volume), one(Kind::disk_name)}, NO_OPTIONS, CardUse::always, nullptr, name_disk},
     {FORMAT_KEYWORD, "FORMAT <volume#> [<name>]", "make a volume a new, empty disk",
@@ -59,7 +69,10 @@ struct OptionLine {
 const OptionLine OPTION_LINES[] = {
     {"--card <device or file>", "name the card (also --card=PATH)"},
     {"--trim", "FLASH: a disk at its own size"},
-    {"--force", "GET: replace a file that is there already"},
+    {"--force", "GET, PUT, COPY: replace a file that is there"},
+    {"--text", "GET, PUT: a file as the PC's own text"},
+    {"--basic", "PUT: a BASIC listing made a PROGRAM"},
+    {"--as <name>", "PUT: the one file under this TI name"},
     {"--help, --version", "this text; the program's version"},
 };
 
@@ -141,10 +154,8 @@ Result read_range(const char* text, VolumeRange& range) {
 }
 
 // A disk's new name, blank-padded; an empty one stands for none given.
-Result read_disk_name(const char* text, uint8_t (&name)[TI_NAME_BYTES], bool given) {
-    if (pad_name(text, std::strlen(text), name) && (!given || valid_file_name(name))) {
-        return std::nullopt;
-    }
+Result read_disk_name(const char* text, uint8_t (&name)[TI_NAME_BYTES]) {
+    if (valid_name(text, name)) return std::nullopt;
     Text words;
     words.quoted(text).add(" is not a valid TI name ").add(TI_NAME_RULE).add(".");
     return Failure::line(STATUS_REFUSED, words);
@@ -164,13 +175,16 @@ Result read_word(Kind kind, const char* word, Args& args) {
             args.range.last = 0;
             return read_volume(word, args.range.first);
         case Kind::place:
+        case Kind::target: {
+            DiskPlace& place = kind == Kind::place ? args.place : args.target;
             if (!all_digits(word)) {
-                args.place.file = word;
+                place.file = word;
                 return std::nullopt;
             }
-            return read_volume(word, args.place.volume);
+            return read_volume(word, place.volume);
+        }
         case Kind::disk_name:
-            return read_disk_name(word, args.disk_name, true);
+            return read_disk_name(word, args.disk_name);
         case Kind::file:
             args.file = word;
             return std::nullopt;
@@ -191,15 +205,21 @@ Result read_word(Kind kind, const char* word, Args& args) {
     return std::nullopt;
 }
 
-// "--trim is for FLASH alone.": the option, and the keywords of the rows that allow it.
+// "--trim is for FLASH alone.", "--force is for GET, PUT and COPY alone.": the option, and the
+// keywords of the rows that allow it.
 Failure option_refused(const char* option, uint8_t which) {
+    const char* keywords[std::size(COMMANDS)] = {};
+    size_t count = 0;
+    for (const Command& command : COMMANDS) {
+        if ((command.options & which) == 0) continue;
+        if (count == 0 || !same_keyword(command.keyword, keywords[count - 1])) {
+            keywords[count++] = command.keyword;
+        }
+    }
     Text words(option);
     words.add(" is for ");
-    const char* said = nullptr;
-    for (const Command& command : COMMANDS) {
-        if ((command.options & which) == 0 || same_keyword(command.keyword, said)) continue;
-        if (said != nullptr) words.add(" and ");
-        words.add(said = command.keyword);
+    for (size_t i = 0; i < count; ++i) {
+        words.add(i == 0 ? "" : i + 1 == count ? " and " : ", ").add(keywords[i]);
     }
     return Failure::line(STATUS_USAGE, words.add(" alone."));
 }
@@ -212,6 +232,10 @@ void print_usage_line(const char* label, const char* prefix, const char* form, i
 }
 
 }  // namespace
+
+bool valid_name(const char* text, uint8_t (&name)[TI_NAME_BYTES]) {
+    return pad_name(text, std::strlen(text), name) && valid_file_name(name);
+}
 
 bool is_keyword(const char* word) {
     for (const Command& command : COMMANDS) {
@@ -270,9 +294,19 @@ Result read_words(const Command& command, char* const* words, int count, Args& a
 }
 
 Result check_options(const Command& command, const Options& options) {
-    if (options.trim && (command.options & TRIM) == 0) return option_refused(TRIM_OPTION, TRIM);
-    if (options.force && (command.options & FORCE) == 0) {
-        return option_refused(FORCE_OPTION, FORCE);
+    const struct {
+        bool given;
+        const char* option;
+        uint8_t which;
+    } asked[] = {{options.trim, TRIM_OPTION, TRIM},
+                 {options.force, FORCE_OPTION, FORCE},
+                 {options.text, TEXT_OPTION, TEXT},
+                 {options.basic, BASIC_OPTION, BASIC},
+                 {options.as != nullptr, AS_OPTION, AS}};
+    for (const auto& option : asked) {
+        if (option.given && (command.options & option.which) == 0) {
+            return option_refused(option.option, option.which);
+        }
     }
     return std::nullopt;
 }

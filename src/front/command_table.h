@@ -20,6 +20,7 @@ enum class Kind : uint8_t {
     range,      // volumes: "7", "1-40", or "1-" to the card's end
     start,      // the first volume of a run ("5": from there on), or a range it must fit
     place,      // a disk: a volume number, or else an image file
+    target,     // a second disk, as place
     file,       // a PC file
     files,      // PC files, one or more
     name,       // a TI file's name, as typed
@@ -35,7 +36,7 @@ struct Arg {
 };
 
 // The options a row allows.
-enum Option : uint8_t { NO_OPTIONS = 0, TRIM = 1, FORCE = 2 };
+enum Option : uint8_t { NO_OPTIONS = 0, TRIM = 1, FORCE = 2, TEXT = 4, BASIC = 8, AS = 16 };
 
 // The options of the command line, taken anywhere before a "--".
 struct Options {
@@ -44,6 +45,9 @@ struct Options {
     bool version = false;
     bool trim = false;
     bool force = false;
+    bool text = false;
+    bool basic = false;
+    const char* as = nullptr;  // --as's name
 };
 
 // What a row's words came to, each kind in its own field.
@@ -51,7 +55,8 @@ struct Args {
     uint32_t volume = 0;
     VolumeRange range;  // range and start
     const char* range_text = nullptr;
-    DiskPlace place;  // its card filled in once the card is settled
+    DiskPlace place;   // its card filled in once the card is settled
+    DiskPlace target;  // COPY's second disk
     const char* file = nullptr;
     const char* const* list = nullptr;  // files and names
     uint32_t list_count = 0;
@@ -69,7 +74,7 @@ struct CommandRun {
     const Options& options;
 };
 
-// Whether a command needs the card: always, never, or where its place is a volume.
+// Whether a command needs the card: always, never, or where one of its disks is a volume.
 enum class CardUse : uint8_t { always, never, for_volume };
 
 inline constexpr int MOST_ARGS = 3;
@@ -82,7 +87,7 @@ struct Command {
     uint8_t options;
     CardUse card;
     // A refusal that needs no card, made before the card is settled (nullptr: none).
-    Result (*check)(const Args& args);
+    Result (*check)(const Args& args, const Options& options);
     Result (*run)(const CommandRun& run);
 };
 
@@ -105,6 +110,9 @@ Result check_options(const Command& command, const Options& options);
 
 // The usage text, made from the rows.
 void print_usage();
+
+// The text as a valid TI name, blank-padded into name: false where it is none.
+bool valid_name(const char* text, uint8_t (&name)[TI_NAME_BYTES]);
 
 // The value as a volume number (1 to the largest 32-bit number), else the refusal "The value
 // 'x' is an invalid volume number."

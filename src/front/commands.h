@@ -7,7 +7,7 @@
 
 // <DSK file> <volume#>, and <DSK file>... <first>[-<last>]: images written into volumes.
 Result write_one(const CommandRun& run);
-Result check_write_many(const Args& args);
+Result check_write_many(const Args& args, const Options& options);
 Result write_many(const CommandRun& run);
 
 // FLASH <volume#> [<file>]: a volume read back.
@@ -19,7 +19,7 @@ Result format_disk(const CommandRun& run);
 Result clear_volume(const CommandRun& run);
 
 // FLASH <first>-[<last>] <folder> and RESTORE <folder> [<range>].
-Result check_back_up(const Args& args);
+Result check_back_up(const Args& args, const Options& options);
 Result back_up(const CommandRun& run);
 Result restore(const CommandRun& run);
 
@@ -28,7 +28,13 @@ Result list(const CommandRun& run);
 Result dir(const CommandRun& run);
 Result find(const CommandRun& run);
 
-// GET, PUT and DEL: a disk's files.
+// GET, PUT, DEL, TYPE, COPY, REN, PROTECT and UNPROTECT: a disk's files.
 Result get(const CommandRun& run);
+Result check_put(const Args& args, const Options& options);
 Result put(const CommandRun& run);
 Result del(const CommandRun& run);
+Result type(const CommandRun& run);
+Result copy(const CommandRun& run);
+Result ren(const CommandRun& run);
+Result protect(const CommandRun& run);
+Result unprotect(const CommandRun& run);

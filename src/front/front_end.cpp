@@ -24,6 +24,7 @@ const char* after_prefix(const char* word, const char* prefix) {
 // with the refusal said and status set, for an option it does not know or one without its path.
 bool take_options(int argc, char** argv, Options& options, char** words, int& count, int& status) {
     static const char CARD_EQUALS[] = "--card=";
+    static const char AS_EQUALS[] = "--as=";
     bool ended = false;
     count = 0;
     for (int i = 1; i < argc; ++i) {
@@ -43,14 +44,26 @@ bool take_options(int argc, char** argv, Options& options, char** words, int& co
             options.trim = true;
         } else if (std::strcmp(word, FORCE_OPTION) == 0) {
             options.force = true;
+        } else if (std::strcmp(word, TEXT_OPTION) == 0) {
+            options.text = true;
+        } else if (std::strcmp(word, BASIC_OPTION) == 0) {
+            options.basic = true;
+        } else if (const char* name = after_prefix(word, AS_EQUALS)) {
+            options.as = name;
+        } else if (std::strcmp(word, AS_OPTION) == 0 && i + 1 < argc) {
+            options.as = argv[++i];
         } else if (const char* rest = after_prefix(word, CARD_EQUALS)) {
             card = rest;
         } else if (std::strcmp(word, CARD_OPTION) == 0 && i + 1 < argc) {
             card = argv[++i];
         } else {
-            std::printf(std::strcmp(word, CARD_OPTION) == 0 ? "--card needs a device or a file.\n"
-                                                            : "Unknown option '%s'.\n",
-                        word);
+            if (std::strcmp(word, CARD_OPTION) == 0) {
+                std::printf("--card needs a device or a file.\n");
+            } else if (std::strcmp(word, AS_OPTION) == 0) {
+                std::printf("--as needs a TI name.\n");
+            } else {
+                std::printf("Unknown option '%s'.\n", word);
+            }
             status = STATUS_USAGE;
             return false;
         }
@@ -86,8 +99,10 @@ std::optional<Card> settle_card(const Options& options, const char* program) {
 // known all the same, so that nothing is saved over it.
 bool settle_for(const Command& command, const Args& args, const Options& options,
                 const char* program, std::optional<Card>& card) {
-    const bool needs = command.card == CardUse::always ||
-                       (command.card == CardUse::for_volume && args.place.file == nullptr);
+    const bool volume = args.place.file == nullptr ||
+                        (command.args[1].kind == Kind::target && args.target.file == nullptr);
+    const bool needs =
+        command.card == CardUse::always || (command.card == CardUse::for_volume && volume);
     if (needs) {
         card = settle_card(options, program);
         return card.has_value();
@@ -111,11 +126,11 @@ int run_command(const Command& command, char** words, int count, const Options& 
         refused = Failure::line(STATUS_REFUSED, Text("--card names no card: its name is empty."));
     }
     if (!refused) refused = check_options(command, options);
-    if (!refused && command.check != nullptr) refused = command.check(args);
+    if (!refused && command.check != nullptr) refused = command.check(args, options);
     if (refused) return say_failure(*refused);
     std::optional<Card> card;
     if (!settle_for(command, args, options, program, card)) return STATUS_REFUSED;
-    args.place.card = card ? &*card : nullptr;
+    args.place.card = args.target.card = card ? &*card : nullptr;
     const Result failed = command.run({args, card ? &*card : nullptr, options});
     return failed ? say_failure(*failed) : RESULT_SUCCESS;
 }

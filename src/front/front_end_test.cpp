@@ -876,7 +876,7 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         {{"GET", "names.dsk", "PRESENT"}, "Replace 'PRESENT'? (Y/N): " + got("PRESENT", "PRESENT"), "y\n", true},
         {{"GET", "names.dsk", "PRESENT"}, "Replace 'PRESENT'? (Y/N): " + kept, "n\n", true},
         {{"GET", "files.dsk", "OLD", "OLD", "--trim"}, "--trim is for FLASH alone.\n"},
-        {{"LIST", "1", "--force"}, "--force is for GET alone.\n"},
+        {{"LIST", "1", "--force"}, "--force is for GET, PUT and COPY alone.\n"},
         {{"GET", "names.dsk"}, "Stopped by Ctrl-C.\n0 files saved; 8 left unsaved.\n", "", false, true},
         {{"GET", "4"}, "There is no TI disk in volume 4 on " + DRIVE_1 + ": it is empty.\n"},
         {{"GET", "6", "OLD"}, "slotpull failed: the file OLD on volume 6 on " + DRIVE_1 + " cannot be read: a run of its data lies outside the disk.\n"},

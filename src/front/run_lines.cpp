@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "printable.h"
+#include "transfer/folder_entries.h"
 #include "transfer/image_rules.h"
 
 int32_t say_failure(const Failure& failure) {
@@ -95,15 +97,71 @@ void say_volume_saved(const Card& card, const VolumeSaved& saved) {
     std::printf(".\n");
 }
 
+namespace {
+
+// How a file went as text: ", 12 lines of text", ", a listing of 10 lines".
+void print_lines(const SavedFile& file) {
+    if (file.lines == 0 && !file.listing) return;
+    std::printf(file.listing ? ", a listing of %s line%s" : ", %s line%s of text",
+                Decimal(file.lines).text, file.lines == 1 ? "" : "s");
+}
+
+// ", in place of the file there": a PUT or COPY with --force that replaced one.
+const char* replaced(const SavedFile& file) {
+    return file.was[0] != '\0' ? ", in place of the file of that name" : "";
+}
+
+}  // namespace
+
 void say_saved_file(const SavedFile& saved, const DiskPlace& place) {
     print_file(saved);
-    std::printf(" from %s saved as %s%s.\n", place_words(place).c_str(), saved.path,
+    std::printf(" from %s saved as %s%s", place_words(place).c_str(), saved.path,
                 RENAMED[static_cast<size_t>(saved.renamed)]);
+    print_lines(saved);
+    std::printf(".\n");
 }
 
 void say_put_file(const SavedFile& put, const DiskPlace& place) {
     print_file(put);
-    std::printf(" from %s put on %s.\n", put.path, place_words(place).c_str());
+    std::printf(" from %s put on %s%s.\n", put.path, place_words(place).c_str(), replaced(put));
+}
+
+void say_copied_file(const SavedFile& copied, const DiskPlace& from, const DiskPlace& to) {
+    print_file(copied);
+    std::printf(" copied from %s", place_words(from).c_str());
+    std::printf(" to %s%s.\n", place_words(to).c_str(), replaced(copied));
+}
+
+void say_renamed_file(const SavedFile& renamed, const DiskPlace& place) {
+    SavedFile was = renamed;
+    put_text(was.name, renamed.was);
+    print_file(was);
+    std::printf(" on %s renamed %s.\n", place_words(place).c_str(), renamed.name);
+}
+
+void say_protected_file(const SavedFile& file, const DiskPlace& place, bool on) {
+    print_file(file);
+    std::printf(" on %s %s.\n", place_words(place).c_str(), on ? "protected" : "unprotected");
+}
+
+void say_dump(std::span<const uint8_t> bytes) {
+    constexpr size_t ROW = 16;
+    for (size_t at = 0; at < bytes.size(); at += ROW) {
+        std::printf("%06X ", static_cast<unsigned>(at));
+        for (size_t k = 0; k < ROW; ++k) {
+            if (at + k < bytes.size()) {
+                std::printf(" %02X", bytes[at + k]);
+            } else {
+                std::printf("   ");
+            }
+        }
+        std::printf("  ");
+        for (size_t k = 0; k < ROW && at + k < bytes.size(); ++k) {
+            const uint8_t byte = bytes[at + k];
+            std::putchar(is_printable(byte) ? byte : '.');
+        }
+        std::printf("\n");
+    }
 }
 
 void say_deleted_file(const SavedFile& deleted, const DiskPlace& place) {

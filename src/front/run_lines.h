@@ -42,3 +42,14 @@ void say_saved_file(const SavedFile& saved, const DiskPlace& place);
 void say_put_file(const SavedFile& put, const DiskPlace& place);
 void say_deleted_file(const SavedFile& deleted, const DiskPlace& place);
 void say_change_done(const ChangeDone& done, const DiskPlace& place, const char* verb);
+
+// COPY's, REN's, PROTECT's and UNPROTECT's lines for each file: "LOAD (PROGRAM, 34 sectors)
+// copied from volume 5 on /dev/sdb to volume 7 on /dev/sdb.", "... on volume 5 on /dev/sdb
+// renamed NEW.", "... on volume 5 on /dev/sdb protected."
+void say_copied_file(const SavedFile& copied, const DiskPlace& from, const DiskPlace& to);
+void say_renamed_file(const SavedFile& renamed, const DiskPlace& place);
+void say_protected_file(const SavedFile& file, const DiskPlace& place, bool on);
+
+// TYPE's dump of bytes that are not text: each line an offset in hex, 16 bytes in hex, and
+// those of them that are printable ('.' for the others).
+void say_dump(std::span<const uint8_t> bytes);

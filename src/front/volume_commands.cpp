@@ -59,7 +59,7 @@ Result write_one(const CommandRun& run) {
 
 // Many image files: the last word is the first volume, or a range they must fit; every image is
 // read before the card is settled.
-Result check_write_many(const Args& args) {
+Result check_write_many(const Args& args, const Options&) {
     const uint32_t count = args.list_count;
     const VolumeRange& range = args.range;
     if ((range.last != 0 && count > range.last - range.first + 1) ||

@@ -623,6 +623,10 @@ BOOL replace_by_move(LPCSTR from, LPCSTR to) {
 
 // Each link is followed in turn, a relative one from the folder it lies in, as the kernel
 // follows them, so that a link to a file not made yet names it too.
+LPCSTR native_line_end() {
+    return "\n";
+}
+
 BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {
     constexpr int MOST_LINKS = 40;  // the kernel's own limit
     std::string at = path;

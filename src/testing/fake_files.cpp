@@ -81,6 +81,11 @@ BOOL replace_by_move(LPCSTR from, LPCSTR to) {
     return move_file("replace_by_move", from, to, true);
 }
 
+// The machine is a Windows one.
+LPCSTR native_line_end() {
+    return "\r\n";
+}
+
 BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {
     const auto link = fake::machine().links.find(path);
     if (link == fake::machine().links.end() || link->second.size() >= target_bytes) return FALSE;

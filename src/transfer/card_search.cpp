@@ -1,42 +1,11 @@
 #include "transfer/card_search.h"
 
-#include <cctype>
-
 #include "device/card_reader.h"
 #include "disk/disk_change.h"
+#include "disk/name_pattern.h"
 #include "transfer/image_rules.h"
 #include "transfer/slot_layout.h"
 #include "transfer/volume_change.h"
-
-namespace {
-
-bool same_letter(char a, char b) {
-    return std::toupper(static_cast<unsigned char>(a)) ==
-           std::toupper(static_cast<unsigned char>(b));
-}
-
-// The pattern p matches the start of s: * any run, ? any one, else the same letter in any case.
-bool matches_start(const char* p, const char* s) {
-    for (; *p != '\0'; ++p, ++s) {
-        if (*p == '*') {
-            for (;; ++s) {
-                if (matches_start(p + 1, s)) return true;
-                if (*s == '\0') return false;
-            }
-        }
-        if (*s == '\0' || (*p != '?' && !same_letter(*p, *s))) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool name_holds(const char* name, const char* text) {
-    for (const char* from = name;; ++from) {
-        if (matches_start(text, from)) return true;
-        if (*from == '\0') return false;
-    }
-}
 
 Result find_on_card(const Card& card, const char* text, FoundLine on_found, Search& search) {
     search = {};

@@ -20,10 +20,6 @@ struct Found {
 };
 using FoundLine = FunctionRef<void(const Found& found)>;
 
-// Whether name holds text, compared without regard to case; in text, * stands for any run of
-// characters and ? for any one.
-bool name_holds(const char* name, const char* text);
-
 // What a search came to: the matches, the volumes that could not be read, and the bytes read
 // from the card.
 struct Search {

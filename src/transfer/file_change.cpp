@@ -9,6 +9,7 @@
 #include "disk/file_export.h"
 #include "disk/tifiles.h"
 #include "transfer/fault_words.h"
+#include "transfer/file_choice.h"
 #include "transfer/file_save.h"
 #include "transfer/image_file.h"
 #include "transfer/image_rules.h"
@@ -59,11 +60,6 @@ Result load_for_change(const DiskPlace& place, LoadedDisk& loaded) {
     return std::nullopt;
 }
 
-// A refusal of the change, in words; nothing has been written.
-Failure refused(const Text& words) {
-    return Failure(RESULT_CHANGE_REFUSED, words);
-}
-
 // A disk is changed only where it holds a TI disk whose files each lie on sectors of their own.
 Result check_for_change(const DiskPlace& place, DiskBytes disk) {
     const Directory directory = read_directory(disk);
@@ -74,7 +70,7 @@ Result check_for_change(const DiskPlace& place, DiskBytes disk) {
     if (found.fault == FileFault::none) return std::nullopt;
     Text words("the disk in ");
     words.add(place_words(place)).add(" is damaged, so it is not changed: ");
-    return refused(words.add(disk_fault_words(found)).add("."));
+    return Failure(RESULT_CHANGE_REFUSED, words.add(disk_fault_words(found)).add("."));
 }
 
 // The sectors the change touched go back: into the volume's slot in the change's steps, or as a
@@ -89,45 +85,22 @@ Result write_change(const DiskPlace& place, LoadedDisk& loaded, const DiskChange
         guard.let_go = &let_go;
         return save_whole_file(place.file, {loaded.bytes.get(), loaded.length}, guard);
     }
-    ChangedSector order[IMAGE_SECTORS];
+    ChangedSector order[IMAGE_SECTORS + 1];
     const uint32_t count = change.write_order(order);
     return write_volume_sectors(*loaded.card, place.volume, {loaded.bytes.get(), IMAGE_BYTES},
                                 {order, count});
 }
 
-// The file's name on the PC, without its folder and its extension.
-void name_of_pc_file(const char* path, uint8_t (&name)[TI_NAME_BYTES], bool& valid) {
-    const char* base = path;
-    for (const char* c = path; *c != '\0'; ++c) {
-        if (*c == '/' || *c == '\\' || *c == ':') base = c + 1;
-    }
-    const char* dot = nullptr;
-    for (const char* c = base + 1; *base != '\0' && *c != '\0'; ++c) {
-        if (*c == '.') dot = c;
-    }
-    const size_t length = dot != nullptr ? static_cast<size_t>(dot - base) : std::strlen(base);
-    valid = pad_name(base, length, name) && valid_file_name(name);
+}  // namespace
+
+Failure change_refused(const Text& words) {
+    return Failure(RESULT_CHANGE_REFUSED, words);
 }
 
-// Why the PC file at path is no TI file PUT can take.
-Failure not_a_ti_file(const char* path, const TiFileRead& read) {
-    Text words;
-    words.quoted(path);
-    if (read.form == TiFileRead::Form::cut_short) {
-        words.add(" is not a whole TIFILES file: its header says ").number(read.file.allocated);
-        return refused(words.add(" sectors, which it does not hold."));
-    }
-    return refused(
-        words.add(" is not a TI file: neither a TIFILES file nor a descriptor record "
-                  "and its sectors."));
-}
-
-// Why the file called name (from the PC file path) cannot be put, by ChangeFault; free and
-// needed in sectors.
-Failure cannot_put(const DiskPlace& place, ChangeFault fault, const char* name, const char* path,
-                   uint32_t free, uint32_t needed) {
+Failure cannot_change(const DiskPlace& place, ChangeFault fault, const char* name, const char* path,
+                      uint32_t free, uint32_t needed) {
     Text file(name);
-    file.add(" (from ").quoted(path).add(")");
+    if (path != nullptr) file.add(" (from ").quoted(path).add(")");
     Text words;
     switch (fault) {
         case ChangeFault::name_taken:
@@ -152,106 +125,88 @@ Failure cannot_put(const DiskPlace& place, ChangeFault fault, const char* name, 
             words.add(" is protected, and the TI deletes no protected file.");
             break;
     }
-    return refused(words);
+    return change_refused(words);
 }
 
-// Reads the PC file at path and adds it to the change; saved tells what was added.
-Result add_pc_file(const DiskPlace& place, DiskChange& change, const char* path, SavedFile& saved) {
-    LoadedFile loaded;
-    Result failed = load_file(path, MOST_FILE_BYTES, loaded, INPUT_FILE);
-    if (failed && failed->status() != RESULT_IMAGE_TOO_LARGE) return failed;
-    const TiFileRead read = read_ti_file({loaded.bytes.get(), failed ? 0 : loaded.length});
-    if (read.body.data() == nullptr) return not_a_ti_file(path, read);
-    FileRecord file = read.file;
-    bool valid = read.named;
-    if (!valid) name_of_pc_file(path, file.name, valid);
-    if (!valid) {
-        Text words;
-        words.quoted(path).add(" gives no valid TI name, neither in its header nor as its file ");
-        return refused(words.add("name ").add(TI_NAME_RULE).add("."));
-    }
-    show_name(file.name, saved.name);
-    const uint32_t free = change.free_sectors();
-    if (const ChangeFault fault = change.add(file, read.body); fault != ChangeFault::none) {
-        return cannot_put(place, fault, saved.name, path, free, file.allocated + 1);
-    }
-    describe_type(file, saved.type);
-    saved.sectors = file.allocated + 1;
-    saved.path = path;
-    return std::nullopt;
+void describe_file(const FileRecord& file, SavedFile& line) {
+    show_name(file.name, line.name);
+    describe_type(file, line.type);
+    line.sectors = file.allocated + 1;
 }
 
-// The files a DEL has taken off the disk so far, and the disk's directory as it was.
-struct Deletion {
-    Directory directory;
-    bool read = false;
-    uint32_t records[MOST_FILES] = {};
-    uint32_t count = 0;
-};
-
-// Takes the file called name off the disk; saved tells which it was.
-Result delete_named(const DiskPlace& place, DiskBytes disk, DiskChange& change, Deletion& deletion,
-                    const char* name, SavedFile& saved) {
-    if (!deletion.read) deletion.directory = read_directory(disk);
-    deletion.read = true;
-    const FileSearch search = find_file(disk, deletion.directory, name);
-    bool again = false;  // named twice: the second finds it gone
-    for (uint32_t k = 0; k < deletion.count; ++k)
-        again = again || deletion.records[k] == search.record;
-    if (search.kind != FileSearch::Kind::found || again) {
-        DiskLabel holds;
-        holds.kind = DiskLabel::Kind::disk;
-        return no_such_file(RESULT_CHANGE_REFUSED, place, name, holds, search.other_case);
-    }
-    const FileRecord file = decode_record(sector_of(disk, search.record));
-    show_name(file.name, saved.name);
-    if (change.remove(search.record) != ChangeFault::none) {
-        return cannot_put(place, ChangeFault::is_protected, saved.name, name, 0, 0);
-    }
-    deletion.records[deletion.count++] = search.record;
-    describe_type(file, saved.type);
-    saved.sectors = file.allocated + 1;
-    return std::nullopt;
-}
-
-// Loads the disk at place and checks it; build then changes it in memory, one file at a time
-// (telling which in saved), and only a change built whole is written and its files said.
-using FileBuild =
-    FunctionRef<Result(DiskBytes disk, DiskChange& change, uint32_t i, SavedFile& saved)>;
-
-Result change_disk(const DiskPlace& place, uint32_t count, FileLine on_done, ChangeDone& done,
-                   FileBuild build) {
+Result change_disk(const DiskPlace& place, ChangeBuild build, FileLine on_done, ChangeDone& done) {
     LoadedDisk loaded;
     if (Result failed = load_for_change(place, loaded)) return failed;
     const std::span<uint8_t> disk = loaded.sectors();
     if (Result refused = check_for_change(place, disk)) return refused;
-    const Owned<SavedFile> files = obtain<SavedFile>(count);
-    if (!files) return last_error_failure(RESULT_NO_SOURCE);
+    const Owned<ChangedFiles> changed = obtain<ChangedFiles>(1);
+    if (!changed) return last_error_failure(RESULT_NO_SOURCE);
+    const Directory directory = read_directory(disk);
     DiskChange change(disk);
-    for (uint32_t i = 0; i < count; ++i) {
-        if (Result refused = build(disk, change, i, files[i])) return refused;
-    }
+    if (Result refused = build(disk, directory, change, changed[0])) return refused;
     if (Result failed = write_change(place, loaded, change)) return failed;
-    for (uint32_t i = 0; i < count; ++i) on_done(files[i]);
-    done = {count, change.free_sectors(), loaded.track_dump};
+    for (uint32_t i = 0; i < changed[0].count; ++i) on_done(changed[0].files[i]);
+    done = {changed[0].count, change.free_sectors(), loaded.track_dump};
     return std::nullopt;
-}
-
-}  // namespace
-
-Result put_files(const DiskPlace& place, const char* const* paths, uint32_t count, FileLine on_put,
-                 ChangeDone& done) {
-    return change_disk(place, count, on_put, done,
-                       [&](DiskBytes, DiskChange& change, uint32_t i, SavedFile& saved) {
-                           return add_pc_file(place, change, paths[i], saved);
-                       });
 }
 
 Result delete_files(const DiskPlace& place, const char* const* names, uint32_t count,
                     FileLine on_deleted, ChangeDone& done) {
-    Deletion deletion;
-    return change_disk(place, count, on_deleted, done,
-                       [&](DiskBytes disk, DiskChange& change, uint32_t i, SavedFile& saved) {
-                           return delete_named(place, disk, change, deletion, names[i], saved);
-                       });
+    const auto build = [&](DiskBytes disk, const Directory& directory, DiskChange& change,
+                           ChangedFiles& changed) -> Result {
+        ChosenFiles chosen;
+        if (Result refused =
+                choose_files(place, disk, directory, names, count, RESULT_CHANGE_REFUSED, chosen)) {
+            return refused;
+        }
+        for (uint32_t i = 0; i < chosen.count; ++i) {
+            SavedFile& line = changed.files[changed.count++];
+            describe_file(decode_record(sector_of(disk, chosen.records[i])), line);
+            if (change.remove(chosen.records[i]) != ChangeFault::none) {
+                return cannot_change(place, ChangeFault::is_protected, line.name, nullptr);
+            }
+        }
+        return std::nullopt;
+    };
+    return change_disk(place, build, on_deleted, done);
+}
+
+Result protect_files(const DiskPlace& place, const char* const* names, uint32_t count, bool protect,
+                     FileLine on_done, ChangeDone& done) {
+    const auto build = [&](DiskBytes disk, const Directory& directory, DiskChange& change,
+                           ChangedFiles& changed) -> Result {
+        ChosenFiles chosen;
+        if (Result refused =
+                choose_files(place, disk, directory, names, count, RESULT_CHANGE_REFUSED, chosen)) {
+            return refused;
+        }
+        for (uint32_t i = 0; i < chosen.count; ++i) {
+            describe_file(decode_record(sector_of(disk, chosen.records[i])),
+                          changed.files[changed.count++]);
+            change.protect(chosen.records[i], protect);
+        }
+        return std::nullopt;
+    };
+    return change_disk(place, build, on_done, done);
+}
+
+Result rename_file(const DiskPlace& place, const char* old, const uint8_t (&name)[TI_NAME_BYTES],
+                   FileLine on_renamed, ChangeDone& done) {
+    const auto build = [&](DiskBytes disk, const Directory& directory, DiskChange& change,
+                           ChangedFiles& changed) -> Result {
+        ChosenFiles chosen;
+        if (Result refused =
+                choose_files(place, disk, directory, &old, 1, RESULT_CHANGE_REFUSED, chosen)) {
+            return refused;
+        }
+        SavedFile& line = changed.files[changed.count++];
+        describe_file(decode_record(sector_of(disk, chosen.records[0])), line);
+        std::memcpy(line.was, line.name, sizeof line.name);
+        show_name(name, line.name);
+        if (change.rename(chosen.records[0], name) != ChangeFault::none) {
+            return cannot_change(place, ChangeFault::name_taken, line.name, nullptr);
+        }
+        return std::nullopt;
+    };
+    return change_disk(place, build, on_renamed, done);
 }

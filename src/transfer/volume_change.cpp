@@ -89,8 +89,11 @@ Result write_volume_sectors(CardClaim& claim, uint32_t volume, std::span<const u
     for (size_t i = 0; i < order.size(); ++i) {
         const std::span<uint8_t> sector{raw.get() + i * DEVICE_SECTOR_BYTES, DEVICE_SECTOR_BYTES};
         const ChangedSector& changed = order[i];
-        interleave(disk.subspan(size_t{changed.sector} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES),
-                   sector);
+        const std::span<const uint8_t> bytes =
+            changed.bytes != nullptr
+                ? std::span<const uint8_t>{changed.bytes, IMAGE_SECTOR_BYTES}
+                : disk.subspan(size_t{changed.sector} * IMAGE_SECTOR_BYTES, IMAGE_SECTOR_BYTES);
+        interleave(bytes, sector);
         const uint64_t offset =
             volume_byte_offset(volume) + uint64_t{changed.sector} * DEVICE_SECTOR_BYTES;
         CardWrite* last = count > 0 ? &runs[count - 1] : nullptr;

@@ -47,6 +47,10 @@ BOOL replace_by_move(LPCSTR from, LPCSTR to) {
 }
 
 // A file is written where it is named.
+LPCSTR native_line_end() {
+    return "\r\n";
+}
+
 BOOL linked_path(LPCSTR, LPSTR, DWORD) {
     return FALSE;
 }
