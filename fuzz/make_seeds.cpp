@@ -63,5 +63,13 @@ int main(int argc, char** argv) {
     const std::vector<uint8_t> disk = testing_support::disk_with_files({{"LOAD", 0x01, 0, 3}});
     put.insert(put.end(), disk.begin(), disk.end());
     seed(root / "disk_change", "put_onto_a_disk", put);
+    seed(root / "file_contents", "listing",
+         text("10 REM X\n20 CALL CLEAR :: PRINT \"A\";B$\n30 IF A<>1 THEN 10 ELSE 20\n"
+              "40 ON A GOTO 10,20 ! NOTE\n50 DATA 1,2.5E-3,TWO WORDS\n60 GO TO 10\n"));
+    seed(root / "file_contents", "text", text("ONE\r\nTWO\rTHREE\nFOUR"));
+    const uint8_t program[] = {0x00, 0x09, 0x37, 0xCA, 0x37, 0xC3, 0x37, 0xD7, 0x00, 0x14,
+                               0x37, 0xCC, 0x00, 0x0A, 0x37, 0xD2, 0x05, 0x86, 0xC9, 0x00,
+                               0x0A, 0x00, 0x06, 0x9C, 0xC7, 0x02, 'H',  'I',  0x00};
+    seed(root / "file_contents", "program", {std::begin(program), std::end(program)});
     return 0;
 }

@@ -24,7 +24,8 @@ fuzz() { # fuzz TARGET: runs it, then says how far it got or why it failed
 }
 
 status=0
-for pair in "image_rules answer" "volume_number drive_choice" "disk_directory disk_change"; do
+for pair in "image_rules answer" "volume_number drive_choice" "disk_directory disk_change" \
+  "file_contents"; do
   echo "== fuzzing $pair for ${seconds}s each"
   pids=()
   for target in $pair; do

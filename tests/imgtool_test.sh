@@ -4,8 +4,8 @@
 # split over two runs) comes off the disk, and off a card volume the disk was written into, equal
 # to what imgtool get gives in bytes 0-15 and in its body; and the other way, every file PUT into
 # a volume (one split, one that leaves no sector free), read back and taken off by imgtool, equals
-# the TIFILES file it came from, and DEL gives back the free count. The TIFILES files are built
-# from bytes here.
+# the TIFILES file it came from, and DEL gives back the free count; text, a BASIC listing, COPY,
+# REN and PROTECT as imgtool sees them. The TIFILES files are built from bytes here.
 # Usage: imgtool_test.sh PROGRAM WORK_DIRECTORY
 # Exits 77 (skipped), saying why, where imgtool is not installed.
 set -uo pipefail
@@ -73,6 +73,31 @@ for file in LOAD TEXT NOTES SCORES LOG SPLIT REST; do
 done
 "$program" --card card.img DEL 4 LOAD TEXT NOTES SCORES LOG SPLIT REST >out || fail "DEL: $(cat out)"
 check "DEL gives back the free count" "$before" "$(free_line)"
+
+# Contents: text PUT --text is a DIS/VAR 80 file whose records imgtool reads back one a line; a
+# listing PUT --basic goes out through imgtool onto another disk and comes back the same listing;
+# COPY, REN and PROTECT show in imgtool's catalogue.
+printf 'HELLO WORLD\nSECOND LINE\r\n\nlast' >notes.txt
+printf '10 PRINT "HI"\n20 GOTO 10\n' >hi.bas
+for words in "PUT 4 notes.txt --text" "PUT 4 hi.bas --basic" "COPY 3 4 LOAD" "REN 4 LOAD GAME" \
+  "PROTECT 4 GAME"; do
+  "$program" --card card.img $words >out || fail "$words: $(cat out)"
+done
+"$program" --card card.img FLASH 4 contents.dsk >/dev/null || fail "volume 4 was not read back"
+imgtool get v9t9 contents.dsk NOTES notes.tfi >/dev/null
+check "--text: flags, records a sector, EOF offset, record length, level 3" 80031e500001 \
+  "$(od -A n -t x1 -j 10 -N 6 notes.tfi | tr -d ' \n')"
+records=$(perl -0777 -ne '$b = substr($_, 128); for ($s = 0; $s < length($b); $s += 256) {
+  for ($p = $s; (my $l = ord(substr($b, $p, 1))) != 255; $p += 1 + $l) { print substr($b, $p + 1, $l), "\n" } }' notes.tfi)
+check "--text: imgtool's records" "$(printf 'HELLO WORLD\nSECOND LINE\n\nlast')" "$records"
+imgtool get v9t9 contents.dsk HI hi.tfi >/dev/null && imgtool get v9t9 contents.dsk GAME game.tfi >/dev/null
+imgtool create v9t9 other.dsk --sides=2 --tracks=40 --sectors=20 >/dev/null 2>&1
+imgtool put v9t9 other.dsk hi.tfi PROG >/dev/null
+check "--basic: the listing after imgtool" "$(cat hi.bas)" "$("$program" GET other.dsk PROG - --text)"
+checks=$((checks + 1))
+cmp -s -i 128 game.tfi LOAD.tfi || fail "COPY: GAME differs from LOAD in its body"
+check "REN and PROTECT: imgtool's catalogue" "GAME R/O" \
+  "$(imgtool dir v9t9 contents.dsk | awk '$1 == "GAME" || $1 == "LOAD" { print $1, $NF }')"
 
 # A 360-sector imgtool disk read back with --trim is the disk written; a formatted volume opens.
 imgtool create v9t9 small.dsk --sides=1 --tracks=40 --sectors=9 >/dev/null 2>&1

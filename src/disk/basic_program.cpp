@@ -25,7 +25,6 @@ constexpr uint8_t RUN = 0xA9;
 constexpr uint8_t THEN = 0xB0;
 constexpr uint8_t TO = 0xB1;
 constexpr uint8_t COMMA = 0xB3;
-constexpr uint8_t HASH = 0xFD;
 constexpr uint8_t QUOTED = 0xC7;
 constexpr uint8_t UNQUOTED = 0xC8;
 constexpr uint8_t LINE_NUMBER = 0xC9;
@@ -82,7 +81,9 @@ bool is_digit(char c) {
 }
 
 // How a listing's element stands beside the next: a blank goes between a keyword and a name,
-// number, string or keyword next to it, before # after a keyword, and on each side of ::.
+// number, string or keyword next to it, between two of those that would read as one (a line
+// number and a constant after it) and between two colons, before # after a keyword, and on
+// each side of ::.
 enum class Shape : uint8_t { start, keyword, word, mark, separator };
 
 bool blank_between(Shape before, Shape next, bool next_is_hash) {
@@ -90,14 +91,15 @@ bool blank_between(Shape before, Shape next, bool next_is_hash) {
     if (before == Shape::separator || next == Shape::separator) return true;
     if (next_is_hash) return before == Shape::keyword;
     if (before == Shape::keyword) return next == Shape::keyword || next == Shape::word;
-    return next == Shape::keyword && before == Shape::word;
+    return before == Shape::word && (next == Shape::keyword || next == Shape::word);
 }
 
 // A listing line being made, cut at its end.
 class ListingLine {
   public:
     void add(const char* text, size_t length, Shape shape, bool hash = false) {
-        if (blank_between(last_, shape, hash)) put(' ');
+        const bool separator_made = length_ > 0 && text_[length_ - 1] == ':' && *text == ':';
+        if (blank_between(last_, shape, hash) || separator_made) put(' ');
         for (size_t i = 0; i < length; ++i) put(text[i]);
         last_ = shape;
     }
@@ -468,7 +470,10 @@ bool list_program(std::span<const uint8_t> bytes,
 
 ListingFault ProgramWriter::add_line(const char* text, size_t length) {
     bool blank = true;
-    for (size_t i = 0; i < length; ++i) blank = blank && text[i] == ' ';
+    for (size_t i = 0; i < length; ++i) {
+        if (!is_printable(static_cast<uint8_t>(text[i]))) return ListingFault::not_text;
+        blank = blank && text[i] == ' ';
+    }
     if (blank) return ListingFault::none;
     LineTokens tokens(text, length);
     uint32_t number = 0;

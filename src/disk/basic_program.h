@@ -43,14 +43,18 @@ enum class ListingFault : uint8_t {
     too_long,      // its tokens take more than a line's 254 bytes
     open_string,   // a string without its closing quote
     too_large,     // the program takes more than MOST_PROGRAM_BYTES
+    not_text,      // a character is not printable ASCII
 };
 
 // A program built from a listing one line at a time, in any order, then laid out as the TI
 // saves it. Obtained zeroed (it is large): all zeros is an empty program.
 class ProgramWriter {
   public:
-    // Adds a line of text (printable ASCII, no line end); blank lines are passed over.
+    // Adds a line of text (printable ASCII, no line end: anything else is refused); blank lines
+    // are passed over.
     ListingFault add_line(const char* text, size_t length);
+    // Whether no line has been added: no program at all.
+    bool empty() const { return line_count_ == 0; }
     // The program's bytes into out (at least PROGRAM_HEADER_BYTES + MOST_PROGRAM_BYTES long),
     // their count in length.
     void finish(std::span<uint8_t> out, size_t& length) const;

@@ -43,6 +43,13 @@ uint32_t DiskChange::first_free(uint32_t from) const {
 }
 
 uint32_t DiskChange::free_sectors() const {
+    const Sector sector0 = sector_of(disk_, 0);
+    uint32_t free = 0;
+    for (uint32_t n = INDEX_SECTOR + 1; n < end_; ++n) free += is_used(sector0, n) ? 0 : 1;
+    return free;
+}
+
+uint32_t DiskChange::placeable_sectors() const {
     uint32_t free = 0;
     for (uint32_t n = first_free(INDEX_SECTOR + 1); n < end_; n = first_free(n + 1)) ++free;
     return free;
@@ -61,7 +68,7 @@ uint32_t DiskChange::find(const uint8_t* name) const {
 ChangeFault DiskChange::add(const FileRecord& file, std::span<const uint8_t> body) {
     if (find(file.name) != 0) return ChangeFault::name_taken;
     if (files_ == MOST_FILES) return ChangeFault::index_full;
-    if (free_sectors() < file.allocated + 1) return ChangeFault::disk_full;
+    if (placeable_sectors() < file.allocated + 1) return ChangeFault::disk_full;
     FileRecord placed = file;
     placed.run_count = 0;
     const uint32_t record = first_free(INDEX_SECTOR + 1);

@@ -44,6 +44,9 @@ class DiskChange {
 
     // Sectors free in [2, end).
     uint32_t free_sectors() const;
+    // Of them, those this change may place a file on: not a file's it replaced, which stay
+    // whole until the new one is.
+    uint32_t placeable_sectors() const;
     // The record's sector of the file called name (blank-padded) as the change stands, 0 where
     // none is.
     uint32_t find(const uint8_t* name) const;

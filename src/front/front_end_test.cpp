@@ -827,6 +827,8 @@ TEST_F(FrontEnd, FlashAsTheImageReadsTheSlotBackIntoAFileNamedFlash) {
     EXPECT_EQ(fake::machine().files["FLASH"], normalised(sector_dump(360, 92160)));
 }
 
+std::vector<uint8_t> tifiles_file(const char* name, uint8_t flags, uint16_t sectors);
+
 TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
     std::vector<uint8_t> damaged = disk_with_files({{"LOAD", 0x01, 0, 2}, {"OLD", 0x01, 0, 1}});
     damaged[2 * 256 + 28] = 9;  // LOAD: one run of 3 sectors from 9, against 2 allocated
@@ -854,6 +856,14 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
     const std::string kept =
         "slotpull failed: the output file 'PRESENT' is there already; it is kept (--force replaces "
         "it).\n";
+    std::string dump;  // one sector of 0x33, as TYPE dumps it
+    for (int row = 0; row < 16; ++row) {
+        char offset[8];
+        std::snprintf(offset, sizeof offset, "%06X", row * 16);
+        dump += std::string(offset) + " ";
+        for (int k = 0; k < 16; ++k) dump += " 33";
+        dump += "  3333333333333333\n";
+    }
     struct Case {
         std::vector<std::string> args;
         std::string output;
@@ -882,6 +892,14 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         {{"GET", "6", "OLD"}, "slotpull failed: the file OLD on volume 6 on " + DRIVE_1 + " cannot be read: a run of its data lies outside the disk.\n"},
         {{"GET", "short.dsk", "OLD"}, "slotpull failed: the file OLD on the image file 'short.dsk' cannot be read: a run of its data lies outside the disk.\n"},
         {{"GET", "ten.dsk", "ABCDEFGHIJ"}, "ABCDEFGHIJ (PROGRAM, 2 sectors) from the image file 'ten.dsk' saved as ABCDEFGHIJ.\n"},
+        {{"GET", "text.dsk", "HELLO", "-", "--text"}, "HELLO WORLD\n\n" + std::string(80, 'X') + "\n"},
+        {{"GET", "text.dsk", "HELLO", "--text"}, "HELLO (DIS/VAR 80, 2 sectors) from the image file 'text.dsk' saved as HELLO.txt, 3 lines of text.\n"},
+        {{"TYPE", "text.dsk", "h*"}, "HELLO WORLD\n\n" + std::string(80, 'X') + "\n"},
+        {{"TYPE", "text.dsk", "CODE"}, dump},
+        {{"GET", "files.dsk", "OLD", "-", "--text"}, "slotpull failed: the file OLD on the image file 'files.dsk' is a PROGRAM of machine code or data, not a BASIC program.\n"},
+        {{"GET", "files.dsk", "?O*", "out"}, "LOAD (PROGRAM, 3 sectors) from the image file 'files.dsk' saved as out/LOAD.\n1 file saved.\n"},
+        {{"GET", "files.dsk", "*", "x.tfi"}, "slotpull failed: 'x.tfi' is not a folder, and 2 files match '*'; name a folder for them.\n"},
+        {{"GET", "files.dsk", "Q*"}, "No file on the image file 'files.dsk' matches 'Q*'.\n"},
     };
     // clang-format on
     for (const auto& [args, output, input, console, ctrl_c] : cases) {
@@ -897,6 +915,13 @@ TEST_F(FrontEnd, GetSaysWhatItSavedOrWhyNot) {
         ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
         m.files["names.dsk"] = names;
         m.files["ten.dsk"] = disk_with_files({{"ABCDEFGHIJ", 0x01, 0, 1}});
+        m.files["text.dsk"] = disk_with_files({});
+        const std::string text = "HELLO WORLD\n\r" + std::string(80, 'X');
+        m.files["hello.txt"] = {text.begin(), text.end()};
+        m.files["code.tfi"] = tifiles_file("CODE", 0x01, 1);
+        ASSERT_EQ(run_slotpush({"slotpush", "PUT", "text.dsk", "code.tfi"}).status, 0);
+        ASSERT_EQ(run_slotpush({"slotpush", "PUT", "text.dsk", "hello.txt", "--text"}).status, 0);
+        m.directories.insert("out");
         // Volume 6 as written by another tool: a total of 720, and OLD's run at 800 past it.
         std::vector<uint8_t> far = m.files["files.dsk"];
         far.resize(IMAGE_BYTES, 0);
@@ -1027,6 +1052,24 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         {{"PUT", "runs_far.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'runs_far.dsk' is damaged, so it is not changed: OLD: a run of its data lies outside the disk.\n" + none},
         {{"DEL", "hole.dsk", "OLD"}, 16, "slotpull failed: the disk in the image file 'hole.dsk' is damaged, so it is not changed: index entry 2 is empty and entries follow it, which the TI never reads.\n" + none},
         {{"PUT", "index_far.dsk", "new.tfi"}, 16, "slotpull failed: the disk in the image file 'index_far.dsk' is damaged, so it is not changed: index entry 4 points at sector 800, outside the disk.\n" + none},
+        {{"PUT", "3", "hello.txt", "--text"}, 0, "HELLO (DIS/VAR 80, 2 sectors) from hello.txt put" + on_3 + ".\n1 file put; 1589 sectors free.\n"},
+        {{"PUT", "3", "prog.bas", "--basic", "--as", "GAME"}, 0, "GAME (PROGRAM, 2 sectors) from prog.bas put" + on_3 + ".\n1 file put; 1589 sectors free.\n"},
+        {{"PUT", "3", "LOAD.tfi", "--force"}, 0, "LOAD (PROGRAM, 2 sectors) from LOAD.tfi put" + on_3 + ", in place of the file of that name.\n1 file put; 1592 sectors free.\n"},
+        {{"PUT", "3", "PROT.tfi", "--force"}, 16, "slotpull failed: PROT" + on_3 + " is protected, and the TI deletes no protected file.\n" + none},
+        {{"PUT", "3", "long.txt", "--text"}, 16, "slotpull failed: 'long.txt' line 2: it is 81 characters long; a DIS/VAR 80 record holds 80.\n" + none},
+        {{"PUT", "3", "hello.txt", "--basic"}, 16, "slotpull failed: 'hello.txt' line 1: it does not start with its line number.\n" + none},
+        {{"PUT", "3", "twice.bas", "--basic"}, 16, "slotpull failed: 'twice.bas' line 2: its line number is given twice.\n" + none},
+        {{"PUT", "3", "hello.txt", "LOAD.tfi", "--as", "X"}, 1, "--as names one file; 2 are given.\n"},
+        {{"PUT", "3", "hello.txt", "--as", "A.B"}, -1, "'A.B' is not a valid TI name (1 to 10 characters; no blank, '.' or control byte).\n"},
+        {{"REN", "3", "OLD", "NEW"}, 0, "OLD (PROGRAM, 2 sectors)" + on_3 + " renamed NEW.\n1 file renamed; 1591 sectors free.\n"},
+        {{"REN", "3", "OLD", "LOAD"}, 16, "slotpull failed: LOAD is" + on_3 + " already; DEL it first.\n" + none},
+        {{"PROTECT", "3", "*O*"}, 0, "LOAD (PROGRAM, 3 sectors)" + on_3 + " protected.\nOLD (PROGRAM, 2 sectors)" + on_3 + " protected.\nPROT (PROGRAM, 2 sectors)" + on_3 + " protected.\n3 files protected; 1591 sectors free.\n"},
+        {{"UNPROTECT", "3", "p*"}, 0, "PROT (PROGRAM, 2 sectors)" + on_3 + " unprotected.\n1 file unprotected; 1591 sectors free.\n"},
+        {{"DEL", "3", "O*", "X*"}, 16, "No file" + on_3 + " matches 'X*'.\n" + none},
+        {{"COPY", "ten.dsk", "3"}, 0, "ABCDEFGHIJ (PROGRAM, 2 sectors) copied from the image file 'ten.dsk' to volume 3 on " + DRIVE_1 + ".\n1 file copied; 1589 sectors free.\n"},
+        {{"COPY", "3", "ten.dsk", "L*", "--force"}, 0, "LOAD (PROGRAM, 3 sectors) copied from volume 3 on " + DRIVE_1 + " to the image file 'ten.dsk'.\n1 file copied; 713 sectors free.\n"},
+        {{"COPY", "3", "files.dsk"}, 16, "slotpull failed: LOAD is on the image file 'files.dsk' already; DEL it first.\n" + none},
+        {{"COPY", "3", "3"}, -1, "slotpull failed: COPY takes its files from one disk onto another; volume 3 on " + DRIVE_1 + " is both.\n"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -1065,6 +1108,14 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
         m.files["cut.tfi"].resize(128 + 256);
         m.files["a.b.tfi"] = tifiles_file(nullptr, 0x01, 1);
         m.files["junk.bin"] = std::vector<uint8_t>(300, 1);
+        m.files["PROT.tfi"] = tifiles_file("PROT", 0x01, 1);
+        const std::string text = "HELLO WORLD\r\n" + std::string(81, 'X');
+        m.files["hello.txt"] = {text.begin(), text.begin() + 13};
+        m.files["long.txt"] = {text.begin(), text.end()};
+        for (const auto& [bas, listing] :
+             {std::pair{"prog.bas", "10 PRINT A\n20 GOTO 10"}, {"twice.bas", "10 END\n10 END\n"}}) {
+            m.files[bas] = {listing, listing + std::strlen(listing)};
+        }
         if (c.args[0] == "PUT" && c.args[1] == "holes.dsk")
             m.files["big.tfi"] = tifiles_file("BIG", 0x01, 90);
         ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
@@ -1103,6 +1154,63 @@ TEST_F(FrontEnd, PutAndDelChangeAllOrNothingAndSayWhy) {
     };
     EXPECT_LT(at("FlushFileBuffers"), at("replace_by_move"));
     EXPECT_NE(at("replace_by_move"), m.log.end());
+}
+
+// Text and listings put and taken back come back as they went, with the system's line ends (the
+// fake machine's are Windows'); a program saved by the TI, listed and put back, is its own bytes.
+TEST_F(FrontEnd, TextAndListingsComeBackAsTheyWent) {
+    std::string lines;  // 300 records over many sectors, an empty one and one of 80 among them
+    for (int i = 0; i < 300; ++i) lines += std::string(i % 81, char('A' + i % 26)) + "\r\n";
+    const std::string listing =
+        "10 REM A PROGRAM\r\n20 CALL CLEAR :: DIM A$(10)\r\n30 FOR I=1 TO 10 STEP 2\r\n"
+        "40 PRINT \"SAY \"\"HI\"\"\";CHR$(65);SEG$(A$(I),1,2)\r\n50 IF I<>3 THEN 70 ELSE 80\r\n"
+        "60 ON I GOTO 10,20,30 ! JUMP\r\n70 DATA 1,2.5E-3,HELLO THERE,\"Q\"\r\n"
+        "80 OPEN #1:\"DSK1.X\",INPUT,FIXED 80\r\n90 GO TO 100\r\n100 NEXT I\r\n";
+    const struct {
+        const char* option;
+        std::string pc;
+        std::string back;
+    } cases[] = {
+        {"--text", lines, lines},
+        {"--text", "ONE\nTWO\rTHREE\r\nFOUR", "ONE\r\nTWO\r\nTHREE\r\nFOUR\r\n"},
+        {"--basic", listing, listing},
+        {"--basic", "20  GOTO   10\n10 PRINT\"A\"", "10 PRINT \"A\"\r\n20 GOTO 10\r\n"},
+    };
+    for (const auto& c : cases) {
+        SetUp();
+        fake::Machine& m = fake::machine();
+        m.files["disk.dsk"] = disk_with_files({});
+        m.files["file.txt"] = {c.pc.begin(), c.pc.end()};
+        ASSERT_EQ(run_slotpush({"slotpush", "PUT", "disk.dsk", "file.txt", c.option}).status, 0);
+        ASSERT_EQ(run_slotpush({"slotpush", "GET", "disk.dsk", "FILE", "back", "--text"}).status,
+                  0);
+        EXPECT_EQ(std::string(m.files["back"].begin(), m.files["back"].end()), c.back) << c.pc;
+        TearDown();
+    }
+    // 10 PRINT "HI" / 20 GOTO 10, as the TI saves it: the header, the table highest line first,
+    // the lines.
+    const std::vector<uint8_t> program = {
+        0x00, 0x09, 0x37, 0xCA, 0x37, 0xC3, 0x37, 0xD7, 0x00, 0x14, 0x37, 0xCC, 0x00, 0x0A, 0x37,
+        0xD2, 0x05, 0x86, 0xC9, 0x00, 0x0A, 0x00, 0x06, 0x9C, 0xC7, 0x02, 'H',  'I',  0x00};
+    SetUp();
+    fake::Machine& m = fake::machine();
+    m.files["disk.dsk"] = disk_with_files({});
+    std::vector<uint8_t> file = tifiles_file("HI", 0x01, 1);
+    file[12] = static_cast<uint8_t>(program.size());  // the end-of-file offset
+    std::copy(program.begin(), program.end(), file.begin() + 128);
+    m.files["hi.tfi"] = file;
+    ASSERT_EQ(run_slotpush({"slotpush", "PUT", "disk.dsk", "hi.tfi"}).status, 0);
+    ASSERT_EQ(run_slotpush({"slotpush", "GET", "disk.dsk", "HI", "hi.bas", "--text"}).status, 0);
+    EXPECT_EQ(std::string(m.files["hi.bas"].begin(), m.files["hi.bas"].end()),
+              "10 PRINT \"HI\"\r\n20 GOTO 10\r\n");
+    ASSERT_EQ(
+        run_slotpush({"slotpush", "PUT", "disk.dsk", "hi.bas", "--basic", "--as", "BACK"}).status,
+        0);
+    ASSERT_EQ(run_slotpush({"slotpush", "GET", "disk.dsk", "BACK", "back.tfi"}).status, 0);
+    const std::vector<uint8_t>& back = m.files["back.tfi"];
+    ASSERT_EQ(back.size(), file.size());
+    EXPECT_TRUE(std::equal(file.begin() + 8, file.begin() + 16, back.begin() + 8)) << "its fields";
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), back.begin() + 128)) << "its bytes";
 }
 
 TEST_F(FrontEnd, DirListsTheFilesADiskHoldsInTheOrderOfItsIndex) {

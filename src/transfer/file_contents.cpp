@@ -180,6 +180,8 @@ const char* listing_fault_words(ListingFault fault) {
             return "it takes more than the 254 bytes a line of the TI holds.";
         case ListingFault::open_string:
             return "a string has no closing quote.";
+        case ListingFault::not_text:
+            return "it holds a character that is not printable text.";
         case ListingFault::too_large:
             return "the program takes more than the 13928 bytes TI BASIC has for it.";
         case ListingFault::none:
@@ -203,6 +205,10 @@ Result listing_program(const char* path, std::span<const uint8_t> text, MadeFile
         return !failed;
     });
     if (failed) return failed;
+    if (writer[0].empty()) {
+        Text words;
+        return refused(words.quoted(path).add(" holds no line of a BASIC program."));
+    }
     size_t length = 0;
     writer[0].finish({made.body.get(), PROGRAM_HEADER_BYTES + MOST_PROGRAM_BYTES}, length);
     made.file.flags = file_flags::PROGRAM;

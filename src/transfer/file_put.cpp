@@ -57,7 +57,7 @@ Result place_file(const DiskPlace& place, DiskChange& change, const NewFile& add
                   SavedFile& line) {
     describe_file(added.file, line);
     line.path = added.path;
-    const uint32_t free = change.free_sectors();
+    const uint32_t free = change.placeable_sectors();
     const uint32_t old = force ? change.find(added.file.name) : 0;
     if (old != 0) std::memcpy(line.was, line.name, sizeof line.name);
     const ChangeFault fault =

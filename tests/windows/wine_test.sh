@@ -226,6 +226,17 @@ run "" PUT ti.dsk HELLO.tfi
 check "PUT beside planted links" "0 1 file put; 355 sectors free." "$status $(tail -1 <<<"$output")"
 checks=$((checks + 1))
 cmp -s card.img card.before || fail "PUT beside planted links: the card changed"
+# Text both ways: lines ending in LF, CR LF or nothing come back with CR LF, Windows' own end;
+# COPY takes a file from the image onto a volume.
+printf 'ONE\nTWO\r\nTHREE' >notes.txt
+printf 'ONE\r\nTWO\r\nTHREE\r\n' >expected.txt
+run "" PUT ti.dsk notes.txt --text
+run "" GET ti.dsk NOTES back.txt --text
+check "GET --text" "0 NOTES (DIS/VAR 80, 2 sectors) from the image file 'ti.dsk' saved as back.txt, 3 lines of text." "$status $output"
+checks=$((checks + 1))
+cmp -s back.txt expected.txt || fail "GET --text: not the lines put, each ending in CR LF"
+run "" --card card.img COPY ti.dsk 3 HELLO
+check "COPY onto a volume" "0 1 file copied; 1595 sectors free." "$status $(tail -1 <<<"$output")"
 # Two PUTs into one volume of a card file at once, five times: the card file's share mode keeps
 # the second writer waiting, so both files are on the disk afterwards.
 for f in A B; do
