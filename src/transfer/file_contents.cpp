@@ -25,7 +25,7 @@ namespace {
 // Text being made, each line ended by line_end, in a buffer of its own size.
 class TextMaker {
   public:
-    TextMaker(TextOut& out, size_t capacity, const char* line_end)
+    TextMaker(TextMade& out, size_t capacity, const char* line_end)
         : out_(out), capacity_(capacity), line_end_(line_end) {
         out_.bytes = obtain<uint8_t>(capacity);
     }
@@ -43,7 +43,7 @@ class TextMaker {
         out_.length += length;
     }
 
-    TextOut& out_;
+    TextMade& out_;
     size_t capacity_;
     const char* line_end_;
 };
@@ -62,7 +62,7 @@ Failure not_text(const Text& named, const char* why) {
 }
 
 Result records_as_text(const FileRecord& file, std::span<const uint8_t> body, const char* line_end,
-                       const Text& named, TextOut& out) {
+                       const Text& named, TextMade& out) {
     // A record of one byte, with its line end, takes three.
     TextMaker maker(out, 3 * body.size() + 8, line_end);
     if (!maker.ready()) return last_error_failure(RESULT_NO_SOURCE);
@@ -99,7 +99,7 @@ std::span<const uint8_t> program_bytes(const FileRecord& file, std::span<const u
 }
 
 Result file_as_text(const FileRecord& file, std::span<const uint8_t> body, const char* line_end,
-                    const Text& named, TextOut& out) {
+                    const Text& named, TextMade& out) {
     out = {};
     if ((file.flags & file_flags::PROGRAM) == 0) {
         if ((file.flags & file_flags::INTERNAL) != 0) {

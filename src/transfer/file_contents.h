@@ -20,7 +20,7 @@ void for_each_text_line(std::span<const uint8_t> text,
 
 // A TI file as text: its bytes, their count and its lines; listing where it was a BASIC
 // program's.
-struct TextOut {
+struct TextMade {
     Buffer bytes;
     size_t length = 0;
     uint32_t lines = 0;
@@ -33,7 +33,7 @@ struct TextOut {
 // a record that is not printable text (its record and column named), a PROGRAM that holds no
 // BASIC program, and records that lie past the file.
 Result file_as_text(const FileRecord& file, std::span<const uint8_t> body, const char* line_end,
-                    const Text& named, TextOut& out);
+                    const Text& named, TextMade& out);
 
 // The bytes of a PROGRAM file: its sectors, cut where its end-of-file offset says.
 std::span<const uint8_t> program_bytes(const FileRecord& file, std::span<const uint8_t> body);

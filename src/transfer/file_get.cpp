@@ -54,7 +54,7 @@ struct GetRun {
 // What a file gives the PC: its TIFILES bytes, or its text, and what its own name ends in.
 struct Taken {
     std::span<const uint8_t> bytes;
-    TextOut text;
+    TextMade text;
     const char* suffix = "";
 };
 
@@ -264,7 +264,7 @@ Result type_file(const DiskPlace& place, const char* name, const TypeLines& line
                        named.add(" cannot be read: ").add(file_fault_words(fault)).add("."));
     }
     const TiFileRead read = read_ti_file({bytes.get(), length});
-    TextOut text;
+    TextMade text;
     if (!file_as_text(read.file, read.body, "\n", named, text)) {
         lines.text({text.bytes.get(), text.length});
     } else if ((read.file.flags & file_flags::PROGRAM) != 0) {
