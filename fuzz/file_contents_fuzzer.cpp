@@ -1,16 +1,14 @@
 // Any bytes, as the three readers of a file's contents meet them: as a PROGRAM's bytes (the BASIC
 // reader: recognised or not, its listing stays inside the bytes and is printable text), as a
 // DISPLAY file's sectors (the records stay inside them), and as PC text, a listing (the BASIC
-// writer: a listing it takes comes back from its program the same at the second pass, its
-// program then the same bytes) and text records (each line a record, or refused).
-#include <cstring>
+// writer, as PUT --basic uses it: the listing of a program it made, written again and listed,
+// is the same listing) and text records (each line a record, or refused).
 #include <string>
 #include <vector>
 
 #include "disk/basic_program.h"
 #include "disk/display_file.h"
 #include "fuzz/fuzz_check.h"
-#include "owned_buffer.h"
 #include "printable.h"
 #include "transfer/file_contents.h"
 
@@ -26,21 +24,16 @@ std::string listed(std::span<const uint8_t> program) {
     return listing;
 }
 
-// The program a listing makes; empty where a line is refused.
+// The program a listing makes, as PUT --basic makes it; empty where the listing is refused.
 std::vector<uint8_t> written(const std::string& listing) {
-    const Owned<ProgramWriter> writer = obtain<ProgramWriter>(1);
-    bool taken = true;
-    for_each_text_line({reinterpret_cast<const uint8_t*>(listing.data()), listing.size()},
-                       [&](const char* line, size_t length, uint32_t) {
-                           taken = writer[0].add_line(line, length) == ListingFault::none;
-                           return taken;
-                       });
-    if (!taken || writer[0].empty()) return {};
-    std::vector<uint8_t> program(PROGRAM_HEADER_BYTES + MOST_PROGRAM_BYTES);
-    size_t length = 0;
-    writer[0].finish(program, length);
-    program.resize(length);
-    return program;
+    MadeFile made;
+    if (text_as_file("listing", {reinterpret_cast<const uint8_t*>(listing.data()), listing.size()},
+                     true, made)) {
+        return {};
+    }
+    const std::span<const uint8_t> program = program_bytes(
+        made.file, {made.body.get(), size_t{made.file.allocated} * IMAGE_SECTOR_BYTES});
+    return {program.begin(), program.end()};
 }
 
 }  // namespace
