@@ -84,6 +84,8 @@ inline constexpr const char* COPY_KEYWORD = "COPY";
 inline constexpr const char* REN_KEYWORD = "REN";
 inline constexpr const char* PROTECT_KEYWORD = "PROTECT";
 inline constexpr const char* UNPROTECT_KEYWORD = "UNPROTECT";
+// UNDO puts back the newest change kept for the card; UNDO LIST lists what is kept.
+inline constexpr const char* UNDO_KEYWORD = "UNDO";
 // The option that names the card: a device or a file.
 inline constexpr const char* CARD_OPTION = "--card";
 // The option that saves a read-back's disk at its own size.
@@ -96,3 +98,5 @@ inline constexpr const char* FORCE_OPTION = "--force";
 inline constexpr const char* TEXT_OPTION = "--text";
 inline constexpr const char* BASIC_OPTION = "--basic";
 inline constexpr const char* AS_OPTION = "--as";
+// --no-undo: a change of the card keeps nothing for UNDO.
+inline constexpr const char* NO_UNDO_OPTION = "--no-undo";

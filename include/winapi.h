@@ -319,6 +319,20 @@ LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDW
                          LPBYTE lpData, LPDWORD lpcbData);
 LSTATUS RegCloseKey(HKEY hKey);
 
+// The local time, as GetLocalTime gives it.
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+using LPSYSTEMTIME = SYSTEMTIME*;
+void GetLocalTime(LPSYSTEMTIME lpSystemTime);
+
 #endif  // _WIN32
 
 // Not a Windows function: how the system itself names a physical drive in the drive listing,
@@ -381,6 +395,13 @@ BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes);
 void hold_interruptions();
 // Not a Windows function: TRUE once a Ctrl-C held by hold_interruptions has been noted.
 BOOL interrupted();
+
+// Not a Windows function: the folder where the tool keeps what this user's changes of the card
+// replaced, not yet made: $XDG_STATE_HOME/slotpush, else ~/.local/state/slotpush on Linux;
+// %LOCALAPPDATA%\slotpush, else %APPDATA%\slotpush on Windows. FALSE where the system names
+// no such folder (Windows 95) or path_bytes cannot hold it: the caller then keeps it beside the
+// program.
+BOOL user_state_folder(LPSTR path, DWORD path_bytes);
 
 // Not a Windows function: how the system ends a line of a text file: CR LF on Windows, LF on
 // Linux.

@@ -33,16 +33,27 @@ struct CardWrite {
 // The runs of a write, made one at a time, so that a write of many volumes holds one of them in
 // memory: prepare puts run i in place (a failure stops the write before it; a run's bytes stay
 // in place until its step is read back), and written is told once run i is written and checked.
+//
+// A source whose prepare of one run leaves the runs before it in place (every source but a run of
+// many volumes) may have every run made before the first is written; one that does not tells,
+// with place, where run i will go and how long it is without making it.
+struct CardSpan {
+    uint64_t byte_offset = 0;
+    size_t bytes = 0;
+};
 struct WriteSource {
     size_t count = 0;
     FunctionRef<Result(size_t i, CardWrite& run)> prepare;
     FunctionRef<void(size_t i)> written;
+    std::optional<FunctionRef<CardSpan(size_t i)>> place = std::nullopt;
 };
 
 // Told of nothing.
 inline void no_run_written(size_t) {}
 
 class CardClaim;
+
+struct ChangeKeeping;
 
 struct CardAccess {
     // A handle that reads the card, or INVALID_HANDLE_VALUE with the last error set.
@@ -78,4 +89,7 @@ struct Card {
     // nothing is ever saved over it.
     std::optional<FileIdentity> file;
     bool is_file = false;  // a card file, not a disk: claimed by its share mode
+    // Where this run's change of the card keeps what it replaces (change_record.h); none for a
+    // run that changes nothing, or keeps nothing (--no-undo, UNDO itself).
+    const ChangeKeeping* keeping = nullptr;
 };

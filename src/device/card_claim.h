@@ -36,7 +36,9 @@ class CardClaim {
     DWORD read(std::span<uint8_t> buffer, uint64_t byte_offset) {
         return card.access->read_claimed(*this, buffer, byte_offset);
     }
-    Result write(const WriteSource& runs) { return card.access->write(*this, runs); }
+    // Writes the runs through the card's family, each step flushed and read back; where the
+    // card keeps its changes, what they replace is kept first (kept_write.cpp).
+    Result write(const WriteSource& runs);
 
     // What the family holds while the claim lasts; the volumes are let go after the handle.
     const Card& card;

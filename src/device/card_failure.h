@@ -12,6 +12,7 @@ inline constexpr char STEP_CLAIM[] = "it could not be claimed";
 inline constexpr char STEP_WRITE[] = "the write failed";
 inline constexpr char STEP_FLUSH[] = "the flush after the write failed";
 inline constexpr char STEP_READ_BACK[] = "the read-back after the write failed";
+inline constexpr char STEP_KEEP[] = "what it held could not be read to be kept for UNDO";
 
 // "<card>: <what>: <reason>", the reason the card's own system gives for error.
 Failure card_failure(const Card& card, int32_t status, DWORD error, const char* what = nullptr);

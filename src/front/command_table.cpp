@@ -22,15 +22,15 @@ constexpr Arg maybe(Kind kind) {
 // clang-format off
 const Command COMMANDS[] = {
     {nullptr, "<DSK file> <volume#>", nullptr,
-     {one(Kind::file), one(Kind::volume)}, NO_OPTIONS, CardUse::always, nullptr, write_one},
+     {one(Kind::file), one(Kind::volume)}, KEPT, CardUse::always, nullptr, write_one},
     {nullptr, "<DSK file>... <first>[-<last>]", "write disks into following volumes",
-     {one(Kind::files), one(Kind::start)}, NO_OPTIONS, CardUse::always, check_write_many, write_many},
+     {one(Kind::files), one(Kind::start)}, KEPT, CardUse::always, check_write_many, write_many},
     {FLASH_KEYWORD, "FLASH <volume#> [<file>]", "read a volume back (into FLASH)",
      {one(Kind::volume), maybe(Kind::file)}, TRIM, CardUse::always, nullptr, read_back},
     {FLASH_KEYWORD, "FLASH <first>-[<last>] <folder>", "save the volumes that hold something",
      {one(Kind::range), maybe(Kind::folder)}, TRIM, CardUse::always, check_back_up, back_up},
     {RESTORE_KEYWORD, "RESTORE <folder> [<range>]", "write back a folder that FLASH saved",
-     {one(Kind::folder), maybe(Kind::range)}, NO_OPTIONS, CardUse::always, nullptr, restore},
+     {one(Kind::folder), maybe(Kind::range)}, KEPT, CardUse::always, nullptr, restore},
     {LIST_KEYWORD, "LIST <first>[-<last>]", "list what the volumes hold",
      {one(Kind::range)}, NO_OPTIONS, CardUse::always, nullptr, list},
     {DIR_KEYWORD, "DIR <volume#>|<DSK file>", "list the files on a disk",
@@ -38,27 +38,31 @@ const Command COMMANDS[] = {
     {GET_KEYWORD, "GET <disk> [<name> [<to>]]", "save files of a volume or DSK file",
      {one(Kind::place), maybe(Kind::name), maybe(Kind::file)}, FORCE | TEXT, CardUse::for_volume, nullptr, get},
     {PUT_KEYWORD, "PUT <disk> <file>...", "put files onto a volume or DSK file",
-     {one(Kind::place), one(Kind::files)}, FORCE | TEXT | BASIC | AS, CardUse::for_volume, check_put, put},
+     {one(Kind::place), one(Kind::files)}, FORCE | TEXT | BASIC | AS | KEPT, CardUse::for_volume, check_put, put},
     {DEL_KEYWORD, "DEL <disk> <name>...", "delete files from a volume or DSK file",
-     {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, del},
+     {one(Kind::place), one(Kind::names)}, KEPT, CardUse::for_volume, nullptr, del},
     {TYPE_KEYWORD, "TYPE <disk> <name>", "show a file: its text, or its bytes",
      {one(Kind::place), one(Kind::name)}, NO_OPTIONS, CardUse::for_volume, nullptr, type},
     {COPY_KEYWORD, "COPY <disk> <disk> [<name>...]", "copy files from one disk onto another",
-     {one(Kind::place), one(Kind::target), maybe(Kind::names)}, FORCE, CardUse::for_volume, nullptr, copy},
+     {one(Kind::place), one(Kind::target), maybe(Kind::names)}, FORCE | KEPT, CardUse::for_volume, nullptr, copy},
     {REN_KEYWORD, "REN <disk> <name> <new name>", "rename a file",
-     {one(Kind::place), one(Kind::name), one(Kind::disk_name)}, NO_OPTIONS, CardUse::for_volume, nullptr, ren},
+     {one(Kind::place), one(Kind::name), one(Kind::disk_name)}, KEPT, CardUse::for_volume, nullptr, ren},
     {PROTECT_KEYWORD, "PROTECT <disk> <name>...", "protect files, as DEL honours it",
-     {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, protect},
+     {one(Kind::place), one(Kind::names)}, KEPT, CardUse::for_volume, nullptr, protect},
     {UNPROTECT_KEYWORD, "UNPROTECT <disk> <name>...", "take files' protection away",
-     {one(Kind::place), one(Kind::names)}, NO_OPTIONS, CardUse::for_volume, nullptr, unprotect},
+     {one(Kind::place), one(Kind::names)}, KEPT, CardUse::for_volume, nullptr, unprotect},
     {NAME_KEYWORD, "NAME <volume#> <name>", "rename the disk in a volume",
-     {one(Kind::volume), one(Kind::disk_name)}, NO_OPTIONS, CardUse::always, nullptr, name_disk},
+     {one(Kind::volume), one(Kind::disk_name)}, KEPT, CardUse::always, nullptr, name_disk},
     {FORMAT_KEYWORD, "FORMAT <volume#> [<name>]", "make a volume a new, empty disk",
-     {one(Kind::volume), maybe(Kind::disk_name)}, NO_OPTIONS, CardUse::always, nullptr, format_disk},
+     {one(Kind::volume), maybe(Kind::disk_name)}, KEPT, CardUse::always, nullptr, format_disk},
     {CLEAR_KEYWORD, "CLEAR <volume#>", "empty a volume",
-     {one(Kind::volume)}, NO_OPTIONS, CardUse::always, nullptr, clear_volume},
+     {one(Kind::volume)}, KEPT, CardUse::always, nullptr, clear_volume},
     {FIND_KEYWORD, "FIND <text>", "find disks and files by name (* and ?)",
      {one(Kind::text)}, NO_OPTIONS, CardUse::always, nullptr, find},
+    {UNDO_KEYWORD, "UNDO", "take back the last change of the card",
+     {}, NO_OPTIONS, CardUse::always, nullptr, undo},
+    {UNDO_KEYWORD, "UNDO LIST", "list the changes UNDO can take back",
+     {one(Kind::list_word)}, NO_OPTIONS, CardUse::never, nullptr, undo_list},
 };
 // clang-format on
 
@@ -73,6 +77,7 @@ const OptionLine OPTION_LINES[] = {
     {"--text", "GET, PUT: a file as the PC's own text"},
     {"--basic", "PUT: a BASIC listing made a PROGRAM"},
     {"--as <name>", "PUT: the one file under this TI name"},
+    {"--no-undo", "a change of the card that UNDO cannot take back"},
     {"--help, --version", "this text; the program's version"},
 };
 
@@ -197,6 +202,9 @@ Result read_word(Kind kind, const char* word, Args& args) {
         case Kind::text:
             args.text = word;
             return std::nullopt;
+        case Kind::list_word:
+            if (std::strcmp(word, LIST_KEYWORD) == 0) return std::nullopt;
+            return Failure::line(STATUS_USAGE, Text("UNDO takes LIST, or no word at all."));
         case Kind::files:
         case Kind::names:
         case Kind::none:
@@ -219,7 +227,8 @@ Failure option_refused(const char* option, uint8_t which) {
     Text words(option);
     words.add(" is for ");
     for (size_t i = 0; i < count; ++i) {
-        words.add(i == 0 ? "" : i + 1 == count ? " and " : ", ").add(keywords[i]);
+        words.add(i == 0 ? "" : i + 1 == count ? " and " : ", ");
+        words.add(keywords[i] != nullptr ? keywords[i] : "a write");
     }
     return Failure::line(STATUS_USAGE, words.add(" alone."));
 }
@@ -302,7 +311,8 @@ Result check_options(const Command& command, const Options& options) {
                  {options.force, FORCE_OPTION, FORCE},
                  {options.text, TEXT_OPTION, TEXT},
                  {options.basic, BASIC_OPTION, BASIC},
-                 {options.as != nullptr, AS_OPTION, AS}};
+                 {options.as != nullptr, AS_OPTION, AS},
+                 {options.no_undo, NO_UNDO_OPTION, KEPT}};
     for (const auto& option : asked) {
         if (option.given && (command.options & option.which) == 0) {
             return option_refused(option.option, option.which);

@@ -28,6 +28,7 @@ enum class Kind : uint8_t {
     disk_name,  // a valid TI name for a disk
     folder,     // a folder on the PC
     text,       // a text to search for
+    list_word,  // the word LIST
 };
 
 struct Arg {
@@ -36,7 +37,15 @@ struct Arg {
 };
 
 // The options a row allows.
-enum Option : uint8_t { NO_OPTIONS = 0, TRIM = 1, FORCE = 2, TEXT = 4, BASIC = 8, AS = 16 };
+enum Option : uint8_t {
+    NO_OPTIONS = 0,
+    TRIM = 1,
+    FORCE = 2,
+    TEXT = 4,
+    BASIC = 8,
+    AS = 16,
+    KEPT = 32,  // a change of the card, kept for UNDO unless --no-undo is given
+};
 
 // The options of the command line, taken anywhere before a "--".
 struct Options {
@@ -48,6 +57,7 @@ struct Options {
     bool text = false;
     bool basic = false;
     const char* as = nullptr;  // --as's name
+    bool no_undo = false;
 };
 
 // What a row's words came to, each kind in its own field.
@@ -72,6 +82,7 @@ struct CommandRun {
     const Args& args;
     const Card* card;
     const Options& options;
+    const char* program;  // argument 0, as typed
 };
 
 // Whether a command needs the card: always, never, or where one of its disks is a volume.

@@ -38,3 +38,7 @@ Result copy(const CommandRun& run);
 Result ren(const CommandRun& run);
 Result protect(const CommandRun& run);
 Result unprotect(const CommandRun& run);
+
+// UNDO and UNDO LIST: the changes kept for the card.
+Result undo(const CommandRun& run);
+Result undo_list(const CommandRun& run);

@@ -28,6 +28,7 @@ constexpr char CARD_VOLUME = 'E';    // NT: the FAT volume on the target card
 constexpr char SYSTEM_VOLUME = 'C';  // NT: on drive 0, always in use
 constexpr char TARGET_LETTER = 'E';  // 9x: fixed disks E: and F:, the user picks E:
 constexpr uint8_t CARD_FILL = 0x5A;
+constexpr const char* STORE = "state";  // the fake machine's folder for the user's state
 
 enum class Transfer { sector_dump, track_dump, read_back };
 
@@ -116,8 +117,14 @@ class Oracle {
         bool transfer = false;
         bool looking = false;    // at the card before a write, through a reader of its own
         bool labelling = false;  // claimed, reading what the volume held
+        bool keeping = false;    // claimed, keeping what the volume held for UNDO
         saving_ = Saving::not_yet;
-        for (const fake::Call& call : log) {
+        for (size_t at = 0; at < log.size(); ++at) {
+            const fake::Call& call = log[at];
+            // A write of the card places itself first: that move is the write's.
+            const bool places_write = at + 1 < log.size() && call.function == "SetFilePointer" &&
+                                      log[at + 1].function == "WriteFile" &&
+                                      log[at + 1].target == call.target;
             if (call.target == "FLASH" && call.function == "CreateFileA") saving_ = Saving::looking;
             if (call.target.starts_with("FLASH.") && call.function == "CreateFileA") {
                 saving_ = Saving::writing;
@@ -151,7 +158,16 @@ class Oracle {
             } else {
                 step_ = next_;
             }
-            expected_.push_back(looking || labelling ? Expected{0, true}
+            // What the write will replace is kept from the record's making to the card's first
+            // write: the store's calls, and the card's reads for it, have roles of their own.
+            const bool store = call.target.starts_with(STORE);
+            keeping = keeping || (store && call.function == "CreateFileA" &&
+                                  (call.args[0] & GENERIC_WRITE) != 0);
+            keeping = keeping && !(card && (places_write || writes_9x));
+            expected_.push_back(store                  ? store_role(call)
+                                : keeping && (card || call.function == "VirtualAlloc")
+                                    ? keep_role(call)
+                                : looking || labelling ? Expected{0, true}
                                 : slot_pages         ? Expected{RESULT_NO_SOURCE, true}
                                 : transfer
                                     ? in_transfer(call)
@@ -209,6 +225,35 @@ class Oracle {
             return {4, true, flash};
         }
         return {8, true, flash};
+    }
+
+    // The store of what changes replace: the record cannot be made (4) or written (8), and
+    // nothing is written to the card; looking for the records there, or letting the oldest go,
+    // changes nothing where it cannot be done.
+    static Expected store_role(const fake::Call& call) {
+        const std::string& f = call.function;
+        const std::string record =
+            "the undo record '" + call.target + "' (--no-undo makes a change without one): ";
+        if (f == "CreateDirectoryA") {
+            return {RESULT_CREATE_FAILED, true,
+                    "the folder for UNDO 'state' (--no-undo makes a change without it): "};
+        }
+        if (f == "CreateFileA" && (call.args[0] & GENERIC_WRITE) != 0) {
+            return {RESULT_CREATE_FAILED, true, record};
+        }
+        if (f == "WriteFile" || f == "FlushFileBuffers") return {RESULT_SAVE_FAILED, true, record};
+        return {0, true};
+    }
+
+    // The card read for what the write will replace, or the page that read needs.
+    Expected keep_role(const fake::Call& call) const {
+        const std::string& f = call.function;
+        if (f == "VirtualFree" || f == "CloseHandle") return {0, true};
+        if (f == "VirtualAlloc") return {RESULT_NO_SOURCE, true};
+        const std::string card = s_.nine_x ? "E:" : "\\\\.\\PHYSICALDRIVE2";
+        return {RESULT_NO_SOURCE, true,
+                "volume 3 on " + card +
+                    ": what it held could not be read to be kept for UNDO: "};
     }
 
     // The drive-choice file, the banner and the listing: only losing the stored drive or a
@@ -455,12 +500,19 @@ TEST(FaultMatrix, AChangeCutAtAnyWriteLeavesTheOtherFilesWhole) {
         size_t written = prepare();
         ASSERT_EQ(run_slotpush(line).status, 0);
         const size_t cuts = fake::machine().count("WriteFile") - written;
+        const fake::Machine good = fake::machine();
         for (size_t cut = 0; cut < cuts; ++cut) {
             written = prepare();
             fake::machine().fail_function("WriteFile", written + cut);
             const std::string what = std::string(command) + " cut at write " + std::to_string(cut);
-            EXPECT_EQ(run_slotpush(line).status, RESULT_WRITE_FAILED) << what;
+            // A cut while its record is kept stops the change before the card is written.
+            const bool keeping = good.find("WriteFile", written + cut)->target.starts_with(STORE);
+            EXPECT_EQ(run_slotpush(line).status, keeping ? RESULT_SAVE_FAILED : RESULT_WRITE_FAILED)
+                << what;
             const std::vector<uint8_t> after = volume_disk(s);
+            if (keeping) {
+                EXPECT_EQ(after, before) << what;
+            }
             EXPECT_EQ(check_disk(after).fault, FileFault::none) << what;
             EXPECT_EQ(exported(after, kept), exported(before, kept)) << what;
             EXPECT_FALSE(exported(after, kept).empty()) << what;
@@ -483,16 +535,23 @@ TEST(FaultMatrix, ARunOfManyVolumesCutPartWayKeepsWhatItWrote) {
     const char* const stops[] = {"No volume was written (2 to 4).\n",
                                  "Volume 2 was written; 3 to 4 were not.\n",
                                  "Volumes 2 to 3 were written; 4 was not.\n"};
-    // Cut at each write, or stopped by a Ctrl-C once the first or second volume is under way.
+    // The card's writes among the run's writes, which include its record's.
+    std::vector<size_t> card_writes;
+    for (size_t n = 0; const fake::Call* write = good.find("WriteFile", n); ++n) {
+        if (!write->target.starts_with(STORE)) card_writes.push_back(n);
+    }
+    ASSERT_EQ(card_writes.size(), 3u);
+    // Cut at each write, or stopped by a Ctrl-C once the first or second volume is under way;
+    // then UNDO takes back the volumes it reached.
     for (size_t cut = 0; cut < 5; ++cut) {
         const bool ctrl_c = cut >= 3;
         set_up(s);
         const std::vector<uint8_t> before = slots();
         if (ctrl_c) {
-            const fake::Call* write = good.find("WriteFile", cut - 3);
+            const fake::Call* write = good.find("WriteFile", card_writes[cut - 3]);
             fake::machine().interrupt_at = write - good.log.data() + 1;
         } else {
-            fake::machine().fail_function("WriteFile", cut, {INJECTED, std::nullopt});
+            fake::machine().fail_function("WriteFile", card_writes[cut], {INJECTED, std::nullopt});
         }
         const ToolRun outcome = run_slotpush(line);
         EXPECT_EQ(outcome.status, ctrl_c ? RESULT_INTERRUPTED : RESULT_WRITE_FAILED) << cut;
@@ -504,6 +563,13 @@ TEST(FaultMatrix, ARunOfManyVolumesCutPartWayKeepsWhatItWrote) {
         const size_t kept = written * SLOT_BYTES;
         EXPECT_TRUE(std::equal(after.begin(), after.begin() + kept, whole.begin())) << cut;
         EXPECT_TRUE(std::equal(after.begin() + kept, after.end(), before.begin() + kept)) << cut;
+        fake::machine().clear_faults();
+        fake::machine().interrupt_at.reset();
+        const ToolRun undone = run_slotpush({"slotpush", "UNDO"});
+        EXPECT_EQ(undone.status, 0) << undone.output;
+        EXPECT_EQ(std::count(undone.output.begin(), undone.output.end(), '\n'), written + 1)
+            << "a line for each volume put back, " << undone.output;
+        EXPECT_EQ(slots(), before) << "UNDO after cut " << cut;
     }
 }
 

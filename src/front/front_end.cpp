@@ -8,6 +8,7 @@
 #include "front/command_table.h"
 #include "front/run_lines.h"
 #include "slotpush.h"
+#include "transfer/change_store.h"
 
 namespace {
 
@@ -48,6 +49,8 @@ bool take_options(int argc, char** argv, Options& options, char** words, int& co
             options.text = true;
         } else if (std::strcmp(word, BASIC_OPTION) == 0) {
             options.basic = true;
+        } else if (std::strcmp(word, NO_UNDO_OPTION) == 0) {
+            options.no_undo = true;
         } else if (const char* name = after_prefix(word, AS_EQUALS)) {
             options.as = name;
         } else if (std::strcmp(word, AS_OPTION) == 0 && i + 1 < argc) {
@@ -97,13 +100,16 @@ std::optional<Card> settle_card(const Options& options, const char* program) {
 // The card a command works on, as its row says: settled for a command that needs one (false
 // where none is, its reason said); for an image file's command, a card named with --card is
 // known all the same, so that nothing is saved over it.
-bool settle_for(const Command& command, const Args& args, const Options& options,
-                const char* program, std::optional<Card>& card) {
+// Whether the row's run works on the card: always, or where one of its disks is a volume.
+bool needs_card(const Command& command, const Args& args) {
     const bool volume = args.place.file == nullptr ||
                         (command.args[1].kind == Kind::target && args.target.file == nullptr);
-    const bool needs =
-        command.card == CardUse::always || (command.card == CardUse::for_volume && volume);
-    if (needs) {
+    return command.card == CardUse::always || (command.card == CardUse::for_volume && volume);
+}
+
+bool settle_for(const Command& command, const Args& args, const Options& options,
+                const char* program, std::optional<Card>& card) {
+    if (needs_card(command, args)) {
         card = settle_card(options, program);
         return card.has_value();
     }
@@ -130,8 +136,18 @@ int run_command(const Command& command, char** words, int count, const Options& 
     if (refused) return say_failure(*refused);
     std::optional<Card> card;
     if (!settle_for(command, args, options, program, card)) return STATUS_REFUSED;
+    // A change of the card keeps what it replaces, in the store the front end finds for it.
+    ChangeKeeping keeping;
+    const bool kept = needs_card(command, args) && (command.options & KEPT) != 0 && !options.no_undo;
+    if (kept) {
+        if (Result refused = prepare_keeping(program, words, count, keeping)) {
+            return say_failure(*refused);
+        }
+        card->keeping = &keeping;
+    }
     args.place.card = args.target.card = card ? &*card : nullptr;
-    const Result failed = command.run({args, card ? &*card : nullptr, options});
+    const Result failed = command.run({args, card ? &*card : nullptr, options, program});
+    if (kept) prune_store(keeping.folder);
     return failed ? say_failure(*failed) : RESULT_SUCCESS;
 }
 

@@ -627,6 +627,32 @@ LPCSTR native_line_end() {
     return "\n";
 }
 
+// The XDG base directories' state folder.
+BOOL user_state_folder(LPSTR path, DWORD path_bytes) {
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    std::string folder;
+    if (state != nullptr && state[0] == '/') {
+        folder = std::string(state) + "/slotpush";
+    } else if (home != nullptr && home[0] != '\0') {
+        folder = std::string(home) + "/.local/state/slotpush";
+    }
+    if (folder.empty() || folder.size() >= path_bytes) return FALSE;
+    folder.copy(path, path_bytes - 1);
+    path[folder.size()] = '\0';
+    return TRUE;
+}
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    const time_t now = std::time(nullptr);
+    struct tm local = {};
+    localtime_r(&now, &local);
+    *lpSystemTime = {static_cast<WORD>(local.tm_year + 1900), static_cast<WORD>(local.tm_mon + 1),
+                     static_cast<WORD>(local.tm_wday),        static_cast<WORD>(local.tm_mday),
+                     static_cast<WORD>(local.tm_hour),        static_cast<WORD>(local.tm_min),
+                     static_cast<WORD>(local.tm_sec),         0};
+}
+
 BOOL linked_path(LPCSTR path, LPSTR target, DWORD target_bytes) {
     constexpr int MOST_LINKS = 40;  // the kernel's own limit
     std::string at = path;

@@ -81,6 +81,18 @@ BOOL replace_by_move(LPCSTR from, LPCSTR to) {
     return move_file("replace_by_move", from, to, true);
 }
 
+BOOL user_state_folder(LPSTR path, DWORD path_bytes) {
+    const std::string& folder = fake::machine().state_folder;
+    if (folder.empty() || folder.size() >= path_bytes) return FALSE;
+    folder.copy(path, path_bytes - 1);
+    path[folder.size()] = '\0';
+    return TRUE;
+}
+
+void GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+    *lpSystemTime = fake::machine().now;
+}
+
 // The machine is a Windows one.
 LPCSTR native_line_end() {
     return "\r\n";

@@ -107,6 +107,9 @@ class Machine {
     std::set<std::string> read_only;           // files that may only be read
     std::map<std::string, DWORD> names_of;     // a file's hard links; 1 where none is named
     std::map<std::string, std::string> links;  // a link's name and the file it names
+    // What user_state_folder answers: nothing where empty. GetLocalTime's answer.
+    std::string state_folder = "state";
+    SYSTEMTIME now = {2026, 12, 4, 10, 16, 45, 12, 0};
     // A Ctrl-C, noted once the log holds this many calls.
     std::optional<size_t> interrupt_at;
 

@@ -117,7 +117,10 @@ Result write_volume_run(const Card& card, const SlotSource& slots, WrittenLine o
         on_written(lines[i]);
         ++progress.written;
     };
-    return claim.write({slots.count, prepare, volume_written});
+    const auto place = [&](size_t i) {
+        return CardSpan{volume_byte_offset(lines[i].volume), SLOT_BYTES};
+    };
+    return claim.write({slots.count, prepare, volume_written, place});
 }
 
 // The image is read and put in place before the card is claimed, so that a refusal touches

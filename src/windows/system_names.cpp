@@ -51,6 +51,19 @@ LPCSTR native_line_end() {
     return "\r\n";
 }
 
+// The user's own application data: the local one (2000 and later), else the roaming one (98
+// with a profile, NT 4); Windows 95 names neither.
+BOOL user_state_folder(LPSTR path, DWORD path_bytes) {
+    static const char FOLDER[] = "\\slotpush";
+    for (const char* variable : {"LOCALAPPDATA", "APPDATA"}) {
+        const DWORD length = GetEnvironmentVariableA(variable, path, path_bytes);
+        if (length == 0 || length + sizeof FOLDER > path_bytes) continue;
+        for (DWORD i = 0; i < sizeof FOLDER; ++i) path[length + i] = FOLDER[i];
+        return TRUE;
+    }
+    return FALSE;
+}
+
 BOOL linked_path(LPCSTR, LPSTR, DWORD) {
     return FALSE;
 }

@@ -1,0 +1,191 @@
+#include "transfer/undo.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/card_claim.h"
+#include "transfer/change_store.h"
+#include "transfer/volume_change.h"
+
+namespace {
+
+uint32_t volume_of(uint64_t byte_offset) {
+    return static_cast<uint32_t>(byte_offset / SLOT_BYTES) + 1;
+}
+
+// The volumes of a record's kept runs, in order, each once; how many.
+size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes) {
+    size_t count = 0;
+    for (const RecordEntry& entry : entries) {
+        if (entry.kept) volumes[count++] = volume_of(entry.byte_offset);
+    }
+    std::sort(volumes, volumes + count);
+    return static_cast<size_t>(std::unique(volumes, volumes + count) - volumes);
+}
+
+// "1-3, 7": volumes in order, each run of them as its first and last.
+Text volume_list(const uint32_t* volumes, size_t count) {
+    Text words;
+    for (size_t i = 0; i < count;) {
+        size_t last = i;
+        while (last + 1 < count && volumes[last + 1] == volumes[last] + 1) ++last;
+        words.add(i == 0 ? "" : ", ").number(volumes[i]);
+        if (last > i) words.add("-").number(volumes[last]);
+        i = last + 1;
+    }
+    return words;
+}
+
+// The newest record of the store that is of this card and wrote something: its reader, loaded;
+// records that wrote nothing are let go on the way.
+bool newest_for(const Card& card, const char* folder, RecordReader& reader, char* path) {
+    StoredRecord records[MOST_STORED];
+    const size_t count = stored_records(folder, records);
+    for (size_t i = 0; i < count; ++i) {
+        record_path(folder, records[i].number, path);
+        if (reader.load(path) || !reader.of(card)) continue;
+        if (reader.wrote()) return true;
+        DeleteFileA(path);
+    }
+    return false;
+}
+
+// What the change left in one device sector of a kept run: the digest of the last left entry
+// over it, or none where no run of the change reached it.
+std::optional<uint64_t> left_in(std::span<const RecordEntry> entries, uint64_t byte_offset) {
+    for (size_t i = entries.size(); i-- > 0;) {
+        const RecordEntry& left = entries[i];
+        if (left.kept || byte_offset < left.byte_offset ||
+            byte_offset >= left.byte_offset + left.length) {
+            continue;
+        }
+        return left.sector_digest(
+            static_cast<uint32_t>((byte_offset - left.byte_offset) / DEVICE_SECTOR_BYTES));
+    }
+    return std::nullopt;
+}
+
+// The kept run's old bytes into out.
+void old_bytes(const RecordEntry& kept, uint8_t* out) {
+    if (kept.uniform) {
+        std::memset(out, kept.value, kept.length);
+    } else {
+        std::memcpy(out, kept.body, kept.length);
+    }
+}
+
+// Whether each kept run must be put back (into restore), from what the card holds now: where a
+// sector holds neither what the change left nor what it replaced, its volume has changed since,
+// and goes into changed.
+Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries, bool* restore,
+                         uint32_t* changed, size_t& changed_count) {
+    const Pages now = obtain_pages(SLOT_BYTES);
+    const Pages old = obtain_pages(SLOT_BYTES);
+    if (!now || !old) return last_error_failure(RESULT_NO_SOURCE);
+    for (size_t k = 0; k < entries.size(); ++k) {
+        const RecordEntry& kept = entries[k];
+        if (!kept.kept) continue;
+        if (const DWORD error = claim.read({now.get(), kept.length}, kept.byte_offset)) {
+            return volume_read_failure(claim.card, volume_of(kept.byte_offset), error);
+        }
+        old_bytes(kept, old.get());
+        for (uint32_t at = 0; at < kept.length; at += DEVICE_SECTOR_BYTES) {
+            const uint64_t held = digest_of({now.get() + at, DEVICE_SECTOR_BYTES});
+            const std::optional<uint64_t> left = left_in(entries, kept.byte_offset + at);
+            if (left && held == *left) {
+                restore[k] = true;
+            } else if (held != digest_of({old.get() + at, DEVICE_SECTOR_BYTES})) {
+                changed[changed_count++] = volume_of(kept.byte_offset);
+                break;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+// "Volumes 3 and 5 on card.img have changed since FORMAT 3 (2026-12-10 16:45:12) was kept;
+// UNDO puts nothing back."
+Failure changed_since(const Card& card, const RecordHeader& header, uint32_t* changed,
+                      size_t count) {
+    std::sort(changed, changed + count);
+    count = static_cast<size_t>(std::unique(changed, changed + count) - changed);
+    Text words(count == 1 ? "Volume " : "Volumes ");
+    words.add(volume_list(changed, count)).add(" on ").add(card.shown);
+    words.add(count == 1 ? " has" : " have").add(" changed since ").add(header.command);
+    words.add(" (").add(header.when).add(") was kept; UNDO puts nothing back.");
+    return Failure::line(RESULT_CHANGE_REFUSED, words);
+}
+
+// The kept runs that must be put back, last first, each a step of its own.
+Result put_back(CardClaim& claim, std::span<const RecordEntry> entries, const bool* restore) {
+    const Pages buffer = obtain_pages(SLOT_BYTES);
+    if (!buffer) return last_error_failure(RESULT_WRITE_FAILED);
+    size_t order[MOST_RECORD_ENTRIES];
+    size_t count = 0;
+    for (size_t k = entries.size(); k-- > 0;) {
+        if (restore[k]) order[count++] = k;
+    }
+    const auto prepare = [&](size_t i, CardWrite& run) -> Result {
+        const RecordEntry& kept = entries[order[i]];
+        old_bytes(kept, buffer.get());
+        run = {{buffer.get(), kept.length}, kept.byte_offset, true};
+        return std::nullopt;
+    };
+    const auto place = [&](size_t i) {
+        return CardSpan{entries[order[i]].byte_offset, entries[order[i]].length};
+    };
+    return claim.write({count, prepare, no_run_written, place});
+}
+
+}  // namespace
+
+Result undo_change(const Card& card, const char* folder, UndoneLine on_undone,
+                   RecordHeader& undone) {
+    RecordReader reader;
+    char path[MAX_PATH] = {};
+    if (!newest_for(card, folder, reader, path)) {
+        Text words("Nothing is kept for UNDO of ");
+        return Failure::line(STATUS_REFUSED, words.add(card.shown).add("."));
+    }
+    const std::span<const RecordEntry> entries = reader.entries();
+    uint32_t volumes[MOST_RECORD_ENTRIES];
+    const size_t volume_count = volumes_of(entries, volumes);
+    CardClaim claim(card);
+    if (Result refused = claim_card(card, volumes[volume_count - 1], claim)) return refused;
+    bool restore[MOST_RECORD_ENTRIES] = {};
+    uint32_t changed[MOST_RECORD_ENTRIES];
+    size_t changed_count = 0;
+    if (Result failed = compare_with_card(claim, entries, restore, changed, changed_count)) {
+        return failed;
+    }
+    if (changed_count > 0) return changed_since(card, reader.header(), changed, changed_count);
+    if (Result failed = put_back(claim, entries, restore)) return failed;
+    for (size_t i = 0; i < volume_count; ++i) {
+        bool put = false;
+        for (size_t k = 0; k < entries.size(); ++k) {
+            put = put || (restore[k] && volume_of(entries[k].byte_offset) == volumes[i]);
+        }
+        if (put) on_undone({volumes[i], label_through(claim, volumes[i])});
+    }
+    undone = reader.header();
+    DeleteFileA(path);
+    return std::nullopt;
+}
+
+uint32_t list_changes(const char* folder, KeptLine on_change) {
+    StoredRecord records[MOST_STORED];
+    const size_t count = stored_records(folder, records);
+    uint32_t listed = 0;
+    for (size_t i = 0; i < count; ++i) {
+        RecordReader reader;
+        char path[MAX_PATH] = {};
+        record_path(folder, records[i].number, path);
+        if (reader.load(path) || !reader.wrote()) continue;
+        uint32_t volumes[MOST_RECORD_ENTRIES];
+        const size_t volume_count = volumes_of(reader.entries(), volumes);
+        const Text listed_volumes = volume_list(volumes, volume_count);
+        on_change({&reader.header(), listed_volumes.c_str(), volume_count, records[i].bytes});
+        ++listed;
+    }
+    return listed;
+}
