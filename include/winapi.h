@@ -398,9 +398,9 @@ BOOL interrupted();
 
 // Not a Windows function: the folder where the tool keeps what this user's changes of the card
 // replaced, not yet made: $XDG_STATE_HOME/slotpush, else ~/.local/state/slotpush on Linux;
-// %LOCALAPPDATA%\slotpush, else %APPDATA%\slotpush on Windows. FALSE where the system names
-// no such folder (Windows 95) or path_bytes cannot hold it: the caller then keeps it beside the
-// program.
+// %LOCALAPPDATA%\slotpush, else %APPDATA%\slotpush, else (Windows 95 names neither) the folder
+// slotpush-undo beside the program's own file on Windows. FALSE where there is none (Linux
+// without HOME) or path_bytes cannot hold it.
 BOOL user_state_folder(LPSTR path, DWORD path_bytes);
 
 // Not a Windows function: how the system ends a line of a text file: CR LF on Windows, LF on

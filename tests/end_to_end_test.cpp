@@ -60,6 +60,7 @@ ToolRun run_tool(const fs::path& dir, const std::vector<std::string>& args,
         close(out[0]);
         if (chdir(dir.c_str()) != 0) _exit(120);
         alarm(5);  // a run that hangs ends, and its row fails
+        setenv("XDG_STATE_HOME", (ROOT / "state").c_str(), 1);  // UNDO's store, not the user's
         umask(022);
         if (user != 0 && !become(user)) _exit(SETUID_REFUSED);
         std::vector<std::string> words = {name};
@@ -372,6 +373,8 @@ TEST_F(EndToEnd, StartedThroughPathItUsesTheChoiceFileBesideTheProgram) {
 TEST_F(EndToEnd, AnUnprivilegedUserCreatesReadableFilesAndCannotWriteADisk) {
     constexpr uid_t NOBODY = 65534;
     fs::permissions(work, fs::perms::all);
+    fs::create_directories(ROOT / "state");
+    fs::permissions(ROOT / "state", fs::perms::all);  // the user's own store, as in a home
     fs::remove(work / "slotpCFG");
     const ToolRun asked = run_tool(work, {"disk.dsk", "1"}, "\n", "./slotpush", NOBODY);
     if (asked.status == SETUID_REFUSED) GTEST_SKIP() << "this system refuses to run as nobody";

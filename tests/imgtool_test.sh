@@ -10,6 +10,7 @@
 # Exits 77 (skipped), saying why, where imgtool is not installed.
 set -uo pipefail
 program=$1 work=$2
+export XDG_STATE_HOME=$work/state  # UNDO's store, not the user's
 here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=checks.sh
 source "$here/checks.sh"

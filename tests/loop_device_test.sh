@@ -8,7 +8,7 @@
 # - fixed (sysfs removable 0) with a boot record or a GPT header, as drive 1 and named with
 #   --card: refused, and nothing written;
 # - unmounted and fixed without one: the slot is written and reads back byte for byte, nothing
-#   else changes;
+#   else changes; UNDO puts it back, and a PUT and a DEL after it, in turn;
 # - pulled (detached): a write fails with the system's reason, and nothing else changes;
 # - named with --card, directly, through a by-id style link and as a card file: written, read
 #   back and listed; while mounted, refused with the mount named;
@@ -61,6 +61,7 @@ printf '\001\000\000\000' >"$root/work/slotpCFG"
 bash "$here/make_full_image.sh" "$root/work/image.dsk" "$work/expected.slot"
 mount "$loop" "$mnt" 2>"$work/mount.err" || skip "mounting is not permitted: $(cat "$work/mount.err")"
 
+export XDG_STATE_HOME=$work/state  # UNDO's store, not the user's
 run() { # run ARGS...: the program as "slotpush" in the root's work folder, as a user runs it
   (cd "$root/work" && exec -a ./slotpush "$program" "$@") >"$work/out" 2>&1
   status=$?
@@ -138,6 +139,10 @@ run FLASH 2
 check "read back: status" 0 "$status"
 checks=$((checks + 1))
 cmp -s "$root/work/FLASH" "$root/work/image.dsk" || fail "read back: FLASH differs from the image"
+run UNDO
+check "UNDO of the write: status" 0 "$status"
+checks=$((checks + 1))
+cmp -s "$loop" "$work/before" || fail "UNDO of the write: the device is not as it was before it"
 
 # --- PUT and DEL on the device: only their sectors of volume 4, each written past the cache
 perl -e 'print pack("A10 n C a3 x40 C x199", "LOOP", 1600, 20, "DSK", 3), "\0" x (256 * 1599)' >"$root/work/ti.dsk"
@@ -152,6 +157,11 @@ cmp -s -n $((3 * SLOT)) "$loop" "$work/before" || fail "PUT: slots 1 to 3 change
 run DEL 4 HELLO
 check "DEL on the device" "0 HELLO (PROGRAM, 3 sectors) deleted from volume 4 on /dev/sdb.
 1 file deleted; 1598 sectors free." "$status $output"
+run UNDO && run UNDO
+check "DEL and PUT undone in turn" "0 Volume 4 on /dev/sdb holds LOOP again.
+UNDO took back PUT 4 HELLO.tfi of WHEN." "$status $(sed 's/ of [-0-9: ]*\.$/ of WHEN./' <<<"$output")"
+checks=$((checks + 1))
+cmp -s "$loop" "$work/before" || fail "DEL and PUT undone: the device is not as it was before PUT"
 
 # --- Two writers at once, for real, on the device and on a card file, 50 times each: two PUTs
 # into one volume each wait for the other's claim, so neither says "put" of a file the disk then
@@ -246,9 +256,11 @@ if [ -e "$backing" ]; then
 else
   loop_name=$loop
   loop=
-  run image.dsk 2
+  run --no-undo image.dsk 2
   check "pulled: status of a failed write" 253 "$status"
   check "pulled: outcome" "slotpull failed: volume 2 on /dev/sdb: the write failed: Invalid argument" "$output"
+  run image.dsk 2
+  check "pulled, kept for UNDO: refused at the keeping" "254 slotpull failed: volume 2 on /dev/sdb: what it held could not be read to be kept for UNDO: Invalid argument" "$status $output"
   [ -e "$backing" ] && fail "pulled: another took $loop_name up meanwhile; the step proves nothing"
 fi
 checks=$((checks + 1))

@@ -75,6 +75,9 @@ class Fields {
 };
 
 constexpr size_t MOST_HEADER_BYTES = sizeof MAGIC + 4 * MAX_PATH + 16 + KEPT_COMMAND_BYTES;
+// Past the bound's kept bytes a record holds each run's head and a digest of every sector the run
+// wrote, 1/64 of what it wrote: 1 GiB covers a RESTORE of 80,000 volumes.
+constexpr uint64_t MOST_RECORD_BYTES = uint64_t{1} << 30;
 
 // Compared by hand: the Windows programs import no memcmp.
 bool same_bytes(const uint8_t* bytes, const char* text, size_t length) {
@@ -118,8 +121,8 @@ Failure record_failure(int32_t status, DWORD error, const char* path) {
 Result RecordWriter::open(const ChangeKeeping& keeping, const Card& card) {
     for (int attempt = 0; attempt < MOST_NAME_TRIES; ++attempt) {
         record_path(keeping.folder, keeping.number + static_cast<uint32_t>(attempt), path_);
-        file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
         if (file_ || GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (!file_) return record_failure(RESULT_CREATE_FAILED, GetLastError(), path_);
@@ -207,11 +210,10 @@ Result RecordReader::load(const char* path) {
     if (!file) return record_failure(RESULT_NO_SOURCE, GetLastError(), path);
     uint64_t size = 0;
     DWORD error = seek_to_end(file.get(), size);
-    if (error == NO_ERROR && size > KEPT_BYTES_BOUND + MOST_HEADER_BYTES + (uint64_t{16} << 20)) {
-        error = ERROR_FILE_TOO_LARGE;
-    }
+    if (error == NO_ERROR && size > MOST_RECORD_BYTES) error = ERROR_FILE_TOO_LARGE;
     bytes_ = error == NO_ERROR ? obtain<uint8_t>(size + 1) : nullptr;
-    entries_ = obtain<RecordEntry>(MOST_RECORD_ENTRIES);
+    entries_ = error == NO_ERROR ? obtain<RecordEntry>(size / (ENTRY_HEAD_BYTES + SUM_BYTES) + 1)
+                                 : nullptr;
     if (error == NO_ERROR && (!bytes_ || !entries_)) error = GetLastError();
     if (error == NO_ERROR) error = read_at(file.get(), 0, {bytes_.get(), size});
     if (error != NO_ERROR) return record_failure(RESULT_NO_SOURCE, error, path);
@@ -226,26 +228,32 @@ Result RecordReader::load(const char* path) {
                  fields.get_text(header_.when, sizeof header_.when) &&
                  fields.get_text(header_.command, sizeof header_.command);
     size_t at = sizeof MAGIC + fields.at();
-    whole = whole && at + SUM_BYTES <= size &&
-            get_le(bytes + at, SUM_BYTES) == digest_of({bytes, at});
+    whole =
+        whole && at + SUM_BYTES <= size && get_le(bytes + at, SUM_BYTES) == digest_of({bytes, at});
     if (!whole) {
         Text words("the undo record ");
-        return Failure(RESULT_NO_SOURCE, words.quoted(path).add(" is damaged: its header is not whole."));
+        return Failure(RESULT_NO_SOURCE,
+                       words.quoted(path).add(" is damaged: its header is not whole."));
     }
     header_.has_file = has_file != 0;
     header_.file = {static_cast<DWORD>(volume), static_cast<DWORD>(high), static_cast<DWORD>(low)};
     at += SUM_BYTES;
-    for (count_ = 0; count_ < MOST_RECORD_ENTRIES && at + ENTRY_HEAD_BYTES + SUM_BYTES <= size;) {
+    for (count_ = 0; at + ENTRY_HEAD_BYTES + SUM_BYTES <= size;) {
         RecordEntry& entry = entries_[count_];
         const uint8_t* head = bytes + at;
-        entry = {head[0] == KEPT_TAG, get_le(head + 1, 8), static_cast<uint32_t>(get_le(head + 9, 4)),
-                 head[13] != 0, head[14], head + ENTRY_HEAD_BYTES};
+        entry = {head[0] == KEPT_TAG,
+                 get_le(head + 1, 8),
+                 static_cast<uint32_t>(get_le(head + 9, 4)),
+                 head[13] != 0,
+                 head[14],
+                 head + ENTRY_HEAD_BYTES};
         const bool known = head[0] == KEPT_TAG || head[0] == LEFT_TAG;
-        const uint64_t body = !entry.kept         ? uint64_t{entry.length} / DEVICE_SECTOR_BYTES * SUM_BYTES
-                              : entry.uniform     ? 0
-                                                  : entry.length;
+        const uint64_t body = !entry.kept ? uint64_t{entry.length} / DEVICE_SECTOR_BYTES * SUM_BYTES
+                              : entry.uniform ? 0
+                                              : entry.length;
         const bool sound = known && entry.length % DEVICE_SECTOR_BYTES == 0 &&
-                           entry.length <= SLOT_BYTES && entry.byte_offset % DEVICE_SECTOR_BYTES == 0;
+                           entry.length <= SLOT_BYTES &&
+                           entry.byte_offset % DEVICE_SECTOR_BYTES == 0;
         if (!sound || at + ENTRY_HEAD_BYTES + body + SUM_BYTES > size) break;
         const size_t end = at + ENTRY_HEAD_BYTES + body;
         if (get_le(bytes + end, SUM_BYTES) != digest_of({head, end - at})) break;

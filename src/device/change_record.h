@@ -100,8 +100,6 @@ struct RecordEntry {
     uint64_t sector_digest(uint32_t sector) const;
 };
 
-inline constexpr size_t MOST_RECORD_ENTRIES = 4096;
-
 class RecordReader {
   public:
     // Reads the record at path: its header and its entries up to the first that is not whole.

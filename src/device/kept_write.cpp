@@ -39,8 +39,8 @@ Failure too_large(const Card& card, uint64_t change_bytes) {
     Text words("This change replaces ");
     words.number(change_bytes).add(" bytes of ").add(card.shown).add("; UNDO keeps at most ");
     words.number(KEPT_BYTES_BOUND).add(" (").number(KEPT_BYTES_BOUND >> 20).add(" MiB).");
-    return Failure::line(RESULT_CHANGE_REFUSED, words).then(
-        Text("--no-undo makes it without a way back."));
+    return Failure::line(RESULT_CHANGE_REFUSED, words)
+        .then(Text("--no-undo makes it without a way back."));
 }
 
 // Where run i goes: told by the source, or made in place where its runs stay.

@@ -307,12 +307,9 @@ Result check_options(const Command& command, const Options& options) {
         bool given;
         const char* option;
         uint8_t which;
-    } asked[] = {{options.trim, TRIM_OPTION, TRIM},
-                 {options.force, FORCE_OPTION, FORCE},
-                 {options.text, TEXT_OPTION, TEXT},
-                 {options.basic, BASIC_OPTION, BASIC},
-                 {options.as != nullptr, AS_OPTION, AS},
-                 {options.no_undo, NO_UNDO_OPTION, KEPT}};
+    } asked[] = {{options.trim, TRIM_OPTION, TRIM},      {options.force, FORCE_OPTION, FORCE},
+                 {options.text, TEXT_OPTION, TEXT},      {options.basic, BASIC_OPTION, BASIC},
+                 {options.as != nullptr, AS_OPTION, AS}, {options.no_undo, NO_UNDO_OPTION, KEPT}};
     for (const auto& option : asked) {
         if (option.given && (command.options & option.which) == 0) {
             return option_refused(option.option, option.which);

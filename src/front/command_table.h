@@ -82,7 +82,6 @@ struct CommandRun {
     const Args& args;
     const Card* card;
     const Options& options;
-    const char* program;  // argument 0, as typed
 };
 
 // Whether a command needs the card: always, never, or where one of its disks is a volume.

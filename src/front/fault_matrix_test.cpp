@@ -164,14 +164,13 @@ class Oracle {
             keeping = keeping || (store && call.function == "CreateFileA" &&
                                   (call.args[0] & GENERIC_WRITE) != 0);
             keeping = keeping && !(card && (places_write || writes_9x));
-            expected_.push_back(store                  ? store_role(call)
-                                : keeping && (card || call.function == "VirtualAlloc")
-                                    ? keep_role(call)
-                                : looking || labelling ? Expected{0, true}
-                                : slot_pages         ? Expected{RESULT_NO_SOURCE, true}
-                                : transfer
-                                    ? in_transfer(call)
-                                    : Expected{before_transfer(call, vwin32_opens, probes), false});
+            expected_.push_back(
+                store                                                  ? store_role(call)
+                : keeping && (card || call.function == "VirtualAlloc") ? keep_role(call)
+                : looking || labelling                                 ? Expected{0, true}
+                : slot_pages ? Expected{RESULT_NO_SOURCE, true}
+                : transfer   ? in_transfer(call)
+                             : Expected{before_transfer(call, vwin32_opens, probes), false});
             looking = looking && !(call.function == "CloseHandle" && card);
             // Once claimed, what the volume held is read into a page of its own; where it cannot
             // be, the line says less.
@@ -252,8 +251,7 @@ class Oracle {
         if (f == "VirtualAlloc") return {RESULT_NO_SOURCE, true};
         const std::string card = s_.nine_x ? "E:" : "\\\\.\\PHYSICALDRIVE2";
         return {RESULT_NO_SOURCE, true,
-                "volume 3 on " + card +
-                    ": what it held could not be read to be kept for UNDO: "};
+                "volume 3 on " + card + ": what it held could not be read to be kept for UNDO: "};
     }
 
     // The drive-choice file, the banner and the listing: only losing the stored drive or a

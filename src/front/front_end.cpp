@@ -97,15 +97,16 @@ std::optional<Card> settle_card(const Options& options, const char* program) {
     return choose_card();  // the listing says why when none is chosen
 }
 
-// The card a command works on, as its row says: settled for a command that needs one (false
-// where none is, its reason said); for an image file's command, a card named with --card is
-// known all the same, so that nothing is saved over it.
 // Whether the row's run works on the card: always, or where one of its disks is a volume.
 bool needs_card(const Command& command, const Args& args) {
     const bool volume = args.place.file == nullptr ||
                         (command.args[1].kind == Kind::target && args.target.file == nullptr);
     return command.card == CardUse::always || (command.card == CardUse::for_volume && volume);
 }
+
+// The card a command works on, as its row says: settled for a command that needs one (false
+// where none is, its reason said); for an image file's command, a card named with --card is
+// known all the same, so that nothing is saved over it.
 
 bool settle_for(const Command& command, const Args& args, const Options& options,
                 const char* program, std::optional<Card>& card) {
@@ -138,15 +139,16 @@ int run_command(const Command& command, char** words, int count, const Options& 
     if (!settle_for(command, args, options, program, card)) return STATUS_REFUSED;
     // A change of the card keeps what it replaces, in the store the front end finds for it.
     ChangeKeeping keeping;
-    const bool kept = needs_card(command, args) && (command.options & KEPT) != 0 && !options.no_undo;
+    const bool kept =
+        needs_card(command, args) && (command.options & KEPT) != 0 && !options.no_undo;
     if (kept) {
-        if (Result refused = prepare_keeping(program, words, count, keeping)) {
+        if (Result refused = prepare_keeping(words, count, keeping)) {
             return say_failure(*refused);
         }
         card->keeping = &keeping;
     }
     args.place.card = args.target.card = card ? &*card : nullptr;
-    const Result failed = command.run({args, card ? &*card : nullptr, options, program});
+    const Result failed = command.run({args, card ? &*card : nullptr, options});
     if (kept) prune_store(keeping.folder);
     return failed ? say_failure(*failed) : RESULT_SUCCESS;
 }

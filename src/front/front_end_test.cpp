@@ -1389,3 +1389,99 @@ TEST_F(FrontEnd, AWriteLocksTheCardsVolumesAroundItAndStopsWhereOneCannotBe) {
 }
 
 }  // namespace
+
+// Every change of the card is kept before it is written; UNDO takes them back in turn, last
+// first, each leaving the card as it was before it, byte for byte, and the store within bounds.
+TEST_F(FrontEnd, UndoTakesEveryChangeBackInTurnLastFirst) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    m.files["code.tfi"] = tifiles_file("CODE", 0x01, 1);
+    m.files["notes.txt"] = {'H', 'I', '\n'};
+    ASSERT_EQ(run_slotpush({"slotpush", "--no-undo", "files.dsk", "7"}).status, 0);
+    ASSERT_EQ(run_slotpush({"slotpush", "FLASH", "7-", "backup"}).status, 0);
+    const std::vector<std::vector<std::string>> changes = {
+        {"files.dsk", "3"},         {"disk.dsk", "files.dsk", "5"},
+        {"PUT", "3", "code.tfi"},   {"PUT", "--text", "3", "notes.txt"},
+        {"COPY", "3", "6", "CODE"}, {"REN", "6", "CODE", "PROG"},
+        {"PROTECT", "6", "PROG"},   {"UNPROTECT", "6", "PROG"},
+        {"DEL", "6", "PROG"},       {"NAME", "6", "NEW"},
+        {"FORMAT", "4", "F"},       {"CLEAR", "6"},
+        {"RESTORE", "backup"},
+    };
+    std::vector<std::vector<uint8_t>> before;
+    for (const std::vector<std::string>& change : changes) {
+        before.push_back(m.drives[1].bytes(0, 8 * SLOT_BYTES));
+        std::vector<std::string> line = {"slotpush"};
+        line.insert(line.end(), change.begin(), change.end());
+        const ToolRun run = run_slotpush(line);
+        ASSERT_EQ(run.status, 0) << change[0] << ": " << run.output;
+    }
+    EXPECT_EQ(run_slotpush({"slotpush", "UNDO", "LIST"}).output.substr(0, 80),
+              "2026-12-10 16:45:12  " + DRIVE_1 + "  volume 7  832152 bytes  RESTORE backup\n");
+    for (size_t i = changes.size(); i-- > 0;) {
+        const ToolRun undone = run_slotpush({"slotpush", "UNDO"});
+        EXPECT_EQ(undone.status, 0) << changes[i][0] << ": " << undone.output;
+        EXPECT_EQ(m.drives[1].bytes(0, 8 * SLOT_BYTES), before[i]) << "UNDO of " << changes[i][0];
+    }
+    EXPECT_EQ(run_slotpush({"slotpush", "UNDO"}).output,
+              "Nothing is kept for UNDO of " + DRIVE_1 + ".\n");
+    for (int i = 0; i < 25; ++i) run_slotpush({"slotpush", "NAME", "7", "N" + std::to_string(i)});
+    EXPECT_EQ(std::count_if(m.files.begin(), m.files.end(),
+                            [](const auto& file) { return file.first.starts_with("state/"); }),
+              20);
+}
+
+// UNDO writes nothing where a volume has changed since the change it would take back, by any
+// hand, or where nothing is kept for the card; a change too large to keep is refused unwritten.
+TEST_F(FrontEnd, UndoRefusesWhatItCannotTakeBackWhole) {
+    fake::Machine& m = fake::machine();
+    m.files[CHOICE_FILE] = drive_choice_bytes(1);
+    m.files["files.dsk"] = disk_with_files({{"LOAD", 0x01, 0, 2}});
+    m.files["card.img"] = std::vector<uint8_t>(2 * SLOT_BYTES);
+    const std::string changed = "Volume 3 on " + DRIVE_1 +
+                                " has changed since files.dsk 3 (2026-12-10 16:45:12) was kept; "
+                                "UNDO puts nothing back.\nNothing was changed.\n";
+    const uint8_t other = 0x33;
+    const std::function<void()> behind_its_back[] = {
+        [&] { m.drives[1].write(2 * uint64_t{SLOT_BYTES} + 700, &other, 1); },
+        [&] {
+            run_slotpush({"slotpush", "--no-undo", "NAME", "3", "LATER"});
+        },
+    };
+    std::vector<uint8_t> card_before;
+    for (const std::function<void()>& change : behind_its_back) {
+        ASSERT_EQ(run_slotpush({"slotpush", "files.dsk", "3"}).status, 0);
+        change();
+        const std::vector<uint8_t> card = m.drives[1].bytes(0, 8 * SLOT_BYTES);
+        card_before = card;
+        EXPECT_EQ(run_slotpush({"slotpush", "UNDO"}).output, changed);
+        EXPECT_EQ(run_slotpush({"slotpush", "--card", "card.img", "UNDO"}).output,
+                  "Nothing is kept for UNDO of card.img.\n");
+        EXPECT_EQ(m.drives[1].bytes(0, 8 * SLOT_BYTES), card);
+        m.files.erase("state/00000001.undo");
+    }
+    m.state_folder.clear();  // no folder for the store: a change kept is refused unwritten
+    EXPECT_EQ(run_slotpush({"slotpush", "NAME", "3", "X"}).output,
+              "UNDO has no folder to keep changes in: the system names none for this user (on "
+              "Linux, no HOME is set).\n--no-undo makes a change without it.\n");
+    EXPECT_EQ(m.drives[1].bytes(0, 8 * SLOT_BYTES), card_before);
+    m.state_folder = "state";
+    // 82 volumes: onto empty ones almost nothing is kept; over a pattern, more than 64 MiB.
+    add_drive(1, 90 * uint64_t{SLOT_BYTES}, 0);
+    std::vector<std::string> many = {"slotpush"};
+    for (int i = 0; i < 82; ++i) many.push_back("disk.dsk");
+    many.push_back("1");
+    EXPECT_EQ(run_slotpush(many).status, 0);
+    std::vector<uint8_t> pattern(SLOT_BYTES);
+    for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 7 % 251);
+    for (uint64_t slot = 0; slot < 82; ++slot) {
+        m.drives[1].write(slot * SLOT_BYTES, pattern.data(), pattern.size());
+    }
+    const std::vector<uint8_t> card = m.drives[1].bytes(0, 90 * SLOT_BYTES);
+    EXPECT_EQ(run_slotpush(many).output,
+              "This change replaces 67174400 bytes of " + DRIVE_1 +
+                  "; UNDO keeps at most 67108864 (64 MiB).\n--no-undo makes it without a way "
+                  "back.\nNo volume was written (1 to 82).\nNothing was changed.\n");
+    EXPECT_EQ(m.drives[1].bytes(0, 90 * SLOT_BYTES), card);
+}

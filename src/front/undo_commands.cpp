@@ -3,13 +3,13 @@
 
 #include "front/commands.h"
 #include "front/run_lines.h"
-#include "transfer/image_rules.h"
 #include "transfer/change_store.h"
+#include "transfer/image_rules.h"
 #include "transfer/undo.h"
 
 Result undo(const CommandRun& run) {
     char folder[MAX_PATH] = {};
-    if (Result failed = store_folder(run.program, folder)) return failed;
+    if (Result failed = store_folder(folder)) return failed;
     const Card& card = *run.card;
     const auto said = [&](const VolumeUndone& undone) {
         std::printf("Volume %s on %s ", Decimal(undone.volume).text, card.shown);
@@ -34,13 +34,13 @@ Result undo(const CommandRun& run) {
     return std::nullopt;
 }
 
-Result undo_list(const CommandRun& run) {
+Result undo_list(const CommandRun&) {
     char folder[MAX_PATH] = {};
-    if (Result failed = store_folder(run.program, folder)) return failed;
+    if (Result failed = store_folder(folder)) return failed;
     const auto said = [](const KeptChange& change) {
         std::printf("%s  %s  volume%s %s  %s bytes  %s\n", change.header->when,
-                    change.header->card_shown, change.volume_count > 1 ? "s" : "",
-                    change.volumes, Decimal(change.bytes).text, change.header->command);
+                    change.header->card_shown, change.volume_count > 1 ? "s" : "", change.volumes,
+                    Decimal(change.bytes).text, change.header->command);
     };
     if (list_changes(folder, said) == 0) std::printf("Nothing is kept for UNDO.\n");
     return std::nullopt;

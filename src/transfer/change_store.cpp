@@ -8,18 +8,20 @@
 
 namespace {
 
-constexpr char BESIDE_PROGRAM[] = "slotpush-undo";
-
-// Makes the folder and the folders above it that are missing.
+// Makes the folder and the folders above it that are missing. Where it cannot be made, the
+// reason is the first folder's that could not be: those below it are only missing.
 DWORD make_folders(char* folder) {
+    DWORD first = NO_ERROR;
     for (char* c = folder + 1;; ++c) {
         const char held = *c;
         if (held != '/' && held != '\\' && held != '\0') continue;
         *c = '\0';
         const bool made = CreateDirectoryA(folder, nullptr) != FALSE;
-        const DWORD error = made ? NO_ERROR : GetLastError();
+        DWORD error = made ? NO_ERROR : GetLastError();
         *c = held;
-        if (held == '\0') return error == ERROR_ALREADY_EXISTS ? NO_ERROR : error;
+        if (error == ERROR_ALREADY_EXISTS) error = NO_ERROR;
+        if (first == NO_ERROR) first = error;
+        if (held == '\0') return error == NO_ERROR ? NO_ERROR : first;
     }
 }
 
@@ -45,18 +47,12 @@ uint64_t size_of(const char* path) {
 
 }  // namespace
 
-Result store_folder(const char* program, char (&folder)[MAX_PATH]) {
+Result store_folder(char (&folder)[MAX_PATH]) {
     if (!user_state_folder(folder, sizeof folder)) {
-        const char* path = program_path(program);
-        const char* part = path != nullptr ? last_part(path) : nullptr;
-        const auto length = static_cast<size_t>(part != nullptr ? part - path : 0);
-        if (length == 0 || length + sizeof BESIDE_PROGRAM > sizeof folder) {
-            return Failure::line(STATUS_REFUSED,
-                                 Text("UNDO has no folder of the user's own to keep changes in "
-                                      "(no HOME is set).\n--no-undo makes a change without it."));
-        }
-        std::memcpy(folder, path, length);
-        std::memcpy(folder + length, BESIDE_PROGRAM, sizeof BESIDE_PROGRAM);
+        return Failure::line(STATUS_REFUSED,
+                             Text("UNDO has no folder to keep changes in: the system names none "
+                                  "for this user (on Linux, no HOME is set).\n--no-undo makes a "
+                                  "change without it."));
     }
     if (const DWORD error = make_folders(folder)) {
         Text what("the folder for UNDO ");
@@ -66,10 +62,9 @@ Result store_folder(const char* program, char (&folder)[MAX_PATH]) {
     return std::nullopt;
 }
 
-Result prepare_keeping(const char* program, char* const* words, int count,
-                       ChangeKeeping& keeping) {
+Result prepare_keeping(char* const* words, int count, ChangeKeeping& keeping) {
     keeping = {};
-    if (Result failed = store_folder(program, keeping.folder)) return failed;
+    if (Result failed = store_folder(keeping.folder)) return failed;
     StoredRecord records[MOST_STORED];
     keeping.number = stored_records(keeping.folder, records) > 0 ? records[0].number + 1 : 1;
     SYSTEMTIME now{};
@@ -105,9 +100,8 @@ size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED]) 
         record_path(folder, number, path);
         records[count++] = {number, size_of(path)};
     }
-    std::sort(records, records + count, [](const StoredRecord& a, const StoredRecord& b) {
-        return a.number > b.number;
-    });
+    std::sort(records, records + count,
+              [](const StoredRecord& a, const StoredRecord& b) { return a.number > b.number; });
     return count;
 }
 

@@ -9,13 +9,12 @@
 #include "device/change_record.h"
 #include "function_ref.h"
 
-// The store's folder, made where missing: the system's folder for the user's state, else a
-// folder beside the program. A failure where there is none, or it cannot be made.
-Result store_folder(const char* program, char (&folder)[MAX_PATH]);
+// The store's folder, made where missing: the system's folder for the user's state. A failure
+// where there is none, or it cannot be made.
+Result store_folder(char (&folder)[MAX_PATH]);
 
 // How the change of these words will be kept: the store's next record, the time, the words.
-Result prepare_keeping(const char* program, char* const* words, int count,
-                       ChangeKeeping& keeping);
+Result prepare_keeping(char* const* words, int count, ChangeKeeping& keeping);
 
 // A record of the store: its number and its size.
 struct StoredRecord {

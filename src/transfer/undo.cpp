@@ -23,6 +23,29 @@ size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes) {
     return static_cast<size_t>(std::unique(volumes, volumes + count) - volumes);
 }
 
+// The last volume a record's kept runs reach.
+uint32_t last_volume(std::span<const RecordEntry> entries) {
+    uint32_t last = 1;
+    for (const RecordEntry& entry : entries) {
+        if (entry.kept) last = std::max(last, volume_of(entry.byte_offset));
+    }
+    return last;
+}
+
+// Lists as long as a record's entries, for the volumes it reaches, those changed since and the
+// runs to put back.
+struct EntryLists {
+    explicit EntryLists(size_t count)
+        : volumes(obtain<uint32_t>(count + 1)),
+          changed(obtain<uint32_t>(count + 1)),
+          restore(obtain<bool>(count + 1)) {}
+    bool whole() const { return volumes && changed && restore; }
+
+    Owned<uint32_t> volumes;
+    Owned<uint32_t> changed;
+    Owned<bool> restore;
+};
+
 // "1-3, 7": volumes in order, each run of them as its first and last.
 Text volume_list(const uint32_t* volumes, size_t count) {
     Text words;
@@ -36,16 +59,14 @@ Text volume_list(const uint32_t* volumes, size_t count) {
     return words;
 }
 
-// The newest record of the store that is of this card and wrote something: its reader, loaded;
-// records that wrote nothing are let go on the way.
+// The newest record of the store that is of this card and wrote something: its reader, loaded.
+// One that wrote nothing is passed over, not let go: it may be a change's still being kept.
 bool newest_for(const Card& card, const char* folder, RecordReader& reader, char* path) {
     StoredRecord records[MOST_STORED];
     const size_t count = stored_records(folder, records);
     for (size_t i = 0; i < count; ++i) {
         record_path(folder, records[i].number, path);
-        if (reader.load(path) || !reader.of(card)) continue;
-        if (reader.wrote()) return true;
-        DeleteFileA(path);
+        if (!reader.load(path) && reader.of(card) && reader.wrote()) return true;
     }
     return false;
 }
@@ -120,7 +141,8 @@ Failure changed_since(const Card& card, const RecordHeader& header, uint32_t* ch
 Result put_back(CardClaim& claim, std::span<const RecordEntry> entries, const bool* restore) {
     const Pages buffer = obtain_pages(SLOT_BYTES);
     if (!buffer) return last_error_failure(RESULT_WRITE_FAILED);
-    size_t order[MOST_RECORD_ENTRIES];
+    const Owned<size_t> order = obtain<size_t>(entries.size() + 1);
+    if (!order) return last_error_failure(RESULT_WRITE_FAILED);
     size_t count = 0;
     for (size_t k = entries.size(); k-- > 0;) {
         if (restore[k]) order[count++] = k;
@@ -147,18 +169,24 @@ Result undo_change(const Card& card, const char* folder, UndoneLine on_undone,
         Text words("Nothing is kept for UNDO of ");
         return Failure::line(STATUS_REFUSED, words.add(card.shown).add("."));
     }
-    const std::span<const RecordEntry> entries = reader.entries();
-    uint32_t volumes[MOST_RECORD_ENTRIES];
-    const size_t volume_count = volumes_of(entries, volumes);
     CardClaim claim(card);
-    if (Result refused = claim_card(card, volumes[volume_count - 1], claim)) return refused;
-    bool restore[MOST_RECORD_ENTRIES] = {};
-    uint32_t changed[MOST_RECORD_ENTRIES];
+    if (Result refused = claim_card(card, last_volume(reader.entries()), claim)) return refused;
+    // Read again under the claim: the change may have gone on writing while it was awaited.
+    if (Result failed = reader.load(path)) return failed;
+    const std::span<const RecordEntry> entries = reader.entries();
+    EntryLists lists(entries.size());
+    if (!lists.whole()) return last_error_failure(RESULT_NO_SOURCE);
+    uint32_t* volumes = lists.volumes.get();
+    const size_t volume_count = volumes_of(entries, volumes);
+    bool* restore = lists.restore.get();
     size_t changed_count = 0;
-    if (Result failed = compare_with_card(claim, entries, restore, changed, changed_count)) {
+    if (Result failed =
+            compare_with_card(claim, entries, restore, lists.changed.get(), changed_count)) {
         return failed;
     }
-    if (changed_count > 0) return changed_since(card, reader.header(), changed, changed_count);
+    if (changed_count > 0) {
+        return changed_since(card, reader.header(), lists.changed.get(), changed_count);
+    }
     if (Result failed = put_back(claim, entries, restore)) return failed;
     for (size_t i = 0; i < volume_count; ++i) {
         bool put = false;
@@ -181,9 +209,10 @@ uint32_t list_changes(const char* folder, KeptLine on_change) {
         char path[MAX_PATH] = {};
         record_path(folder, records[i].number, path);
         if (reader.load(path) || !reader.wrote()) continue;
-        uint32_t volumes[MOST_RECORD_ENTRIES];
-        const size_t volume_count = volumes_of(reader.entries(), volumes);
-        const Text listed_volumes = volume_list(volumes, volume_count);
+        const Owned<uint32_t> volumes = obtain<uint32_t>(reader.entries().size() + 1);
+        if (!volumes) continue;
+        const size_t volume_count = volumes_of(reader.entries(), volumes.get());
+        const Text listed_volumes = volume_list(volumes.get(), volume_count);
         on_change({&reader.header(), listed_volumes.c_str(), volume_count, records[i].bytes});
         ++listed;
     }

@@ -52,16 +52,24 @@ LPCSTR native_line_end() {
 }
 
 // The user's own application data: the local one (2000 and later), else the roaming one (98
-// with a profile, NT 4); Windows 95 names neither.
+// with a profile, NT 4); Windows 95 names neither, and the folder beside the program serves.
 BOOL user_state_folder(LPSTR path, DWORD path_bytes) {
     static const char FOLDER[] = "\\slotpush";
-    for (const char* variable : {"LOCALAPPDATA", "APPDATA"}) {
+    static const char* const VARIABLES[] = {"LOCALAPPDATA", "APPDATA"};
+    for (const char* variable : VARIABLES) {
         const DWORD length = GetEnvironmentVariableA(variable, path, path_bytes);
         if (length == 0 || length + sizeof FOLDER > path_bytes) continue;
         for (DWORD i = 0; i < sizeof FOLDER; ++i) path[length + i] = FOLDER[i];
         return TRUE;
     }
-    return FALSE;
+    static const char BESIDE_PROGRAM[] = "slotpush-undo";
+    const DWORD length = GetModuleFileNameA(nullptr, path, path_bytes);
+    if (length == 0 || length >= path_bytes) return FALSE;
+    DWORD part = length;
+    while (part > 0 && path[part - 1] != '\\' && path[part - 1] != '/') --part;
+    if (part == 0 || part + sizeof BESIDE_PROGRAM > path_bytes) return FALSE;
+    for (DWORD i = 0; i < sizeof BESIDE_PROGRAM; ++i) path[part + i] = BESIDE_PROGRAM[i];
+    return TRUE;
 }
 
 BOOL linked_path(LPCSTR, LPSTR, DWORD) {

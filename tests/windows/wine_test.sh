@@ -170,6 +170,14 @@ check "--card card.img: write" "0 Volume 2 on card.img was empty; it now holds ?
 slotpull succeeded." "$status $output"
 checks=$((checks + 1))
 cmp -s -i "$SLOT:0" -n $SLOT card.img expected.slot || fail "--card card.img: slot 2 bytes differ"
+# UNDO, kept in the prefix's %LOCALAPPDATA%: the volume empty again; then written once more.
+kept=$(find "$WINEPREFIX/drive_c/users" -path '*/AppData/Local/slotpush/*.undo' | wc -l)
+run "" --card card.img UNDO
+check "--card card.img: UNDO from %LOCALAPPDATA%" "1 0 Volume 2 on card.img is empty again.
+UNDO took back image.dsk 2 of WHEN." "$((kept > 0)) $status $(sed 's/ of [-0-9: ]*\.$/ of WHEN./' <<<"$output")"
+checks=$((checks + 1))
+cmp -s card.img <(head -c $((3 * SLOT)) /dev/zero) || fail "--card card.img: UNDO left the card changed"
+run "" --card card.img image.dsk 2
 rm -f FLASH
 run "" --card card.img FLASH 2 saved.dsk
 check "--card card.img: read back into a named file" "0 Volume 2 on card.img (?????#*18?) saved as saved.dsk.
@@ -263,7 +271,7 @@ perl -e 'print pack("A10 n C a3 x40 C x199", "NEW", 360, 9, "DSK", 3), "\0" x (2
 run "" --card many.img NAME 1 NEW
 many=()
 for _ in $(seq 120); do many+=(new.dsk); done
-run "" --card many.img "${many[@]}" 1
+run "" --no-undo --card many.img "${many[@]}" 1  # 98 MB over whole volumes: past UNDO's bound
 ("$wine" ./slotpush.exe --card many.img FLASH 1- many >"$work/stdout" 2>"$work/stderr"
  echo $? >"$work/status") &
 backup=$!
