@@ -1,5 +1,6 @@
 #include "device/change_record.h"
 
+#include <bit>
 #include <cstring>
 
 #include "device/card.h"
@@ -17,13 +18,34 @@ constexpr uint8_t KEPT_TAG = 'K';
 constexpr uint8_t LEFT_TAG = 'L';
 constexpr size_t ENTRY_HEAD_BYTES = 1 + 8 + 4 + 2;
 constexpr size_t SUM_BYTES = 8;
-constexpr uint64_t FNV_OFFSET = 0xCBF29CE484222325u;
-constexpr uint64_t FNV_PRIME = 0x100000001B3u;
 constexpr int MOST_NAME_TRIES = 100;
+
+// The digest: four lanes of 64-bit words, each word multiplied in and rotated (the round of the
+// public xxHash64), so that the lanes run side by side; the lanes merged, the bytes past the last
+// 32 taken one at a time (FNV-1a), and the sum's bits mixed at the end.
+constexpr uint64_t PRIME_1 = 0x9E3779B185EBCA87u;
+constexpr uint64_t PRIME_2 = 0xC2B2AE3D27D4EB4Fu;
+constexpr uint64_t FNV_PRIME = 0x100000001B3u;
+constexpr size_t STRIPE_BYTES = 32;
+static_assert(std::endian::native == std::endian::little, "the digest reads words as they lie");
+
+constexpr uint64_t rotated(uint64_t value, int bits) {
+    return value << bits | value >> (64 - bits);
+}
 
 uint64_t digest_more(uint64_t sum, std::span<const uint8_t> bytes) {
     for (const uint8_t byte : bytes) sum = (sum ^ byte) * FNV_PRIME;
     return sum;
+}
+
+uint64_t mixed(uint64_t sum) {
+    sum = (sum ^ sum >> 33) * PRIME_2;
+    return sum ^ sum >> 29;
+}
+
+// An entry's checksum: its head taken into the digest of its body.
+uint64_t entry_sum(const uint8_t* head, std::span<const uint8_t> body) {
+    return mixed(digest_more(digest_of(body), {head, ENTRY_HEAD_BYTES}));
 }
 
 void put_le(uint8_t* out, uint64_t value, size_t bytes) {
@@ -109,7 +131,18 @@ void record_path(const char* folder, uint32_t number, char* path) {
 }
 
 uint64_t digest_of(std::span<const uint8_t> bytes) {
-    return digest_more(FNV_OFFSET, bytes);
+    uint64_t lanes[4] = {PRIME_1 + PRIME_2, PRIME_2, 0, 0 - PRIME_1};
+    size_t at = 0;
+    for (; at + STRIPE_BYTES <= bytes.size(); at += STRIPE_BYTES) {
+        for (size_t lane = 0; lane < 4; ++lane) {
+            uint64_t word = 0;  // little-endian, as every machine the tool runs on
+            std::memcpy(&word, bytes.data() + at + 8 * lane, sizeof word);
+            lanes[lane] = rotated(lanes[lane] + word * PRIME_2, 31) * PRIME_1;
+        }
+    }
+    const uint64_t sum = rotated(lanes[0], 1) + rotated(lanes[1], 7) + rotated(lanes[2], 12) +
+                         rotated(lanes[3], 18) + bytes.size();
+    return mixed(digest_more(sum, bytes.subspan(at)));
 }
 
 Failure record_failure(int32_t status, DWORD error, const char* path) {
@@ -121,11 +154,16 @@ Failure record_failure(int32_t status, DWORD error, const char* path) {
 Result RecordWriter::open(const ChangeKeeping& keeping, const Card& card) {
     for (int attempt = 0; attempt < MOST_NAME_TRIES; ++attempt) {
         record_path(keeping.folder, keeping.number + static_cast<uint32_t>(attempt), path_);
-        file_.reset(CreateFileA(path_, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+        // Others may read it meanwhile: an UNDO waiting for the card sees what is whole so far.
+        file_.reset(CreateFileA(path_, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file_ || GetLastError() != ERROR_FILE_EXISTS) break;
     }
-    if (!file_) return record_failure(RESULT_CREATE_FAILED, GetLastError(), path_);
+    if (!file_) {
+        Failure failed = record_failure(RESULT_CREATE_FAILED, GetLastError(), path_);
+        path_[0] = '\0';  // not made here: never this writer's to remove
+        return failed;
+    }
     uint8_t header[MOST_HEADER_BYTES] = {};
     std::memcpy(header, MAGIC, sizeof MAGIC);
     Fields fields(header + sizeof MAGIC, sizeof header - sizeof MAGIC - SUM_BYTES);
@@ -149,7 +187,6 @@ Result RecordWriter::put(std::span<const uint8_t> bytes) {
         WriteFile(file_.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &moved, nullptr);
     if (!written) return record_failure(RESULT_SAVE_FAILED, GetLastError(), path_);
     if (moved != bytes.size()) return record_failure(RESULT_SAVE_FAILED, ERROR_DISK_FULL, path_);
-    sum_ = digest_more(sum_, bytes);
     return std::nullopt;
 }
 
@@ -160,13 +197,12 @@ Result RecordWriter::entry(uint8_t tag, uint64_t byte_offset, uint32_t length,
     put_le(head + 9, length, 4);
     head[13] = uniform;
     head[14] = value;
-    sum_ = FNV_OFFSET;
     if (Result failed = put(head)) return failed;
     if (!body.empty()) {
         if (Result failed = put(body)) return failed;
     }
     uint8_t sum[SUM_BYTES] = {};
-    put_le(sum, sum_, SUM_BYTES);
+    put_le(sum, entry_sum(head, body), SUM_BYTES);
     return put(sum);
 }
 
@@ -256,7 +292,9 @@ Result RecordReader::load(const char* path) {
                            entry.byte_offset % DEVICE_SECTOR_BYTES == 0;
         if (!sound || at + ENTRY_HEAD_BYTES + body + SUM_BYTES > size) break;
         const size_t end = at + ENTRY_HEAD_BYTES + body;
-        if (get_le(bytes + end, SUM_BYTES) != digest_of({head, end - at})) break;
+        const std::span<const uint8_t> body_bytes{head + ENTRY_HEAD_BYTES,
+                                                  end - at - ENTRY_HEAD_BYTES};
+        if (get_le(bytes + end, SUM_BYTES) != entry_sum(head, body_bytes)) break;
         wrote_ = wrote_ || !entry.kept;
         ++count_;
         at = end + SUM_BYTES;

@@ -73,7 +73,6 @@ class RecordWriter {
     ScopedHandle file_{INVALID_HANDLE_VALUE};
     char path_[MAX_PATH] = {};
     uint64_t kept_ = 0;
-    uint64_t sum_ = 0;
 };
 
 // The failure of a record's own file: "the undo record 'path': " and the system's reason.

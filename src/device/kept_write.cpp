@@ -99,9 +99,9 @@ Result keep_and_write(CardClaim& claim, const WriteSource& runs, RecordWriter& r
 Result CardClaim::write(const WriteSource& runs) {
     if (card.keeping == nullptr) return card.access->write(*this, runs);
     RecordWriter record;
-    if (Result failed = record.open(*card.keeping, card)) return failed;
     bool wrote = false;
-    Result result = keep_and_write(*this, runs, record, wrote);
-    record.close(!wrote);
+    Result result = record.open(*card.keeping, card);
+    if (!result) result = keep_and_write(*this, runs, record, wrote);
+    record.close(!wrote);  // a record of nothing written goes, however far it came
     return result;
 }

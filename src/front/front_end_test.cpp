@@ -1473,6 +1473,7 @@ TEST_F(FrontEnd, UndoRefusesWhatItCannotTakeBackWhole) {
     for (int i = 0; i < 82; ++i) many.push_back("disk.dsk");
     many.push_back("1");
     EXPECT_EQ(run_slotpush(many).status, 0);
+    EXPECT_TRUE(run_slotpush({"slotpush", "UNDO", "LIST"}).output.ends_with(" disk.dsk ...\n"));
     std::vector<uint8_t> pattern(SLOT_BYTES);
     for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i * 7 % 251);
     for (uint64_t slot = 0; slot < 82; ++slot) {

@@ -66,7 +66,7 @@ Result prepare_keeping(char* const* words, int count, ChangeKeeping& keeping) {
     keeping = {};
     if (Result failed = store_folder(keeping.folder)) return failed;
     StoredRecord records[MOST_STORED];
-    keeping.number = stored_records(keeping.folder, records) > 0 ? records[0].number + 1 : 1;
+    keeping.number = stored_records(keeping.folder, records, false) > 0 ? records[0].number + 1 : 1;
     SYSTEMTIME now{};
     GetLocalTime(&now);
     const auto two = [](char* at, unsigned value) {
@@ -78,17 +78,26 @@ Result prepare_keeping(char* const* words, int count, ChangeKeeping& keeping) {
     when[4] = '-', two(when + 5, now.wMonth), when[7] = '-', two(when + 8, now.wDay);
     when[10] = ' ', two(when + 11, now.wHour), when[13] = ':', two(when + 14, now.wMinute);
     when[16] = ':', two(when + 17, now.wSecond);
+    // The words, one blank between them; where they do not all fit, " ..." after the last that
+    // does, for which each word but the last leaves room.
+    constexpr char MORE[] = " ...";
+    constexpr size_t ROOM = sizeof keeping.command - 1;
     size_t at = 0;
     for (int i = 0; i < count; ++i) {
-        for (const char* c = words[i]; *c != '\0' && at + 2 < sizeof keeping.command; ++c) {
-            keeping.command[at++] = *c;
+        const size_t length = std::strlen(words[i]);
+        const size_t blank = i > 0 ? 1 : 0;
+        if (at + blank + length + (i + 1 < count ? sizeof MORE - 1 : 0) > ROOM) {
+            std::memcpy(keeping.command + at, MORE + 1 - blank, sizeof MORE - 1 + blank);
+            break;
         }
-        if (i + 1 < count && at + 2 < sizeof keeping.command) keeping.command[at++] = ' ';
+        if (blank != 0) keeping.command[at++] = ' ';
+        std::memcpy(keeping.command + at, words[i], length);
+        at += length;
     }
     return std::nullopt;
 }
 
-size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED]) {
+size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED], bool sizes) {
     char pattern[2 * MAX_PATH] = {};
     FolderEntries entries(folder, pattern);
     size_t count = 0;
@@ -98,7 +107,7 @@ size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED]) 
         if (number == 0 || count == MOST_STORED) continue;
         char path[MAX_PATH] = {};
         record_path(folder, number, path);
-        records[count++] = {number, size_of(path)};
+        records[count++] = {number, sizes ? size_of(path) : 0};
     }
     std::sort(records, records + count,
               [](const StoredRecord& a, const StoredRecord& b) { return a.number > b.number; });

@@ -23,8 +23,9 @@ struct StoredRecord {
 };
 inline constexpr size_t MOST_STORED = 256;
 
-// The store's records, newest first, into records; how many there are.
-size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED]);
+// The store's records, newest first, into records (each with its size, where sizes is true);
+// how many there are.
+size_t stored_records(const char* folder, StoredRecord (&records)[MOST_STORED], bool sizes = true);
 
 // Lets the oldest records go while the store holds more than its bounds allow; the newest
 // always stays.

@@ -13,11 +13,15 @@ uint32_t volume_of(uint64_t byte_offset) {
     return static_cast<uint32_t>(byte_offset / SLOT_BYTES) + 1;
 }
 
-// The volumes of a record's kept runs, in order, each once; how many.
-size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes) {
+// The volumes of a record's kept runs (where only is given, of those it marks), in order, each
+// once; how many.
+size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes,
+                  const bool* only = nullptr) {
     size_t count = 0;
-    for (const RecordEntry& entry : entries) {
-        if (entry.kept) volumes[count++] = volume_of(entry.byte_offset);
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (entries[k].kept && (only == nullptr || only[k])) {
+            volumes[count++] = volume_of(entries[k].byte_offset);
+        }
     }
     std::sort(volumes, volumes + count);
     return static_cast<size_t>(std::unique(volumes, volumes + count) - volumes);
@@ -63,7 +67,7 @@ Text volume_list(const uint32_t* volumes, size_t count) {
 // One that wrote nothing is passed over, not let go: it may be a change's still being kept.
 bool newest_for(const Card& card, const char* folder, RecordReader& reader, char* path) {
     StoredRecord records[MOST_STORED];
-    const size_t count = stored_records(folder, records);
+    const size_t count = stored_records(folder, records, false);
     for (size_t i = 0; i < count; ++i) {
         record_path(folder, records[i].number, path);
         if (!reader.load(path) && reader.of(card) && reader.wrote()) return true;
@@ -71,19 +75,42 @@ bool newest_for(const Card& card, const char* folder, RecordReader& reader, char
     return false;
 }
 
-// What the change left in one device sector of a kept run: the digest of the last left entry
-// over it, or none where no run of the change reached it.
-std::optional<uint64_t> left_in(std::span<const RecordEntry> entries, uint64_t byte_offset) {
-    for (size_t i = entries.size(); i-- > 0;) {
-        const RecordEntry& left = entries[i];
-        if (left.kept || byte_offset < left.byte_offset ||
-            byte_offset >= left.byte_offset + left.length) {
-            continue;
-        }
-        return left.sector_digest(
-            static_cast<uint32_t>((byte_offset - left.byte_offset) / DEVICE_SECTOR_BYTES));
+// The left entries in the order of their places on the card (and, at one place, of their
+// making), so that the one over a sector is found without a walk over them all.
+size_t order_lefts(std::span<const RecordEntry> entries, size_t* lefts) {
+    size_t count = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].kept) lefts[count++] = i;
     }
-    return std::nullopt;
+    std::sort(lefts, lefts + count, [&](size_t a, size_t b) {
+        return entries[a].byte_offset != entries[b].byte_offset
+                   ? entries[a].byte_offset < entries[b].byte_offset
+                   : a < b;
+    });
+    return count;
+}
+
+// What the change left in one device sector of a kept run: the digest of the last left entry
+// over it, or none where no run of the change reached it. No run is longer than a slot, so only
+// the entries placed less than a slot before the sector can reach it.
+std::optional<uint64_t> left_in(std::span<const RecordEntry> entries, const size_t* lefts,
+                                size_t count, uint64_t byte_offset) {
+    const size_t* after =
+        std::upper_bound(lefts, lefts + count, byte_offset,
+                         [&](uint64_t at, size_t i) { return at < entries[i].byte_offset; });
+    const RecordEntry* last = nullptr;
+    size_t last_made = 0;
+    for (const size_t* at = after; at-- != lefts;) {
+        const RecordEntry& left = entries[*at];
+        if (left.byte_offset + SLOT_BYTES <= byte_offset) break;
+        if (byte_offset < left.byte_offset + left.length && (last == nullptr || *at > last_made)) {
+            last = &left;
+            last_made = *at;
+        }
+    }
+    if (last == nullptr) return std::nullopt;
+    return last->sector_digest(
+        static_cast<uint32_t>((byte_offset - last->byte_offset) / DEVICE_SECTOR_BYTES));
 }
 
 // The kept run's old bytes into out.
@@ -102,7 +129,9 @@ Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries,
                          uint32_t* changed, size_t& changed_count) {
     const Pages now = obtain_pages(SLOT_BYTES);
     const Pages old = obtain_pages(SLOT_BYTES);
-    if (!now || !old) return last_error_failure(RESULT_NO_SOURCE);
+    const Owned<size_t> lefts = obtain<size_t>(entries.size() + 1);
+    if (!now || !old || !lefts) return last_error_failure(RESULT_NO_SOURCE);
+    const size_t left_count = order_lefts(entries, lefts.get());
     for (size_t k = 0; k < entries.size(); ++k) {
         const RecordEntry& kept = entries[k];
         if (!kept.kept) continue;
@@ -112,7 +141,8 @@ Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries,
         old_bytes(kept, old.get());
         for (uint32_t at = 0; at < kept.length; at += DEVICE_SECTOR_BYTES) {
             const uint64_t held = digest_of({now.get() + at, DEVICE_SECTOR_BYTES});
-            const std::optional<uint64_t> left = left_in(entries, kept.byte_offset + at);
+            const std::optional<uint64_t> left =
+                left_in(entries, lefts.get(), left_count, kept.byte_offset + at);
             if (left && held == *left) {
                 restore[k] = true;
             } else if (held != digest_of({old.get() + at, DEVICE_SECTOR_BYTES})) {
@@ -153,10 +183,7 @@ Result put_back(CardClaim& claim, std::span<const RecordEntry> entries, const bo
         run = {{buffer.get(), kept.length}, kept.byte_offset, true};
         return std::nullopt;
     };
-    const auto place = [&](size_t i) {
-        return CardSpan{entries[order[i]].byte_offset, entries[order[i]].length};
-    };
-    return claim.write({count, prepare, no_run_written, place});
+    return claim.write({count, prepare, no_run_written});
 }
 
 }  // namespace
@@ -176,8 +203,6 @@ Result undo_change(const Card& card, const char* folder, UndoneLine on_undone,
     const std::span<const RecordEntry> entries = reader.entries();
     EntryLists lists(entries.size());
     if (!lists.whole()) return last_error_failure(RESULT_NO_SOURCE);
-    uint32_t* volumes = lists.volumes.get();
-    const size_t volume_count = volumes_of(entries, volumes);
     bool* restore = lists.restore.get();
     size_t changed_count = 0;
     if (Result failed =
@@ -188,13 +213,10 @@ Result undo_change(const Card& card, const char* folder, UndoneLine on_undone,
         return changed_since(card, reader.header(), lists.changed.get(), changed_count);
     }
     if (Result failed = put_back(claim, entries, restore)) return failed;
-    for (size_t i = 0; i < volume_count; ++i) {
-        bool put = false;
-        for (size_t k = 0; k < entries.size(); ++k) {
-            put = put || (restore[k] && volume_of(entries[k].byte_offset) == volumes[i]);
-        }
-        if (put) on_undone({volumes[i], label_through(claim, volumes[i])});
-    }
+    // A line for each volume put back, in order.
+    uint32_t* volumes = lists.volumes.get();
+    const size_t put = volumes_of(entries, volumes, restore);
+    for (size_t i = 0; i < put; ++i) on_undone({volumes[i], label_through(claim, volumes[i])});
     undone = reader.header();
     DeleteFileA(path);
     return std::nullopt;
