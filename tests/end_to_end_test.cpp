@@ -162,6 +162,7 @@ class EndToEnd : public ::testing::Test {
 
 TEST_F(EndToEnd, WritingAVolumeChangesOnlyItsSlotAndReadsBackByteForByte) {
     const Bytes image = normalised(sector_dump());
+    const Bytes original = read_file(disk);
     for (const int volume : {1, 2, 4}) {
         const Bytes before = read_file(disk);
         const ToolRun written = run_tool(work, {"disk.dsk", std::to_string(volume)});
@@ -187,6 +188,15 @@ TEST_F(EndToEnd, WritingAVolumeChangesOnlyItsSlotAndReadsBackByteForByte) {
         EXPECT_EQ(back.output, volume_on + "(?????#*18?) saved as FLASH.\nslotpull succeeded.\n");
         EXPECT_EQ(read_file(work / "FLASH"), image) << volume;
     }
+    // Taken back, last first, from the store of the user's state; the work folder holds no
+    // record, and the store none once all are taken back.
+    const size_t work_files = std::distance(fs::directory_iterator(work), {});
+    for (const int volume : {4, 2, 1}) {
+        EXPECT_EQ(run_tool(work, {"UNDO"}).status, 0) << volume;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), work_files);
+    EXPECT_TRUE(fs::is_empty(ROOT / "state/slotpush"));
+    EXPECT_EQ(read_file(disk), original);
 }
 
 TEST_F(EndToEnd, BadInputsEndWithAClearReasonAndWriteNothing) {

@@ -116,6 +116,37 @@ bool uniform_bytes(std::span<const uint8_t> bytes) {
     return true;
 }
 
+// The whole entries of a record's bytes from at on, up to the first that is not; how many.
+// Each into out, where it is given.
+size_t whole_entries(const uint8_t* bytes, size_t at, size_t size, RecordEntry* out) {
+    size_t count = 0;
+    while (at + ENTRY_HEAD_BYTES + SUM_BYTES <= size) {
+        const uint8_t* head = bytes + at;
+        const RecordEntry entry = {head[0] == KEPT_TAG,
+                                   get_le(head + 1, 8),
+                                   static_cast<uint32_t>(get_le(head + 9, 4)),
+                                   head[13] != 0,
+                                   head[14],
+                                   head + ENTRY_HEAD_BYTES};
+        const bool known = head[0] == KEPT_TAG || head[0] == LEFT_TAG;
+        const uint64_t body = !entry.kept ? uint64_t{entry.length} / DEVICE_SECTOR_BYTES * SUM_BYTES
+                              : entry.uniform ? 0
+                                              : entry.length;
+        const bool sound = known && entry.length % DEVICE_SECTOR_BYTES == 0 &&
+                           entry.length <= SLOT_BYTES &&
+                           entry.byte_offset % DEVICE_SECTOR_BYTES == 0;
+        if (!sound || at + ENTRY_HEAD_BYTES + body + SUM_BYTES > size) break;
+        const size_t end = at + ENTRY_HEAD_BYTES + static_cast<size_t>(body);
+        const std::span<const uint8_t> body_bytes{head + ENTRY_HEAD_BYTES,
+                                                  end - at - ENTRY_HEAD_BYTES};
+        if (get_le(bytes + end, SUM_BYTES) != entry_sum(head, body_bytes)) break;
+        if (out != nullptr) out[count] = entry;
+        ++count;
+        at = end + SUM_BYTES;
+    }
+    return count;
+}
+
 }  // namespace
 
 void record_path(const char* folder, uint32_t number, char* path) {
@@ -244,13 +275,12 @@ Result RecordReader::load(const char* path) {
     ScopedHandle file(
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return record_failure(RESULT_NO_SOURCE, GetLastError(), path);
-    uint64_t size = 0;
-    DWORD error = seek_to_end(file.get(), size);
-    if (error == NO_ERROR && size > MOST_RECORD_BYTES) error = ERROR_FILE_TOO_LARGE;
+    uint64_t file_size = 0;
+    DWORD error = seek_to_end(file.get(), file_size);
+    if (error == NO_ERROR && file_size > MOST_RECORD_BYTES) error = ERROR_FILE_TOO_LARGE;
+    const auto size = static_cast<size_t>(error == NO_ERROR ? file_size : 0);
     bytes_ = error == NO_ERROR ? obtain<uint8_t>(size + 1) : nullptr;
-    entries_ = error == NO_ERROR ? obtain<RecordEntry>(size / (ENTRY_HEAD_BYTES + SUM_BYTES) + 1)
-                                 : nullptr;
-    if (error == NO_ERROR && (!bytes_ || !entries_)) error = GetLastError();
+    if (error == NO_ERROR && !bytes_) error = GetLastError();
     if (error == NO_ERROR) error = read_at(file.get(), 0, {bytes_.get(), size});
     if (error != NO_ERROR) return record_failure(RESULT_NO_SOURCE, error, path);
     uint8_t* bytes = bytes_.get();
@@ -274,31 +304,11 @@ Result RecordReader::load(const char* path) {
     header_.has_file = has_file != 0;
     header_.file = {static_cast<DWORD>(volume), static_cast<DWORD>(high), static_cast<DWORD>(low)};
     at += SUM_BYTES;
-    for (count_ = 0; at + ENTRY_HEAD_BYTES + SUM_BYTES <= size;) {
-        RecordEntry& entry = entries_[count_];
-        const uint8_t* head = bytes + at;
-        entry = {head[0] == KEPT_TAG,
-                 get_le(head + 1, 8),
-                 static_cast<uint32_t>(get_le(head + 9, 4)),
-                 head[13] != 0,
-                 head[14],
-                 head + ENTRY_HEAD_BYTES};
-        const bool known = head[0] == KEPT_TAG || head[0] == LEFT_TAG;
-        const uint64_t body = !entry.kept ? uint64_t{entry.length} / DEVICE_SECTOR_BYTES * SUM_BYTES
-                              : entry.uniform ? 0
-                                              : entry.length;
-        const bool sound = known && entry.length % DEVICE_SECTOR_BYTES == 0 &&
-                           entry.length <= SLOT_BYTES &&
-                           entry.byte_offset % DEVICE_SECTOR_BYTES == 0;
-        if (!sound || at + ENTRY_HEAD_BYTES + body + SUM_BYTES > size) break;
-        const size_t end = at + ENTRY_HEAD_BYTES + body;
-        const std::span<const uint8_t> body_bytes{head + ENTRY_HEAD_BYTES,
-                                                  end - at - ENTRY_HEAD_BYTES};
-        if (get_le(bytes + end, SUM_BYTES) != entry_sum(head, body_bytes)) break;
-        wrote_ = wrote_ || !entry.kept;
-        ++count_;
-        at = end + SUM_BYTES;
-    }
+    count_ = whole_entries(bytes, at, size, nullptr);
+    entries_ = obtain<RecordEntry>(count_ + 1);
+    if (!entries_) return record_failure(RESULT_NO_SOURCE, GetLastError(), path);
+    whole_entries(bytes, at, size, entries_.get());
+    for (const RecordEntry& entry : entries()) wrote_ = wrote_ || !entry.kept;
     return std::nullopt;
 }
 

@@ -177,7 +177,9 @@ check "--card card.img: UNDO from %LOCALAPPDATA%" "1 0 Volume 2 on card.img is e
 UNDO took back image.dsk 2 of WHEN." "$((kept > 0)) $status $(sed 's/ of [-0-9: ]*\.$/ of WHEN./' <<<"$output")"
 checks=$((checks + 1))
 cmp -s card.img <(head -c $((3 * SLOT)) /dev/zero) || fail "--card card.img: UNDO left the card changed"
-run "" --card card.img image.dsk 2
+# Written again where neither folder is named, as on Windows 95: kept beside the program.
+"$wine" cmd /c "set LOCALAPPDATA=&& set APPDATA=&& slotpush.exe --card card.img image.dsk 2" >/dev/null
+check "no %LOCALAPPDATA% or %APPDATA%: kept beside the program" 00000001.undo "$(ls slotpush-undo)"
 rm -f FLASH
 run "" --card card.img FLASH 2 saved.dsk
 check "--card card.img: read back into a named file" "0 Volume 2 on card.img (?????#*18?) saved as saved.dsk.
