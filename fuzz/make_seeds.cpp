@@ -1,9 +1,11 @@
 // Writes each fuzz target's seed corpus: a few inputs of every kind the tool meets.
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "fuzz/undo_card.h"
 #include "slotpush.h"
 #include "testing/images.h"
 
@@ -46,6 +48,11 @@ int main(int argc, char** argv) {
     for (const char* volume : {"5", "0005", "", "4294967295", "4294967296", "5a", "-5"}) {
         seed(root / "volume_number", std::string("volume_") + volume, text(volume));
     }
+    std::freopen("/dev/null", "w", stdout);  // the seed write's own lines
+    undo_card::written(true);                // a record as a write keeps it, and a torn one
+    const std::vector<uint8_t> record = fake::machine().files[undo_card::RECORD];
+    seed(root / "undo_record", "whole", record);
+    seed(root / "undo_record", "torn", {record.begin(), record.begin() + record.size() / 2});
     seed(root / "drive_choice", "drive_3", drive_choice_bytes(3));
     seed(root / "drive_choice", "drive_minus_1", drive_choice_bytes(-1));
     seed(root / "drive_choice", "three_bytes", {3, 0, 0});

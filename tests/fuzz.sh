@@ -25,7 +25,7 @@ fuzz() { # fuzz TARGET: runs it, then says how far it got or why it failed
 
 status=0
 for pair in "image_rules answer" "volume_number drive_choice" "disk_directory disk_change" \
-  "file_contents"; do
+  "file_contents undo_record"; do
   echo "== fuzzing $pair for ${seconds}s each"
   pids=()
   for target in $pair; do
