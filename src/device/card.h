@@ -30,6 +30,12 @@ struct CardWrite {
     bool ends_step = true;
 };
 
+// Where a run of a write goes on the card, and how long it is.
+struct CardSpan {
+    uint64_t byte_offset = 0;
+    size_t bytes = 0;
+};
+
 // The runs of a write, made one at a time, so that a write of many volumes holds one of them in
 // memory: prepare puts run i in place (a failure stops the write before it; a run's bytes stay
 // in place until its step is read back), and written is told once run i is written and checked.
@@ -37,10 +43,6 @@ struct CardWrite {
 // A source whose prepare of one run leaves the runs before it in place (every source but a run of
 // many volumes) may have every run made before the first is written; one that does not tells,
 // with place, where run i will go and how long it is without making it.
-struct CardSpan {
-    uint64_t byte_offset = 0;
-    size_t bytes = 0;
-};
 struct WriteSource {
     size_t count = 0;
     FunctionRef<Result(size_t i, CardWrite& run)> prepare;

@@ -34,15 +34,6 @@ Result keep_left(RecordWriter& record, const CardWrite& run) {
                       });
 }
 
-// "This change replaces 98304000 bytes of card.img; UNDO keeps at most 67108864 (64 MiB)."
-Failure too_large(const Card& card, uint64_t change_bytes) {
-    Text words("This change replaces ");
-    words.number(change_bytes).add(" bytes of ").add(card.shown).add("; UNDO keeps at most ");
-    words.number(KEPT_BYTES_BOUND).add(" (").number(KEPT_BYTES_BOUND >> 20).add(" MiB).");
-    return Failure::line(RESULT_CHANGE_REFUSED, words)
-        .then(Text("--no-undo makes it without a way back."));
-}
-
 // Where run i goes: told by the source, or made in place where its runs stay.
 Result span_of(const WriteSource& runs, size_t i, CardWrite& made, CardSpan& span) {
     if (runs.place) {
@@ -54,6 +45,22 @@ Result span_of(const WriteSource& runs, size_t i, CardWrite& made, CardSpan& spa
     return std::nullopt;
 }
 
+// "This change replaces 98304000 bytes of card.img; UNDO keeps at most 67108864 (64 MiB)."
+Result too_large(const Card& card, const WriteSource& runs) {
+    uint64_t change_bytes = 0;
+    CardWrite made;
+    CardSpan span;
+    for (size_t i = 0; i < runs.count; ++i) {
+        if (Result refused = span_of(runs, i, made, span)) return refused;
+        change_bytes += span.bytes;
+    }
+    Text words("This change replaces ");
+    words.number(change_bytes).add(" bytes of ").add(card.shown).add("; UNDO keeps at most ");
+    words.number(KEPT_BYTES_BOUND).add(" (").number(KEPT_BYTES_BOUND >> 20).add(" MiB).");
+    return Failure::line(RESULT_CHANGE_REFUSED, words)
+        .then(Text("--no-undo makes it without a way back."));
+}
+
 // Every run's old bytes kept (and, where the runs stay in place, their digests too), then the
 // record flushed: nothing of the card is written yet.
 Result keep_all(CardClaim& claim, const WriteSource& runs, RecordWriter& record) {
@@ -61,15 +68,10 @@ Result keep_all(CardClaim& claim, const WriteSource& runs, RecordWriter& record)
     if (!buffer) return last_error_failure(RESULT_NO_SOURCE);
     CardWrite made;
     CardSpan span;
-    uint64_t change_bytes = 0;
-    for (size_t i = 0; i < runs.count; ++i) {
-        if (Result refused = span_of(runs, i, made, span)) return refused;
-        change_bytes += span.bytes;
-    }
     for (size_t i = 0; i < runs.count; ++i) {
         if (Result refused = span_of(runs, i, made, span)) return refused;
         if (Result failed = keep_span(claim, record, span, buffer.get())) return failed;
-        if (record.kept_bytes() > KEPT_BYTES_BOUND) return too_large(claim.card, change_bytes);
+        if (record.kept_bytes() > KEPT_BYTES_BOUND) return too_large(claim.card, runs);
         if (!runs.place) {
             if (Result failed = keep_left(record, made)) return failed;
         }
