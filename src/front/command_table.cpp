@@ -125,6 +125,10 @@ bool looks_like(const Command& command, const char* first) {
             return first != nullptr && all_digits(first);
         case Kind::range:
             return first != nullptr && !all_digits(first);
+        case Kind::list_word:
+            return first != nullptr && std::strcmp(first, LIST_KEYWORD) == 0;
+        case Kind::none:  // a row that takes no word
+            return first == nullptr;
         default:
             return true;
     }
@@ -202,9 +206,8 @@ Result read_word(Kind kind, const char* word, Args& args) {
         case Kind::text:
             args.text = word;
             return std::nullopt;
-        case Kind::list_word:
-            if (std::strcmp(word, LIST_KEYWORD) == 0) return std::nullopt;
-            return Failure::line(STATUS_USAGE, Text("UNDO takes LIST, or no word at all."));
+        case Kind::list_word:  // the row was chosen for it
+            return std::nullopt;
         case Kind::files:
         case Kind::names:
         case Kind::none:
