@@ -9,10 +9,6 @@
 
 namespace {
 
-uint32_t volume_of(uint64_t byte_offset) {
-    return static_cast<uint32_t>(byte_offset / SLOT_BYTES) + 1;
-}
-
 // The volumes of a record's kept runs (where only is given, of those it marks), in order, each
 // once; how many.
 size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes,
@@ -20,7 +16,7 @@ size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes,
     size_t count = 0;
     for (size_t k = 0; k < entries.size(); ++k) {
         if (entries[k].kept && (only == nullptr || only[k])) {
-            volumes[count++] = volume_of(entries[k].byte_offset);
+            volumes[count++] = volume_at(entries[k].byte_offset);
         }
     }
     std::sort(volumes, volumes + count);
@@ -31,22 +27,22 @@ size_t volumes_of(std::span<const RecordEntry> entries, uint32_t* volumes,
 uint32_t last_volume(std::span<const RecordEntry> entries) {
     uint32_t last = 1;
     for (const RecordEntry& entry : entries) {
-        if (entry.kept) last = std::max(last, volume_of(entry.byte_offset));
+        if (entry.kept) last = std::max(last, volume_at(entry.byte_offset));
     }
     return last;
 }
 
-// Lists as long as a record's entries, for the volumes it reaches, those changed since and the
-// runs to put back.
+// Lists as long as a record's entries: the kept runs whose volumes changed since, those to put
+// back, and room for the volumes of either.
 struct EntryLists {
     explicit EntryLists(size_t count)
         : volumes(obtain<uint32_t>(count + 1)),
-          changed(obtain<uint32_t>(count + 1)),
+          changed(obtain<bool>(count + 1)),
           restore(obtain<bool>(count + 1)) {}
     bool whole() const { return volumes && changed && restore; }
 
     Owned<uint32_t> volumes;
-    Owned<uint32_t> changed;
+    Owned<bool> changed;
     Owned<bool> restore;
 };
 
@@ -124,9 +120,9 @@ void old_bytes(const RecordEntry& kept, uint8_t* out) {
 
 // Whether each kept run must be put back (into restore), from what the card holds now: where a
 // sector holds neither what the change left nor what it replaced, its volume has changed since,
-// and goes into changed.
+// and the run is marked in changed.
 Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries, bool* restore,
-                         uint32_t* changed, size_t& changed_count) {
+                         bool* changed) {
     const Pages now = obtain_pages(SLOT_BYTES);
     const Pages old = obtain_pages(SLOT_BYTES);
     const Owned<size_t> lefts = obtain<size_t>(entries.size() + 1);
@@ -136,7 +132,7 @@ Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries,
         const RecordEntry& kept = entries[k];
         if (!kept.kept) continue;
         if (const DWORD error = claim.read({now.get(), kept.length}, kept.byte_offset)) {
-            return volume_read_failure(claim.card, volume_of(kept.byte_offset), error);
+            return volume_read_failure(claim.card, volume_at(kept.byte_offset), error);
         }
         old_bytes(kept, old.get());
         for (uint32_t at = 0; at < kept.length; at += DEVICE_SECTOR_BYTES) {
@@ -146,7 +142,7 @@ Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries,
             if (left && held == *left) {
                 restore[k] = true;
             } else if (held != digest_of({old.get() + at, DEVICE_SECTOR_BYTES})) {
-                changed[changed_count++] = volume_of(kept.byte_offset);
+                changed[k] = true;
                 break;
             }
         }
@@ -156,10 +152,8 @@ Result compare_with_card(CardClaim& claim, std::span<const RecordEntry> entries,
 
 // "Volumes 3 and 5 on card.img have changed since FORMAT 3 (2026-12-10 16:45:12) was kept;
 // UNDO puts nothing back."
-Failure changed_since(const Card& card, const RecordHeader& header, uint32_t* changed,
+Failure changed_since(const Card& card, const RecordHeader& header, const uint32_t* changed,
                       size_t count) {
-    std::sort(changed, changed + count);
-    count = static_cast<size_t>(std::unique(changed, changed + count) - changed);
     Text words(count == 1 ? "Volume " : "Volumes ");
     words.add(volume_list(changed, count)).add(" on ").add(card.shown);
     words.add(count == 1 ? " has" : " have").add(" changed since ").add(header.command);
@@ -204,17 +198,15 @@ Result undo_change(const Card& card, const char* folder, UndoneLine on_undone,
     EntryLists lists(entries.size());
     if (!lists.whole()) return last_error_failure(RESULT_NO_SOURCE);
     bool* restore = lists.restore.get();
-    size_t changed_count = 0;
-    if (Result failed =
-            compare_with_card(claim, entries, restore, lists.changed.get(), changed_count)) {
+    uint32_t* volumes = lists.volumes.get();
+    if (Result failed = compare_with_card(claim, entries, restore, lists.changed.get())) {
         return failed;
     }
-    if (changed_count > 0) {
-        return changed_since(card, reader.header(), lists.changed.get(), changed_count);
+    if (const size_t changed = volumes_of(entries, volumes, lists.changed.get())) {
+        return changed_since(card, reader.header(), volumes, changed);
     }
     if (Result failed = put_back(claim, entries, restore)) return failed;
     // A line for each volume put back, in order.
-    uint32_t* volumes = lists.volumes.get();
     const size_t put = volumes_of(entries, volumes, restore);
     for (size_t i = 0; i < put; ++i) on_undone({volumes[i], label_through(claim, volumes[i])});
     undone = reader.header();
